@@ -1,0 +1,42 @@
+# Compiler and linker settings shared by the product, the stand-in host and the tests.
+
+set(TESSEL_SYSTEM_LIBS shlwapi user32 gdi32 shell32 comctl32 comdlg32 kernel32)
+
+set(TESSEL_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+function(tessel_product_options target)
+    target_compile_definitions(${target} PRIVATE ${TESSEL_DEFINES})
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /WX /utf-8 /GR- /EHs-c-)
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -fno-exceptions -fno-rtti)
+    endif()
+endfunction()
+
+# A DLL for a stock Windows: no runtime DLLs of the compiler, only the system's.
+function(tessel_dll_options target)
+    if(NOT MSVC)
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+        if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel" OR CMAKE_BUILD_TYPE STREQUAL "Release")
+            target_link_options(${target} PRIVATE -s)
+        endif()
+    endif()
+endfunction()
+
+function(tessel_program_options target)
+    target_compile_definitions(${target} PRIVATE ${TESSEL_DEFINES})
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+endfunction()
+
+if(CMAKE_CROSSCOMPILING)
+    set(TESSEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
+        @ONLY)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+endif()

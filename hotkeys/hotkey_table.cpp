@@ -1,0 +1,102 @@
+#include "hotkeys/hotkey_table.h"
+
+HotkeyTable liveTable;
+
+namespace {
+
+HotkeyItem* StoredItem(HotkeyTable table, int index)
+{
+    const LRESULT data = SendMessageW(table, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    if (data == LB_ERR) {
+        return nullptr;
+    }
+    return reinterpret_cast<HotkeyItem*>(data);
+}
+
+// The copy belongs to the table once the list box took the entry; otherwise it is freed again.
+void AppendCopy(HotkeyTable table, const HotkeyItem* source)
+{
+    const HANDLE heap = GetProcessHeap();
+    auto* copy = static_cast<HotkeyItem*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(HotkeyItem)));
+    if (copy == nullptr) {
+        return;
+    }
+    *copy = *source;
+    const LRESULT index = SendMessageW(table, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L""));
+    if (index == LB_ERR || index == LB_ERRSPACE) {
+        HeapFree(heap, 0, copy);
+        return;
+    }
+    SendMessageW(table, LB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(copy));
+}
+
+}  // namespace
+
+HotkeyTable CreateHotkeyTable()
+{
+    return CreateWindowExW(0, L"LISTBOX", nullptr, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item)
+{
+    if (item != nullptr) {
+        AppendCopy(table, item);
+    }
+}
+
+void DeleteHotkeyItem(HotkeyTable table, int index)
+{
+    if (index < 0 || index >= GetHotkeyCount(table)) {
+        return;
+    }
+    HeapFree(GetProcessHeap(), 0, StoredItem(table, index));
+    SendMessageW(table, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
+void ClearHotkeyTable(HotkeyTable table)
+{
+    while (GetHotkeyCount(table) > 0) {
+        DeleteHotkeyItem(table, 0);
+    }
+}
+
+void DestroyHotkeyTable(HotkeyTable table)
+{
+    ClearHotkeyTable(table);
+    DestroyWindow(table);
+}
+
+HotkeyTable CloneHotkeyTable()
+{
+    const HotkeyTable copy = CreateHotkeyTable();
+    const int count = GetHotkeyCount(liveTable);
+    for (int i = 0; i < count; ++i) {
+        AppendCopy(copy, StoredItem(liveTable, i));
+    }
+    return copy;
+}
+
+int FindHotkeyItem(HotkeyTable table, KeyCode key)
+{
+    const int count = GetHotkeyCount(table);
+    for (int i = 0; i < count; ++i) {
+        if (StoredItem(table, i)->key == key) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int GetHotkeyCount(HotkeyTable table)
+{
+    const LRESULT count = SendMessageW(table, LB_GETCOUNT, 0, 0);
+    return count > 0 ? static_cast<int>(count) : 0;
+}
+
+HotkeyItem* GetHotkeyItem(HotkeyTable table, int index)
+{
+    if (index < 0 || index >= GetHotkeyCount(table)) {
+        return nullptr;
+    }
+    return StoredItem(table, index);
+}

@@ -1,0 +1,52 @@
+// The bindings in memory: an ordered table of HotkeyItem copies. A table is a hidden list box;
+// its entries carry no text, and each entry's item data points at the record it owns. An item's
+// index is its hotkey id.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/bounded_text.h"
+
+// Bits 0-7 virtual key; 0x100 Shift, 0x200 Control, 0x400 Alt, 0x800 extended key (the hot-key
+// control's flags); 0x1000 the Windows key. 0 means no key.
+using KeyCode = uint16_t;
+
+constexpr KeyCode KEY_SHIFT = 0x0100;
+constexpr KeyCode KEY_CONTROL = 0x0200;
+constexpr KeyCode KEY_ALT = 0x0400;
+constexpr KeyCode KEY_EXTENDED = 0x0800;
+constexpr KeyCode KEY_WIN = 0x1000;
+
+struct HotkeyItem {
+    KeyCode key;
+    wchar_t command[TEXT_CAPACITY];
+    wchar_t param[TEXT_CAPACITY];
+};
+static_assert(sizeof(wchar_t) == 2, "text units are 16 bits");
+static_assert(sizeof(HotkeyItem) == 1042, "HotkeyItem is 1042 bytes");
+static_assert(offsetof(HotkeyItem, command) == 2, "HotkeyItem.command");
+static_assert(offsetof(HotkeyItem, param) == 522, "HotkeyItem.param");
+
+using HotkeyTable = HWND;
+
+// The table whose bindings are registered; owned by the hotkey window.
+extern HotkeyTable liveTable;
+
+HotkeyTable CreateHotkeyTable();
+// Appends a copy of the record; the caller keeps its own. A refused entry is dropped silently.
+void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item);
+// Removes the entry and frees its record; later entries move down by one. Other indices do nothing.
+void DeleteHotkeyItem(HotkeyTable table, int index);
+void ClearHotkeyTable(HotkeyTable table);
+void DestroyHotkeyTable(HotkeyTable table);
+// A new table holding copies of every entry of the live table, in order.
+HotkeyTable CloneHotkeyTable();
+// The index of the first entry whose key equals all 16 bits of key, or -1.
+int FindHotkeyItem(HotkeyTable table, KeyCode key);
+int GetHotkeyCount(HotkeyTable table);
+// The stored record, which the caller may read or overwrite whole, or null for an index that
+// is not in the table.
+HotkeyItem* GetHotkeyItem(HotkeyTable table, int index);

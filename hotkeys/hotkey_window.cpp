@@ -1,0 +1,212 @@
+#include "hotkeys/hotkey_window.h"
+
+#include "hotkeys/action_launcher.h"
+#include "hotkeys/hotkey_table.h"
+#include "hotkeys/settings_file.h"
+#include "plugin/host_services.h"
+#include "plugin/plugin_state.h"
+#include "res/resource_ids.h"
+#include "ui/settings_dialog.h"
+
+int enabledFlag;
+
+namespace {
+
+bool dialogOpen;
+
+// Set once the window is destroyed: work that was running inside one of its messages (a
+// settings session, a launch that made the host unload the plug-in) must not touch the window
+// or the live table afterwards.
+bool windowDestroyed;
+
+UINT HotkeyModifiers(KeyCode key)
+{
+    UINT modifiers = 0;
+    if ((key & KEY_SHIFT) != 0) {
+        modifiers |= MOD_SHIFT;
+    }
+    if ((key & KEY_CONTROL) != 0) {
+        modifiers |= MOD_CONTROL;
+    }
+    if ((key & KEY_ALT) != 0) {
+        modifiers |= MOD_ALT;
+    }
+    if ((key & KEY_WIN) != 0) {
+        modifiers |= MOD_WIN;
+    }
+    return modifiers;
+}
+
+// An item without a virtual key is not registered but keeps its id; a combination the system
+// refuses (another program holds it) leaves that item inert.
+void RegisterAll(HWND window)
+{
+    const int count = GetHotkeyCount(liveTable);
+    for (int id = 0; id < count; ++id) {
+        const KeyCode key = GetHotkeyItem(liveTable, id)->key;
+        const UINT virtualKey = key & 0xFF;
+        if (virtualKey != 0) {
+            RegisterHotKey(window, id, HotkeyModifiers(key), virtualKey);
+        }
+    }
+}
+
+void UnregisterAll(HWND window)
+{
+    const int count = GetHotkeyCount(liveTable);
+    for (int id = 0; id < count; ++id) {
+        UnregisterHotKey(window, id);
+    }
+}
+
+// The host may unload the plug-in from inside a call the plug-in makes (":exit", or a host
+// message dispatched by the settings dialog's loop). A reference of our own keeps the code
+// mapped until that call returns; when the plug-in was unloaded meanwhile the reference is
+// kept, since dropping it here would unmap the code this function returns into.
+HMODULE PinLibrary()
+{
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PinLibrary), &pinned);
+    return pinned;
+}
+
+void ReleaseLibrary(HMODULE pinned)
+{
+    if (pinned != nullptr && !windowDestroyed) {
+        FreeLibrary(pinned);
+    }
+}
+
+LRESULT OnCreate(HWND window)
+{
+    windowDestroyed = false;
+    dialogOpen = false;
+    LoadEnabledFlag();
+    liveTable = CreateHotkeyTable();
+    LoadHotkeyItems();
+    if (enabledFlag != 0) {
+        RegisterAll(window);
+    }
+    return 0;
+}
+
+LRESULT OnDestroy(HWND window)
+{
+    if (enabledFlag != 0) {
+        UnregisterAll(window);
+    }
+    SaveHotkeyItems();
+    DestroyHotkeyTable(liveTable);
+    liveTable = nullptr;
+    SaveEnabledFlag();
+    windowDestroyed = true;
+    return 0;
+}
+
+void ToggleHotkeys(HWND window)
+{
+    if (dialogOpen) {
+        MessageBeep(0);
+        return;
+    }
+    enabledFlag = enabledFlag == 0 ? 1 : 0;
+    if (enabledFlag != 0) {
+        RegisterAll(window);
+    } else {
+        UnregisterAll(window);
+    }
+}
+
+void RunSettingsSession(HWND window)
+{
+    if (dialogOpen) {
+        MessageBeep(0);
+        return;
+    }
+    dialogOpen = true;
+    if (enabledFlag != 0) {
+        UnregisterAll(window);
+    }
+    const HMODULE pinned = PinLibrary();
+    // A host without the plug-in list still gets the dialog; references then show as errors.
+    PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
+    SettingsContext context = {plugins, CloneHotkeyTable()};
+    const INT_PTR result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
+                                           reinterpret_cast<LPARAM>(&context));
+    if (result == IDOK && !windowDestroyed) {
+        DestroyHotkeyTable(liveTable);
+        liveTable = context.workTable;
+    } else {
+        DestroyHotkeyTable(context.workTable);
+    }
+    if (plugins != nullptr && hostServices.freePluginInfoArray != nullptr) {
+        hostServices.freePluginInfoArray(plugins);
+    }
+    dialogOpen = false;
+    if (!windowDestroyed && enabledFlag != 0) {
+        RegisterAll(window);
+    }
+    ReleaseLibrary(pinned);
+}
+
+LRESULT OnCommand(HWND window, WORD commandId)
+{
+    switch (commandId) {
+    case IDM_ENABLE:
+        ToggleHotkeys(window);
+        break;
+    case IDM_OPTION:
+        RunSettingsSession(window);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+LRESULT OnHotkey(WPARAM id)
+{
+    const HotkeyItem* item = id < static_cast<WPARAM>(GetHotkeyCount(liveTable))
+                                 ? GetHotkeyItem(liveTable, static_cast<int>(id))
+                                 : nullptr;
+    if (item == nullptr) {
+        return 0;
+    }
+    // The action may replace or free the live table (":exit" makes the host unload us), so it
+    // works on copies of the texts.
+    HotkeyItem pressed = *item;
+    const HMODULE pinned = PinLibrary();
+    LaunchAction(pressed.command, pressed.param);
+    ReleaseLibrary(pinned);
+    return 0;
+}
+
+LRESULT CALLBACK HotkeyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_DESTROY:
+        return OnDestroy(window);
+    case WM_COMMAND:
+        return OnCommand(window, LOWORD(wParam));
+    case WM_HOTKEY:
+        return OnHotkey(wParam);
+    case WM_QUERY_ENABLED:
+        return enabledFlag;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateHotkeyWindow()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = HotkeyWindowProc;
+    windowClass.hInstance = moduleInstance;
+    windowClass.lpszClassName = HOTKEY_WINDOW_CLASS;
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(WS_EX_TOPMOST, HOTKEY_WINDOW_CLASS, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
+                           moduleInstance, nullptr);
+}

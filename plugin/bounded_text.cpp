@@ -1,0 +1,32 @@
+#include "plugin/bounded_text.h"
+
+#include <windows.h>
+
+#include <strsafe.h>
+
+#include <cstdarg>
+
+void CopyText(wchar_t* target, int capacity, const wchar_t* source)
+{
+    if (target == nullptr || capacity <= 0) {
+        return;
+    }
+    lstrcpynW(target, source != nullptr ? source : L"", capacity);
+}
+
+void FormatText(wchar_t* target, int capacity, const wchar_t* format, ...)
+{
+    if (target == nullptr || capacity <= 0) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    // A text that does not fit is cut and terminated; the caller sizes buffers for its texts.
+    StringCchVPrintfW(target, static_cast<size_t>(capacity), format, arguments);
+    va_end(arguments);
+}
+
+int TextLength(const wchar_t* text)
+{
+    return text != nullptr ? lstrlenW(text) : 0;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when any is missing.
+# Sourced or run by the other scripts; runs apt-get as root (or through sudo).
+set -euo pipefail
+
+tessel_packages=(
+    cmake ninja-build
+    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    wine wine64 xvfb xauth
+    googletest
+    fonts-noto-cjk
+    imagemagick
+)
+
+missing=()
+for package in "${tessel_packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo_cmd=(sudo)
+    fi
+    "${sudo_cmd[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

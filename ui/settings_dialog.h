@@ -1,0 +1,21 @@
+// The settings dialog (resource 101): the list of bindings with add, edit and delete. It changes
+// only the work copy it is given; the caller adopts the copy when the dialog ends with 1.
+#pragma once
+
+#include <windows.h>
+
+#include "hotkeys/hotkey_table.h"
+#include "plugin/host_abi.h"
+
+struct SettingsContext {
+    PluginInfo** plugins;  // the host's plug-in list; may be null when the host offers none
+    HotkeyTable workTable;
+};
+
+// Run with DialogBoxParamW and a SettingsContext* as the initialisation parameter.
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// "Ctrl + Shift + Alt + Win + " as the flags say, then the key's name; into a buffer of
+// KEY_TEXT_CAPACITY units. Returns 1.
+constexpr int KEY_TEXT_CAPACITY = 100;
+int FormatKeyCode(KeyCode key, wchar_t* text);
