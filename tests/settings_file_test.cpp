@@ -1,0 +1,427 @@
+// The settings file, in-process: the library's module is this test program, so the file is the
+// program's name with ".ini". The key-by-key private-profile functions are the oracle for the
+// one-call reading and writing of the [hotkeys] section.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "hotkeys/hotkey_table.h"
+#include "hotkeys/hotkey_window.h"
+#include "hotkeys/settings_file.h"
+
+namespace {
+
+struct Binding {
+    KeyCode key;
+    std::wstring command;
+    std::wstring param;
+    bool operator==(const Binding& other) const
+    {
+        return key == other.key && command == other.command && param == other.param;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Binding& binding)
+{
+    std::string command(binding.command.begin(), binding.command.end());
+    std::string param(binding.param.begin(), binding.param.end());
+    return out << "{" << binding.key << ", \"" << command << "\", \"" << param << "\"}";
+}
+
+std::wstring ProgramSettingsPath()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.rfind(L'.')) + L".ini";
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::ifstream in(std::string(path.begin(), path.end()).c_str(), std::ios::binary);
+    if (!in) {
+        // The wide path is plain ASCII here; open it through the Windows API to be sure.
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return {};
+        }
+        std::string bytes(GetFileSize(file, nullptr), '\0');
+        DWORD read = 0;
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        CloseHandle(file);
+        return bytes;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string Utf16WithMark(const std::wstring& text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>((unit >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::vector<Binding> LiveBindings()
+{
+    std::vector<Binding> bindings;
+    for (int i = 0; i < GetHotkeyCount(liveTable); ++i) {
+        const HotkeyItem* item = GetHotkeyItem(liveTable, i);
+        bindings.push_back({item->key, item->command, item->param});
+    }
+    return bindings;
+}
+
+void AppendBinding(const Binding& binding)
+{
+    HotkeyItem item = {};
+    item.key = binding.key;
+    CopyText(item.command, TEXT_CAPACITY, binding.command.c_str());
+    CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
+    AppendHotkeyItem(liveTable, &item);
+}
+
+// Reads the file the way the platform reads single keys, up to the first key reading 0.
+std::vector<Binding> ReadKeyByKey(const std::wstring& path)
+{
+    std::vector<Binding> bindings;
+    for (int i = 0;; ++i) {
+        const std::wstring prefix = L"item" + std::to_wstring(i);
+        const auto key = static_cast<KeyCode>(GetPrivateProfileIntW(L"hotkeys", (prefix + L"_key").c_str(), 0, path.c_str()));
+        if (key == 0) {
+            return bindings;
+        }
+        wchar_t command[TEXT_CAPACITY];
+        wchar_t param[TEXT_CAPACITY];
+        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_CAPACITY, path.c_str());
+        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_CAPACITY, path.c_str());
+        bindings.push_back({key, command, param});
+    }
+}
+
+// Key by key, the platform rereads the file between writes and so trims the trailing blanks of
+// every value but the last one written; those blanks never survive a reading either way.
+std::string WithoutTrailingBlanks(const std::string& text)
+{
+    std::string result;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        size_t body = line.size();
+        while (body > 0 && (line[body - 1] == '\n' || line[body - 1] == '\r')) {
+            --body;
+        }
+        const std::string ending = line.substr(body);
+        while (body > 0 && (line[body - 1] == ' ' || line[body - 1] == '\t')) {
+            --body;
+        }
+        result += line.substr(0, body) + ending;
+        start = end;
+    }
+    return result;
+}
+
+void WriteKeyByKey(const std::wstring& path, const std::vector<Binding>& bindings)
+{
+    WritePrivateProfileStringW(L"hotkeys", nullptr, nullptr, path.c_str());
+    for (size_t i = 0; i < bindings.size(); ++i) {
+        const std::wstring prefix = L"item" + std::to_wstring(i);
+        WritePrivateProfileStringW(L"hotkeys", (prefix + L"_key").c_str(), std::to_wstring(bindings[i].key).c_str(), path.c_str());
+        WritePrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), bindings[i].command.c_str(), path.c_str());
+        WritePrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), bindings[i].param.c_str(), path.c_str());
+    }
+}
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path_ = ProgramSettingsPath();
+        DeleteFileW(path_.c_str());
+        liveTable = CreateHotkeyTable();
+    }
+    void TearDown() override
+    {
+        DestroyHotkeyTable(liveTable);
+        liveTable = nullptr;
+        DeleteFileW(path_.c_str());
+    }
+    void Write(const std::string& ansiText) { WriteBytes(path_, ansiText); }
+    std::vector<Binding> Load()
+    {
+        ClearHotkeyTable(liveTable);
+        LoadHotkeyItems();
+        return LiveBindings();
+    }
+    std::string Text() const { return ReadBytes(path_); }
+
+    std::wstring path_;
+};
+
+const char WORKED_EXAMPLE[] =
+    "[setting]\r\nenable=1\r\n[hotkeys]\r\n"
+    "item0_key=1611\r\nitem0_command=Tessel.dll|1\r\nitem0_param=\r\n"
+    "item1_key=4165\r\nitem1_command=C:\\Windows\\notepad.exe\r\nitem1_param=C:\\Users\\Public\\memo.txt\r\n"
+    "item2_key=368\r\nitem2_command=:toolmenu\r\nitem2_param=\r\n";
+
+TEST_F(SettingsFileTest, WorkedExampleLoadsInOrderAndSavesBackTheSameKeysAndValues)
+{
+    Write(WORKED_EXAMPLE);
+    LoadEnabledFlag();
+    EXPECT_EQ(enabledFlag, 1);
+    const std::vector<Binding> expected = {
+        {1611, L"Tessel.dll|1", L""},
+        {4165, L"C:\\Windows\\notepad.exe", L"C:\\Users\\Public\\memo.txt"},
+        {368, L":toolmenu", L""},
+    };
+    EXPECT_EQ(Load(), expected);
+
+    DeleteFileW(path_.c_str());
+    SaveHotkeyItems();
+    SaveEnabledFlag();
+    EXPECT_EQ(ReadKeyByKey(path_), expected);
+    const std::string saved = Text();
+    for (const char* line : {"item0_key=1611\r\n", "item0_command=Tessel.dll|1\r\n", "item0_param=\r\n",
+                             "item1_key=4165\r\n", "item2_key=368\r\n", "item2_command=:toolmenu\r\n",
+                             "[setting]\r\nenable=1\r\n"}) {
+        EXPECT_NE(saved.find(line), std::string::npos) << line << " missing from\n" << saved;
+    }
+}
+
+TEST_F(SettingsFileTest, MissingFileMeansEnabledWithNoBindings)
+{
+    LoadEnabledFlag();
+    EXPECT_EQ(enabledFlag, 1);
+    EXPECT_TRUE(Load().empty());
+    SaveHotkeyItems();
+    SaveEnabledFlag();
+    EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\n");
+}
+
+TEST_F(SettingsFileTest, LoadingStopsAtTheFirstKeyReadingZero)
+{
+    Write("[hotkeys]\r\nitem0_key=65\r\nitem0_command=a\r\nitem1_key=66\r\nitem1_command=b\r\n"
+          "item3_key=68\r\nitem3_command=d\r\n");
+    EXPECT_EQ(Load().size(), 2u);
+    SaveHotkeyItems();
+    EXPECT_EQ(Text().find("item3"), std::string::npos);
+
+    Write("[hotkeys]\r\nitem0_key=0\r\nitem0_command=a\r\nitem1_key=66\r\nitem1_command=b\r\n");
+    EXPECT_TRUE(Load().empty());
+
+    Write("[hotkeys]\r\nitem0_key=65536\r\nitem0_command=a\r\nitem1_key=66\r\n");
+    EXPECT_TRUE(Load().empty());
+}
+
+TEST_F(SettingsFileTest, KeysKeepTheirLowSixteenBits)
+{
+    Write("[hotkeys]\r\nitem0_key=70000\r\nitem0_command=a\r\n");
+    ASSERT_EQ(Load().size(), 1u);
+    EXPECT_EQ(Load()[0].key, 4464);
+}
+
+TEST_F(SettingsFileTest, LongTextsLoadAsTheirFirst259Units)
+{
+    const std::string command(300, 'c');
+    const std::string param(300, 'p');
+    Write("[hotkeys]\r\nitem0_key=65\r\nitem0_command=" + command + "\r\nitem0_param=" + param + "\r\n");
+    const std::vector<Binding> loaded = Load();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].command, std::wstring(259, L'c'));
+    EXPECT_EQ(loaded[0].param, std::wstring(259, L'p'));
+}
+
+TEST_F(SettingsFileTest, EnabledFlagKeepsItsWholeValueAndOtherSettingKeysSurvive)
+{
+    Write("[setting]\r\nenable=2\r\ncolour=blue\r\n[hotkeys]\r\nitem0_key=65\r\nitem0_command=a\r\n");
+    LoadEnabledFlag();
+    EXPECT_EQ(enabledFlag, 2);
+    ClearHotkeyTable(liveTable);
+    SaveHotkeyItems();
+    SaveEnabledFlag();
+    const std::string saved = Text();
+    EXPECT_NE(saved.find("enable=2"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("colour=blue"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("[hotkeys]"), std::string::npos) << saved;
+
+    Write("[setting]\r\nenable=0\r\n");
+    LoadEnabledFlag();
+    EXPECT_EQ(enabledFlag, 0);
+}
+
+TEST_F(SettingsFileTest, EleventhItemUsesIndexTenAndEmptyParametersStayAsEmptyValues)
+{
+    std::vector<Binding> bindings;
+    for (int i = 0; i < 11; ++i) {
+        bindings.push_back({static_cast<KeyCode>(0x0241 + i), L"cmd" + std::to_wstring(i), L""});
+        AppendBinding(bindings.back());
+    }
+    SaveHotkeyItems();
+    const std::string saved = Text();
+    EXPECT_NE(saved.find("item10_key=587\r\nitem10_command=cmd10\r\nitem10_param=\r\n"), std::string::npos) << saved;
+    EXPECT_EQ(Load(), bindings);
+}
+
+TEST_F(SettingsFileTest, EntryWithEmptyCommandIsKeptAndLaterEntriesStillLoad)
+{
+    Write("[hotkeys]\r\nitem0_key=65\r\nitem0_command=\r\nitem0_param=x\r\nitem1_key=66\r\nitem1_command=b\r\n");
+    const std::vector<Binding> expected = {{65, L"", L"x"}, {66, L"b", L""}};
+    EXPECT_EQ(Load(), expected);
+}
+
+TEST_F(SettingsFileTest, JapaneseTextsRoundTripThroughAUnicodeFile)
+{
+    WriteBytes(path_, Utf16WithMark(L"[hotkeys]\r\nitem0_key=65\r\nitem0_command=C:\\メモ\\日本語.txt\r\nitem0_param=設定\r\n"));
+    const std::vector<Binding> expected = {{65, L"C:\\メモ\\日本語.txt", L"設定"}};
+    EXPECT_EQ(Load(), expected);
+    SaveHotkeyItems();
+    EXPECT_EQ(Load(), expected);
+}
+
+// Values the generator draws from: blanks, quotes, letter case, numbers the integer reading
+// treats specially, and texts longer than a binding holds.
+std::string RandomValue(std::mt19937& random)
+{
+    static const char* const pieces[] = {
+        "", " ", "  x  ", "\"", "'", "\"quoted\"", "'single'", "\"open", "close\"", "'mixed\"", "\"\"",
+        "notepad.exe", "Tessel.dll|1", ":exit", "a=b", "C:\\Program Files\\x.exe", "\t tab",
+        "1611", "-5", "+7", "0x1F", "0o17", "0b101", "99999999999", "4294967297", "12abc", "  42  ", "\" 300 \"",
+    };
+    std::string value;
+    const int count = static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+        value += pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))];
+    }
+    if (random() % 10 == 0) {
+        value += std::string(200 + random() % 200, static_cast<char>('a' + random() % 26));
+        if (random() % 2 == 0) {
+            value = "\"" + value + "\"";
+        }
+    }
+    return value;
+}
+
+std::string RandomKeyName(std::mt19937& random, int index, const char* field)
+{
+    std::string name = "item" + std::to_string(index) + "_" + field;
+    switch (random() % 12) {
+    case 0:
+        for (char& c : name) {
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        }
+        break;
+    case 1:
+        name = " " + name + " ";
+        break;
+    case 2:
+        name = "item0" + std::to_string(index) + "_" + field;  // not the same key
+        break;
+    default:
+        break;
+    }
+    return name;
+}
+
+std::string RandomKeyValue(std::mt19937& random)
+{
+    static const char* const keys[] = {"1611", "65", "0", "70000", "65536", "-1", "0x41", "\"66\"", " 67 ", "abc", "",
+                                       "4294967361", "1e3", "0b1000001", "+68"};
+    if (random() % 3 != 0) {
+        return std::to_string(1 + random() % 0x1FFF);
+    }
+    return keys[random() % (sizeof(keys) / sizeof(keys[0]))];
+}
+
+std::string RandomSettingsFile(std::mt19937& random)
+{
+    std::string text = "[setting]\r\nenable=1\r\nother=kept\r\n[hotkeys]\r\n";
+    const int items = static_cast<int>(random() % 14);
+    static const char* const fields[] = {"key", "command", "param"};
+    for (int i = 0; i < items; ++i) {
+        for (const char* field : fields) {
+            if (random() % 15 == 0) {
+                continue;  // a gap
+            }
+            const std::string value = field == fields[0] ? RandomKeyValue(random) : RandomValue(random);
+            const std::string separator = random() % 8 == 0 ? " = " : "=";
+            text += RandomKeyName(random, i, field) + separator + value + "\r\n";
+            if (random() % 10 == 0) {
+                text += RandomKeyName(random, i, field) + "=" + RandomValue(random) + "\r\n";  // a duplicate
+            }
+        }
+        if (random() % 12 == 0) {
+            text += "; a comment\r\nline without equals\r\n";
+        }
+    }
+    if (random() % 4 == 0) {
+        text += "[other]\r\nitem0_key=99\r\n";
+    }
+    return text;
+}
+
+TEST_F(SettingsFileTest, OneCallReadingMatchesKeyByKeyReadingOnGeneratedFiles)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 300; ++round) {
+        const std::string text = RandomSettingsFile(random);
+        if (round % 3 == 0) {
+            WriteBytes(path_, Utf16WithMark(Widen(text)));
+        } else {
+            Write(text);
+        }
+        ASSERT_EQ(Load(), ReadKeyByKey(path_)) << "round " << round << ", file:\n" << text;
+    }
+}
+
+TEST_F(SettingsFileTest, OneCallWritingLeavesTheSameFileAsKeyByKeyWriting)
+{
+    const std::wstring oraclePath = path_.substr(0, path_.size() - 4) + L"-oracle.ini";
+    std::mt19937 random(7);
+    for (int round = 0; round < 60; ++round) {
+        const std::string original = RandomSettingsFile(random);
+        std::vector<Binding> bindings;
+        ClearHotkeyTable(liveTable);
+        const int count = static_cast<int>(random() % 12);
+        for (int i = 0; i < count; ++i) {
+            std::string command = RandomValue(random).substr(0, 259);
+            std::string param = RandomValue(random).substr(0, 259);
+            bindings.push_back({static_cast<KeyCode>(random() % 0x2000), Widen(command), Widen(param)});
+            AppendBinding(bindings.back());
+        }
+        Write(original);
+        WriteBytes(oraclePath, original);
+        SaveHotkeyItems();
+        WriteKeyByKey(oraclePath, bindings);
+        ASSERT_EQ(WithoutTrailingBlanks(Text()), WithoutTrailingBlanks(ReadBytes(oraclePath)))
+            << "round " << round << ", file:\n" << original;
+        ASSERT_EQ(ReadKeyByKey(path_), ReadKeyByKey(oraclePath)) << "round " << round;
+    }
+    DeleteFileW(oraclePath.c_str());
+}
+
+}  // namespace
