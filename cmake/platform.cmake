@@ -14,8 +14,13 @@ function(tessel_product_options target)
 endfunction()
 
 # A DLL for a stock Windows: no runtime DLLs of the compiler, only the system's.
+set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+
 function(tessel_dll_options target)
-    if(NOT MSVC)
+    if(MSVC)
+        # The resource script carries the DLL's manifests itself.
+        target_link_options(${target} PRIVATE /MANIFEST:NO)
+    else()
         target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
         if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel" OR CMAKE_BUILD_TYPE STREQUAL "Release")
             target_link_options(${target} PRIVATE -s)

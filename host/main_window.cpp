@@ -1,0 +1,212 @@
+#include "host/main_window.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_record.h"
+#include "host/plugin_host.h"
+
+namespace {
+
+constexpr wchar_t MAIN_WINDOW_CLASS[] = L"TTBaseMain";
+constexpr wchar_t MAIN_WINDOW_TITLE[] = L"TTBase";
+constexpr UINT EXIT_ITEM = 0xFFF0;
+constexpr LPARAM TOOL_MENU_BIT = static_cast<LPARAM>(0x80000000u);
+
+constexpr wchar_t USAGE_TEXT[] =
+    L"minihost: a stand-in launcher for trying plug-ins.\r\n\r\n"
+    L"Right-click here for the system menu (every plug-in's commands, and Exit); "
+    L"Shift + right-click for the tool menu.\r\n\r\n"
+    L"The plug-ins' hotkeys work while this window is open. The log is minihost.log beside the program.";
+
+struct MenuEntry {
+    DWORD_PTR pluginHandle;
+    int32_t commandId;
+};
+
+HWND mainWindow;
+bool interactiveHost;
+bool closeUnloadsPlugins;
+bool contextMenuOpens;
+// What each item of the last built menu runs; item id = index + 1.
+std::vector<MenuEntry> menuEntries;
+
+void RunMenuItem(UINT item)
+{
+    if (item == EXIT_ITEM) {
+        PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+        return;
+    }
+    if (item == 0 || item > menuEntries.size()) {
+        return;
+    }
+    const MenuEntry entry = menuEntries[item - 1];
+    LoadedPlugin* plugin = FindPluginByHandle(entry.pluginHandle);
+    if (plugin != nullptr) {
+        RunPluginCommand(*plugin, entry.commandId);
+    }
+}
+
+void ShowHostMenu(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    bool toolMenu = (lParam & TOOL_MENU_BIT) != 0;
+    POINT point = {static_cast<int16_t>(LOWORD(lParam)), static_cast<int16_t>(HIWORD(lParam & ~TOOL_MENU_BIT))};
+    if (reinterpret_cast<HWND>(wParam) == window) {
+        // The user's own right-click: Shift picks the tool menu, the keyboard gives no point.
+        toolMenu = GetKeyState(VK_SHIFT) < 0;
+        if (lParam == -1) {
+            GetCursorPos(&point);
+        }
+    }
+    const HMENU menu = BuildHostMenu(toolMenu);
+    // The window must be in front, or the menu does not close when the user clicks elsewhere.
+    SetForegroundWindow(window);
+    const UINT item = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr));
+    PostMessageW(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    RunMenuItem(item);
+}
+
+void DrawUsage(HWND window, HDC dc)
+{
+    RECT area;
+    GetClientRect(window, &area);
+    InflateRect(&area, -12, -12);
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, USAGE_TEXT, -1, &area, DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+}
+
+void PaintUsage(HWND window)
+{
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(window, &paint);
+    DrawUsage(window, dc);
+    EndPaint(window, &paint);
+}
+
+// Pictures of the window (PrintWindow) get the background and the text too.
+void PrintUsage(HWND window, HDC dc)
+{
+    RECT area;
+    GetClientRect(window, &area);
+    FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
+    DrawUsage(window, dc);
+}
+
+void OnClose(HWND window)
+{
+    RecordMessage(WM_CLOSE, 0, 0);
+    if (interactiveHost) {
+        UnloadAllPlugins();
+        DestroyWindow(window);
+    } else if (closeUnloadsPlugins) {
+        UnloadAllPlugins();
+    }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CLOSE:
+        OnClose(window);
+        return 0;
+    case WM_CONTEXTMENU:
+        RecordMessage(message, wParam, lParam);
+        if (interactiveHost || contextMenuOpens) {
+            ShowHostMenu(window, wParam, lParam);
+        }
+        return 0;
+    case WM_PAINT:
+        PaintUsage(window);
+        return 0;
+    case WM_PRINTCLIENT:
+        PrintUsage(window, reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_DESTROY:
+        if (interactiveHost) {
+            PostQuitMessage(0);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateHostMainWindow(bool interactive)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    // A test program creates the window once per test; the class stays registered.
+    if (RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return nullptr;
+    }
+    interactiveHost = interactive;
+    closeUnloadsPlugins = false;
+    contextMenuOpens = false;
+    mainWindow = CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, 480, 240, nullptr, nullptr, instance, nullptr);
+    return mainWindow;
+}
+
+void DestroyHostMainWindow()
+{
+    if (mainWindow != nullptr) {
+        DestroyWindow(mainWindow);
+        mainWindow = nullptr;
+    }
+}
+
+HWND HostMainWindow()
+{
+    return mainWindow;
+}
+
+void SetCloseUnloadsPlugins(bool unload)
+{
+    closeUnloadsPlugins = unload;
+}
+
+void SetContextMenuOpens(bool open)
+{
+    contextMenuOpens = open;
+}
+
+HMENU BuildHostMenu(bool toolMenu)
+{
+    const HMENU menu = CreatePopupMenu();
+    menuEntries.clear();
+    for (const auto& plugin : LoadedPlugins()) {
+        const PluginInfo* info = plugin->info->Record();
+        if (info->commandCount <= 0) {
+            continue;
+        }
+        if (GetMenuItemCount(menu) > 0) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        }
+        for (int i = 0; i < info->commandCount; ++i) {
+            const PluginCommandInfo& command = info->commands[i];
+            const auto check = plugin->checked.find(command.commandId);
+            const bool checked = check != plugin->checked.end() && check->second;
+            menuEntries.push_back({plugin->handle, command.commandId});
+            AppendMenuW(menu, MF_STRING | (checked ? MF_CHECKED : MF_UNCHECKED), menuEntries.size(),
+                        command.caption);
+        }
+    }
+    if (!toolMenu) {
+        if (GetMenuItemCount(menu) > 0) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        }
+        AppendMenuW(menu, MF_STRING, EXIT_ITEM, L"Exit");
+    }
+    return menu;
+}

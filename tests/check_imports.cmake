@@ -1,0 +1,30 @@
+# Fails when Tessel.dll imports anything but Windows' own DLLs: a stock Windows has no compiler
+# runtime DLLs, and the host loads the plug-in with nothing beside it.
+# Usage: cmake -DOBJDUMP=<objdump> -DDLL=<Tessel.dll> -P check_imports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} could not read ${DLL}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+if(NOT lines)
+    message(FATAL_ERROR "${DLL} shows no imports at all; the dump was not understood")
+endif()
+
+set(system_dlls kernel32 user32 gdi32 shell32 shlwapi comctl32 comdlg32 advapi32 ole32 msvcrt ucrtbase)
+set(foreign "")
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE "DLL Name: *" "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" name)
+    string(REGEX REPLACE "\\.dll$" "" name "${name}")
+    list(FIND system_dlls "${name}" known)
+    if(known EQUAL -1 AND NOT name MATCHES "^api-ms-win-")
+        list(APPEND foreign "${dll}")
+    endif()
+    message(STATUS "imports ${dll}")
+endforeach()
+
+if(foreign)
+    message(FATAL_ERROR "Tessel.dll imports DLLs that are not part of Windows: ${foreign}")
+endif()

@@ -1,0 +1,598 @@
+#include "tests/test_host.h"
+
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <list>
+#include <map>
+
+#include "host/main_window.h"
+#include "host/plugin_host.h"
+#include "host/service_exports.h"
+
+namespace {
+
+constexpr UINT WATCH_INTERVAL_MS = 50;
+// How long a modal loop may outlive the pump that started it before its dialogs are closed.
+constexpr ULONGLONG MODAL_GRACE_MS = 5000;
+constexpr int MESSAGE_BOX_TEXT_ID = 0xFFFF;
+
+enum class WatchState { Waiting, Found, GaveUp };
+
+struct Watcher {
+    UINT_PTR timer;
+    std::wstring description;
+    std::function<HWND()> find;
+    std::function<void(HWND)> action;
+    ULONGLONG deadline;
+    WatchState state;
+};
+
+std::list<Watcher> watchers;
+std::map<UINT_PTR, ULONGLONG> pumpDeadlines;
+int liveHosts;
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    PathRemoveFileSpecW(path);
+    return path;
+}
+
+std::wstring TestName()
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "outside_a_test";
+    for (char& c : name) {
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') {
+            c = '_';
+        }
+    }
+    return std::wstring(name.begin(), name.end());
+}
+
+void DeleteTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring path = folder + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                DeleteTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring ClassName(HWND window)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+std::vector<HWND> ThreadWindows()
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+bool IsVisibleDialog(HWND window)
+{
+    return IsWindowVisible(window) && ClassName(window) == L"#32770";
+}
+
+std::string SeenDialogs()
+{
+    std::string seen;
+    for (const std::wstring& caption : TestHost::DialogCaptions()) {
+        seen += (seen.empty() ? "\"" : ", \"") + Narrow(caption) + "\"";
+    }
+    return seen.empty() ? "none" : seen;
+}
+
+// Ends every dialog and menu of this thread, so a test that lost its way does not hang in them.
+void CloseThreadDialogs()
+{
+    EndMenu();
+    std::vector<HWND> windows = ThreadWindows();
+    for (HWND window : windows) {
+        if (IsVisibleDialog(window)) {
+            EndDialog(window, IDCANCEL);
+        }
+    }
+}
+
+void CALLBACK WatchTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const auto watcher = std::find_if(watchers.begin(), watchers.end(),
+                                      [timer](const Watcher& w) { return w.timer == timer; });
+    if (watcher == watchers.end() || watcher->state != WatchState::Waiting) {
+        KillTimer(nullptr, timer);
+        return;
+    }
+    const HWND found = watcher->find();
+    if (found != nullptr) {
+        KillTimer(nullptr, timer);
+        watcher->state = WatchState::Found;
+        // The action may open further dialogs and run their loops; this entry stays put meanwhile.
+        const std::function<void(HWND)> action = std::move(watcher->action);
+        action(found);
+        return;
+    }
+    if (GetTickCount64() >= watcher->deadline) {
+        KillTimer(nullptr, timer);
+        watcher->state = WatchState::GaveUp;
+        ADD_FAILURE() << "no " << Narrow(watcher->description) << " appeared in time; dialogs seen: "
+                      << SeenDialogs();
+        CloseThreadDialogs();
+    }
+}
+
+void CALLBACK GuardTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const auto deadline = pumpDeadlines.find(timer);
+    if (deadline == pumpDeadlines.end()) {
+        KillTimer(nullptr, timer);
+        return;
+    }
+    if (GetTickCount64() < deadline->second + MODAL_GRACE_MS) {
+        return;
+    }
+    pumpDeadlines.erase(deadline);
+    KillTimer(nullptr, timer);
+    ADD_FAILURE() << "a modal loop was still running long after the test stopped waiting; dialogs seen: "
+                  << SeenDialogs();
+    CloseThreadDialogs();
+}
+
+ULONGLONG lastDispatch;
+
+void DispatchPending()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        lastDispatch = GetTickCount64();
+    }
+}
+
+void WaitForMessage(ULONGLONG milliseconds)
+{
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(milliseconds), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+// Runs the loop until the deadline or the predicate, with a guard that ends modal loops the
+// dispatch may enter and that outlive the deadline.
+bool PumpWithGuard(const std::function<bool()>& predicate, ULONGLONG milliseconds)
+{
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    const UINT_PTR guard = SetTimer(nullptr, 0, 250, GuardTimer);
+    pumpDeadlines[guard] = deadline;
+    bool satisfied = predicate();
+    while (!satisfied) {
+        DispatchPending();
+        satisfied = predicate();
+        const ULONGLONG now = GetTickCount64();
+        if (satisfied || now >= deadline) {
+            break;
+        }
+        WaitForMessage(std::min<ULONGLONG>(deadline - now, 20));
+    }
+    pumpDeadlines.erase(guard);
+    KillTimer(nullptr, guard);
+    return satisfied;
+}
+
+// Idle: nothing arrived for quietMs; bounded in case something keeps posting.
+void PumpUntilIdle(ULONGLONG quietMs, ULONGLONG limitMs)
+{
+    const ULONGLONG start = GetTickCount64();
+    PumpWithGuard([&] { return GetTickCount64() - std::max(start, lastDispatch) >= quietMs; }, limitMs);
+}
+
+bool IsExtendedKey(WORD key)
+{
+    switch (key) {
+    case VK_INSERT: case VK_DELETE: case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
+    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_RCONTROL: case VK_RMENU:
+    case VK_LWIN: case VK_RWIN: case VK_APPS: case VK_DIVIDE: case VK_NUMLOCK: case VK_SNAPSHOT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+INPUT KeyInput(WORD key, bool up)
+{
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (IsExtendedKey(key) ? KEYEVENTF_EXTENDEDKEY : 0);
+    return input;
+}
+
+LoadedPlugin* PluginOrFail(const std::wstring& fileName)
+{
+    LoadedPlugin* plugin = FindPluginByFileName(fileName.c_str());
+    if (plugin == nullptr) {
+        ADD_FAILURE() << Narrow(fileName) << " is not loaded";
+    }
+    return plugin;
+}
+
+}  // namespace
+
+TestHost::TestHost()
+{
+    if (++liveHosts != 1) {
+        ADD_FAILURE() << "only one TestHost may exist at a time";
+    }
+    DispatchPending();
+    ClearRecords();
+    UseLoadedPluginInfo();
+
+    const std::wstring programFolder = ProgramFolder();
+    const std::wstring runs = programFolder + L"\\testruns";
+    CreateDirectoryW(runs.c_str(), nullptr);
+    folder_ = runs + L"\\" + TestName();
+    DeleteTree(folder_);
+    if (!CreateDirectoryW(folder_.c_str(), nullptr)) {
+        ADD_FAILURE() << "cannot create the test folder " << Narrow(folder_);
+    }
+    for (const wchar_t* dll : {L"Tessel.dll", L"Sample.dll"}) {
+        const std::wstring source = programFolder + L"\\" + dll;
+        if (!CopyFileW(source.c_str(), (folder_ + L"\\" + dll).c_str(), FALSE)) {
+            ADD_FAILURE() << "cannot copy " << Narrow(source) << " into the test folder";
+        }
+    }
+    if (CreateHostMainWindow(false) == nullptr) {
+        ADD_FAILURE() << "cannot create the host's main window";
+    }
+}
+
+TestHost::~TestHost()
+{
+    for (Watcher& watcher : watchers) {
+        if (watcher.state == WatchState::Waiting) {
+            KillTimer(nullptr, watcher.timer);
+            ADD_FAILURE() << "the test awaited " << Narrow(watcher.description)
+                          << " but never pumped messages until it appeared";
+        }
+    }
+    watchers.clear();
+    UnloadAllPlugins();
+    DestroyHostMainWindow();
+    UseLoadedPluginInfo();
+    DispatchPending();
+    std::string leftovers;
+    for (HWND window : ThreadWindows()) {
+        const std::wstring name = ClassName(window);
+        // Wine gives each thread with windows an input-method window of its own.
+        if (name != L"IME" && name != L"MSCTFIME UI") {
+            leftovers += " " + Narrow(name);
+        }
+    }
+    if (!leftovers.empty()) {
+        ADD_FAILURE() << "windows left behind after every plug-in unloaded:" << leftovers;
+    }
+    ClearRecords();
+    --liveHosts;
+}
+
+std::wstring TestHost::SettingsPath() const
+{
+    return folder_ + L"\\Tessel.ini";
+}
+
+void TestHost::WriteSettings(const std::wstring& text) const
+{
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    WriteSettingsBytes(bytes);
+}
+
+void TestHost::WriteSettingsBytes(const std::string& bytes) const
+{
+    const HANDLE file = CreateFileW(SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot write " << Narrow(SettingsPath());
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::wstring TestHost::ReadSettings() const
+{
+    const HANDLE file = CreateFileW(SettingsPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::wstring();
+    }
+    std::string bytes(static_cast<size_t>(GetFileSize(file, nullptr)), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
+        std::copy(bytes.begin() + 2, bytes.begin() + 2 + text.size() * sizeof(wchar_t),
+                  reinterpret_cast<char*>(text.data()));
+        return text;
+    }
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+    return text;
+}
+
+bool TestHost::SettingsExist() const
+{
+    return GetFileAttributesW(SettingsPath().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool TestHost::Load(std::vector<std::wstring> fileNames)
+{
+    bool loaded = true;
+    for (const std::wstring& fileName : fileNames) {
+        std::wstring error;
+        if (LoadPlugin(folder_ + L"\\" + fileName, &error) == nullptr) {
+            ADD_FAILURE() << Narrow(error);
+            loaded = false;
+        }
+    }
+    return loaded;
+}
+
+std::vector<BOOL> TestHost::Unload()
+{
+    return UnloadAllPlugins();
+}
+
+HMODULE TestHost::Module(const std::wstring& fileName) const
+{
+    const LoadedPlugin* plugin = PluginOrFail(fileName);
+    return plugin != nullptr ? plugin->module : nullptr;
+}
+
+FARPROC TestHost::Export(const std::wstring& fileName, const char* name) const
+{
+    const HMODULE module = Module(fileName);
+    return module != nullptr ? GetProcAddress(module, name) : nullptr;
+}
+
+BOOL TestHost::Execute(const std::wstring& fileName, int32_t commandId)
+{
+    LoadedPlugin* plugin = PluginOrFail(fileName);
+    return plugin != nullptr ? RunPluginCommand(*plugin, commandId) : FALSE;
+}
+
+HWND TestHost::MainWindow() const
+{
+    return HostMainWindow();
+}
+
+void TestHost::SetCloseUnloads(bool unload)
+{
+    SetCloseUnloadsPlugins(unload);
+}
+
+std::vector<std::wstring> TestHost::Calls() const
+{
+    return RecordedCalls();
+}
+
+std::vector<HostMessage> TestHost::Messages() const
+{
+    return RecordedMessages();
+}
+
+std::vector<std::wstring> TestHost::Logs() const
+{
+    return RecordedLogs();
+}
+
+void TestHost::ClearRecords()
+{
+    ::ClearRecords();
+}
+
+bool TestHost::MenuCheckState(const std::wstring& fileName, int32_t commandId) const
+{
+    const LoadedPlugin* plugin = PluginOrFail(fileName);
+    if (plugin == nullptr) {
+        return false;
+    }
+    const auto check = plugin->checked.find(commandId);
+    return check != plugin->checked.end() && check->second;
+}
+
+void TestHost::SetPluginArray(PluginInfo** array)
+{
+    OverridePluginInfoArray(array);
+}
+
+int TestHost::OutstandingPluginArrays() const
+{
+    return OutstandingPluginInfoArrays();
+}
+
+void TestHost::Press(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        inputs.push_back(KeyInput(key, false));
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        inputs.push_back(KeyInput(*key, true));
+    }
+    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    EXPECT_EQ(sent, inputs.size()) << "SendInput refused the keys";
+    PumpUntilIdle(150, 2000);
+}
+
+void TestHost::Pump(int milliseconds)
+{
+    PumpWithGuard([] { return false; }, static_cast<ULONGLONG>(std::max(milliseconds, 0)));
+}
+
+bool TestHost::PumpUntil(const std::function<bool()>& predicate, int timeoutMs)
+{
+    return PumpWithGuard(predicate, static_cast<ULONGLONG>(std::max(timeoutMs, 0)));
+}
+
+void TestHost::OnWindow(const wchar_t* className, const wchar_t* caption, std::function<void(HWND)> action,
+                        int timeoutMs)
+{
+    const std::wstring wantedClass = className != nullptr ? className : L"";
+    const bool anyCaption = caption == nullptr;
+    const std::wstring wantedCaption = anyCaption ? L"" : caption;
+    Watcher watcher;
+    watcher.description = L"window \"" + wantedCaption + L"\" of class " + wantedClass;
+    watcher.find = [=]() -> HWND {
+        for (HWND window : ThreadWindows()) {
+            if (IsWindowVisible(window) && (wantedClass.empty() || ClassName(window) == wantedClass) &&
+                (anyCaption || WindowText(window) == wantedCaption)) {
+                return window;
+            }
+        }
+        return nullptr;
+    };
+    watcher.action = std::move(action);
+    watcher.deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+    watcher.state = WatchState::Waiting;
+    watcher.timer = SetTimer(nullptr, 0, WATCH_INTERVAL_MS, WatchTimer);
+    watchers.push_back(std::move(watcher));
+}
+
+void TestHost::OnMessageBox(std::function<void(HWND)> action, int timeoutMs)
+{
+    Watcher watcher;
+    watcher.description = L"message box";
+    watcher.find = []() -> HWND {
+        for (HWND window : ThreadWindows()) {
+            // The innermost modal window is the one its owners' disabling leaves enabled.
+            if (IsVisibleDialog(window) && IsWindowEnabled(window) &&
+                GetDlgItem(window, MESSAGE_BOX_TEXT_ID) != nullptr) {
+                return window;
+            }
+        }
+        return nullptr;
+    };
+    watcher.action = std::move(action);
+    watcher.deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+    watcher.state = WatchState::Waiting;
+    watcher.timer = SetTimer(nullptr, 0, WATCH_INTERVAL_MS, WatchTimer);
+    watchers.push_back(std::move(watcher));
+}
+
+bool TestHost::WaitForWindows(int timeoutMs)
+{
+    const auto settled = [] {
+        return std::none_of(watchers.begin(), watchers.end(),
+                            [](const Watcher& w) { return w.state == WatchState::Waiting; });
+    };
+    PumpWithGuard(settled, static_cast<ULONGLONG>(std::max(timeoutMs, 0)));
+    const bool allFound = settled() && std::all_of(watchers.begin(), watchers.end(), [](const Watcher& w) {
+                              return w.state == WatchState::Found;
+                          });
+    return allFound;
+}
+
+std::wstring TestHost::WindowText(HWND window)
+{
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::max(copied, 0)));
+    return text;
+}
+
+std::wstring TestHost::ItemText(HWND dialog, int id)
+{
+    const HWND item = GetDlgItem(dialog, id);
+    return item != nullptr ? WindowText(item) : std::wstring();
+}
+
+std::wstring TestHost::MessageBoxText(HWND messageBox)
+{
+    return ItemText(messageBox, MESSAGE_BOX_TEXT_ID);
+}
+
+void TestHost::Click(HWND dialog, int id)
+{
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::vector<std::wstring> TestHost::DialogCaptions()
+{
+    std::vector<std::wstring> captions;
+    for (HWND window : ThreadWindows()) {
+        if (IsVisibleDialog(window)) {
+            captions.push_back(WindowText(window));
+        }
+    }
+    // EnumThreadWindows goes from the top of the z-order; the innermost dialog is on top.
+    std::reverse(captions.begin(), captions.end());
+    return captions;
+}
+
+bool operator==(const HostMessage& left, const HostMessage& right)
+{
+    return left.message == right.message && left.wParam == right.wParam && left.lParam == right.lParam;
+}
+
+void PrintTo(const HostMessage& message, std::ostream* out)
+{
+    switch (message.message) {
+    case WM_CLOSE:
+        *out << "WM_CLOSE";
+        break;
+    case WM_CONTEXTMENU:
+        *out << "WM_CONTEXTMENU";
+        break;
+    default:
+        *out << "message 0x" << std::hex << message.message << std::dec;
+        break;
+    }
+    *out << "(wParam " << message.wParam << ", lParam 0x" << std::hex << message.lParam << std::dec << ")";
+}
