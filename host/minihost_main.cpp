@@ -1,5 +1,6 @@
 // minihost.exe: the stand-in launcher. Loads the plug-ins named on its command line (Tessel.dll
 // beside it when none is named), shows its main window and runs until the window closes.
+// "minihost.exe --tour [plug-ins]" plays the demo's scripted tour on top of that.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/demo_tour.h"
 #include "host/host_record.h"
 #include "host/main_window.h"
 #include "host/plugin_host.h"
@@ -22,17 +24,31 @@ std::wstring ProgramFolder()
     return path;
 }
 
-std::vector<std::wstring> PluginPaths(const std::wstring& folder)
+constexpr wchar_t TOUR_OPTION[] = L"--tour";
+
+std::vector<std::wstring> Arguments()
+{
+    std::vector<std::wstring> arguments;
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; list != nullptr && i < count; ++i) {
+        arguments.push_back(list[i]);
+    }
+    LocalFree(list);
+    return arguments;
+}
+
+std::vector<std::wstring> PluginPaths(const std::wstring& folder, const std::vector<std::wstring>& arguments)
 {
     std::vector<std::wstring> paths;
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; arguments != nullptr && i < count; ++i) {
+    for (const std::wstring& argument : arguments) {
+        if (argument == TOUR_OPTION) {
+            continue;
+        }
         // A bare name means the DLL beside the program, as the launcher keeps its plug-ins.
-        const bool bare = PathIsRelativeW(arguments[i]) && PathFindFileNameW(arguments[i]) == arguments[i];
-        paths.push_back(bare ? folder + L"\\" + arguments[i] : std::wstring(arguments[i]));
+        const bool bare = PathIsRelativeW(argument.c_str()) && PathFindFileNameW(argument.c_str()) == argument.c_str();
+        paths.push_back(bare ? folder + L"\\" + argument : argument);
     }
-    LocalFree(arguments);
     if (paths.empty()) {
         paths.push_back(folder + L"\\Tessel.dll");
     }
@@ -44,6 +60,8 @@ std::vector<std::wstring> PluginPaths(const std::wstring& folder)
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     const std::wstring folder = ProgramFolder();
+    const std::vector<std::wstring> arguments = Arguments();
+    const bool tour = !arguments.empty() && arguments.front() == TOUR_OPTION;
     SetHostLogFile(folder + L"\\minihost.log");
     WriteHostLog(L"minihost started");
 
@@ -53,7 +71,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
         return 1;
     }
     // Plug-ins look for the main window while they start, so it exists before the first loads.
-    for (const std::wstring& path : PluginPaths(folder)) {
+    for (const std::wstring& path : PluginPaths(folder, arguments)) {
         std::wstring error;
         const LoadedPlugin* plugin = LoadPlugin(path, &error);
         WriteHostLog(plugin != nullptr
@@ -62,6 +80,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
     }
     ShowWindow(window, showCommand);
     UpdateWindow(window);
+    if (tour && !StartDemoTour(folder, window)) {
+        WriteHostLog(L"cannot start the tour");
+        return 1;
+    }
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -69,5 +91,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
         DispatchMessageW(&message);
     }
     WriteHostLog(L"minihost ended");
-    return 0;
+    return tour ? FinishDemoTour() : 0;
 }

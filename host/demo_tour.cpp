@@ -1,0 +1,304 @@
+#include "host/demo_tour.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/host_record.h"
+#include "host/window_picture.h"
+
+namespace {
+
+constexpr DWORD STEP_TIMEOUT_MS = 8000;
+constexpr DWORD QUIET_MS = 1500;
+constexpr DWORD POLL_MS = 50;
+
+// Ids of the dialogs' controls, as the plug-in's resource script numbers them.
+constexpr int SETTINGS_LIST = 1000;
+constexpr int SETTINGS_EDIT = 1002;
+constexpr int EDITOR_COMMAND_PICKER = 1004;
+
+struct Tour {
+    std::wstring folder;
+    HWND hostWindow = nullptr;
+    int failures = 0;
+};
+
+void Print(const std::wstring& line)
+{
+    const std::wstring text = line + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void Report(Tour& tour, const std::wstring& keys, const std::wstring& command, bool done, const std::wstring& outcome,
+            const std::wstring& failure)
+{
+    std::wstring line = keys;
+    line.resize(std::max<size_t>(line.size(), 20), L' ');
+    line += L"->  " + command;
+    line.resize(std::max<size_t>(line.size(), 48), L' ');
+    Print(line + L"->  " + (done ? outcome : L"FAILED: " + failure));
+    if (!done) {
+        ++tour.failures;
+    }
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = STEP_TIMEOUT_MS)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(POLL_MS);
+    }
+    return true;
+}
+
+HWND WaitForDialog(const wchar_t* caption)
+{
+    HWND found = nullptr;
+    WaitFor([&] {
+        found = FindWindowW(L"#32770", caption);
+        return found != nullptr && IsWindowVisible(found);
+    });
+    return found;
+}
+
+bool WaitUntilGone(HWND window)
+{
+    return WaitFor([&] { return !IsWindow(window); });
+}
+
+// Real key input: every key down in order, then up in reverse order.
+void Press(const std::vector<WORD>& keys)
+{
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        inputs.push_back(input);
+    }
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *key;
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+bool Logged(const std::wstring& text)
+{
+    for (const std::wstring& line : RecordedLogs()) {
+        if (line == text) {
+            return true;
+        }
+    }
+    return false;
+}
+
+size_t LogCount()
+{
+    return RecordedLogs().size();
+}
+
+bool Called(const std::wstring& call)
+{
+    for (const std::wstring& seen : RecordedCalls()) {
+        if (seen == call) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Picture(Tour& tour, HWND window, const wchar_t* name)
+{
+    return SaveWindowPicture(window, tour.folder + L"\\" + name);
+}
+
+// The button is posted, not sent: it opens a modal dialog, and the tour goes on while it runs.
+void PostClick(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void SelectFirstRow(HWND dialog)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(dialog, SETTINGS_LIST, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+}
+
+void SettingsStep(Tour& tour)
+{
+    Press({VK_CONTROL, VK_MENU, 'K'});
+    const HWND settings = WaitForDialog(L"Tesselの設定");
+    if (settings == nullptr) {
+        Report(tour, L"Ctrl + Alt + K", L"Tessel.dll|1", false, L"", L"no settings dialog appeared");
+        return;
+    }
+    const int rows = static_cast<int>(SendDlgItemMessageW(settings, SETTINGS_LIST, LVM_GETITEMCOUNT, 0, 0));
+    bool pictures = Picture(tour, settings, L"settings_dialog.bmp");
+    SelectFirstRow(settings);
+    PostClick(settings, SETTINGS_EDIT);
+    const HWND editor = WaitForDialog(L"アイテム編集");
+    HWND picker = nullptr;
+    if (editor != nullptr) {
+        pictures = Picture(tour, editor, L"item_editor.bmp") && pictures;
+        PostClick(editor, EDITOR_COMMAND_PICKER);
+        picker = WaitForDialog(L"プラグインコマンド選択");
+        if (picker != nullptr) {
+            pictures = Picture(tour, picker, L"command_picker.bmp") && pictures;
+            PostClick(picker, IDCANCEL);
+            WaitUntilGone(picker);
+        }
+        PostClick(editor, IDCANCEL);
+        WaitUntilGone(editor);
+    }
+    PostClick(settings, IDCANCEL);
+    const bool closed = WaitUntilGone(settings);
+    const bool done = editor != nullptr && picker != nullptr && pictures && closed;
+    Report(tour, L"Ctrl + Alt + K", L"Tessel.dll|1", done,
+           L"settings dialog opened with " + std::to_wstring(rows) + L" bindings; editor and picker pictured",
+           editor == nullptr   ? L"the item editor did not open"
+           : picker == nullptr ? L"the command picker did not open"
+           : !pictures         ? L"a picture could not be written"
+                               : L"the settings dialog did not close");
+}
+
+void PluginCommandStep(Tour& tour)
+{
+    Press({VK_CONTROL, VK_MENU, 'S'});
+    const bool ran = WaitFor([] { return Logged(L"Sample.dll|5"); });
+    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", ran, L"the sample plug-in ran its command 5",
+           L"the sample plug-in did not run command 5");
+}
+
+HWND FindWindowTitled(const std::wstring& part)
+{
+    struct Search {
+        const std::wstring* part;
+        HWND found;
+    } search = {&part, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(context);
+            wchar_t title[256] = {};
+            GetWindowTextW(window, title, 256);
+            if (IsWindowVisible(window) && std::wstring(title).find(*search->part) != std::wstring::npos) {
+                search->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void ProgramStep(Tour& tour)
+{
+    Press({VK_CONTROL, VK_MENU, 'N'});
+    HWND notepad = nullptr;
+    const bool opened = WaitFor([&] { return (notepad = FindWindowTitled(L"memo.txt")) != nullptr; });
+    std::wstring title(256, L'\0');
+    if (opened) {
+        title.resize(static_cast<size_t>(GetWindowTextW(notepad, title.data(), 256)));
+        PostMessageW(notepad, WM_CLOSE, 0, 0);
+    }
+    Report(tour, L"Ctrl + Alt + N", L"notepad.exe memo.txt", opened, L"a window \"" + title + L"\" opened",
+           L"no window showing memo.txt appeared");
+}
+
+void ToolMenuStep(Tour& tour)
+{
+    Press({VK_CONTROL, VK_MENU, 'M'});
+    HWND menu = nullptr;
+    const bool shown = WaitFor([&] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    });
+    bool toolMenu = false;
+    for (const HostMessage& message : RecordedMessages()) {
+        toolMenu = toolMenu || (message.message == WM_CONTEXTMENU && (message.lParam & 0x80000000u) != 0);
+    }
+    if (shown) {
+        Press({VK_ESCAPE});
+        WaitFor([&] { return !IsWindowVisible(menu); });
+    }
+    Report(tour, L"Ctrl + Alt + M", L":toolmenu", shown && toolMenu, L"the host's tool menu opened at the cursor",
+           toolMenu ? L"the menu did not show" : L"the host was not asked for its tool menu");
+}
+
+void ToggleStep(Tour& tour)
+{
+    Press({VK_CONTROL, VK_MENU, 'T'});
+    const bool off = WaitFor([] { return Called(L"SetMenuProperty(1,0,8,0)"); });
+    Report(tour, L"Ctrl + Alt + T", L"Tessel.dll|0", off, L"hotkeys off: the host cleared the check mark",
+           L"the host's check mark was not cleared");
+    if (!off) {
+        return;
+    }
+    const size_t before = LogCount();
+    Press({VK_CONTROL, VK_MENU, 'S'});
+    Sleep(QUIET_MS);
+    const bool silent = LogCount() == before;
+    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", silent, L"nothing happens while the hotkeys are off",
+           L"the command still ran");
+}
+
+DWORD WINAPI RunTour(void* context)
+{
+    Tour& tour = *static_cast<Tour*>(context);
+    Print(L"Tessel tour: every step is a real key press.");
+    SettingsStep(tour);
+    PluginCommandStep(tour);
+    ProgramStep(tour);
+    ToolMenuStep(tour);
+    ToggleStep(tour);
+    // The host unloads the plug-ins on its way out, which is when the settings are written.
+    PostMessageW(tour.hostWindow, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+Tour tour;
+HANDLE tourThread;
+
+}  // namespace
+
+bool StartDemoTour(const std::wstring& folder, HWND hostWindow)
+{
+    tour.folder = folder;
+    tour.hostWindow = hostWindow;
+    tourThread = CreateThread(nullptr, 0, RunTour, &tour, 0, nullptr);
+    return tourThread != nullptr;
+}
+
+int FinishDemoTour()
+{
+    if (tourThread == nullptr) {
+        return 1;
+    }
+    WaitForSingleObject(tourThread, INFINITE);
+    CloseHandle(tourThread);
+    if (tour.failures == 0) {
+        Print(L"Every step did what it should.");
+        return 0;
+    }
+    Print(std::to_wstring(tour.failures) + L" step(s) failed.");
+    return 1;
+}
