@@ -4,7 +4,6 @@
 
 bool SaveWindowPicture(HWND window, const std::wstring& path)
 {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT bounds = {};
     GetWindowRect(window, &bounds);
     const int width = bounds.right - bounds.left;
@@ -31,7 +30,9 @@ bool SaveWindowPicture(HWND window, const std::wstring& path)
     bool saved = false;
     if (bitmap != nullptr) {
         const HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, bounds.left, bounds.top, SRCCOPY);
+        const HDC source = GetWindowDC(window);
+        BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        ReleaseDC(window, source);
         GdiFlush();
         BITMAPFILEHEADER file = {};
         file.bfType = 0x4D42;  // "BM"

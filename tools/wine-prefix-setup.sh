@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Prepares a Wine prefix so that the Japanese dialog texts render with a CJK font instead of
-# empty boxes: the dialogs ask for "Ms Shell Dlg", which Wine maps to Tahoma by default, and
-# Tahoma has no kana or kanji. Creates the prefix when it does not exist; safe to run again.
+# Prepares a Wine prefix for the tests and the pictures of the dialogs. The dialogs ask for
+# "Ms Shell Dlg", which Wine maps to Tahoma, and Tahoma has no kana or kanji: without the CJK
+# font set up here the Japanese texts show as empty boxes. Creates the prefix when it does not
+# exist; safe to run again.
 # Usage: tools/wine-prefix-setup.sh PREFIX
 set -euo pipefail
 

@@ -21,8 +21,7 @@ constexpr int32_t ALL_PLUGINS_KEY = -1;
 // "fileName|id": the file name cut to 259 units, a bar and at most 11 digits and sign.
 constexpr int REFERENCE_CAPACITY = TEXT_CAPACITY + 12;
 
-// ----- the in-memory template -------------------------------------------------------------
-
+// Writes the template front to back and never past its end: a write that would is cut.
 struct TemplateWriter {
     BYTE* block;
     size_t capacity;
@@ -116,8 +115,6 @@ void WriteTemplateItem(TemplateWriter& writer, const PickerItemTemplate& item)
     WriteWord(writer, 0);  // no creation data
 }
 
-// ----- the host's plug-in records ---------------------------------------------------------
-
 const wchar_t* TextOrEmpty(const wchar_t* text)
 {
     return text != nullptr ? text : L"";
@@ -166,8 +163,6 @@ void FormatReference(const PluginInfo* plugin, const PluginCommandInfo* command,
     CopyText(fileName, TEXT_CAPACITY, TextOrEmpty(plugin->fileName));
     FormatText(reference, REFERENCE_CAPACITY, L"%ls|%d", fileName, command->commandId);
 }
-
-// ----- the controls -----------------------------------------------------------------------
 
 LPARAM RowKey(int32_t pluginPosition, int32_t commandPosition)
 {
@@ -251,26 +246,31 @@ void SetUpPickerControls(HWND dialog, PluginInfo** plugins)
     SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, first);
 }
 
+void AppendPluginCommands(HWND list, const PluginInfo* plugin, int32_t pluginPosition, uint32_t filter)
+{
+    const int32_t count = CommandCountOf(plugin);
+    for (int32_t j = 0; j < count && j < MAX_LISTED_COMMANDS; ++j) {
+        if ((plugin->commands[j].menuFlags & filter) != 0) {
+            AppendCommandRow(list, plugin->commands[j], pluginPosition, j);
+        }
+    }
+}
+
 void FillCommandList(HWND dialog, int32_t key, uint32_t filter)
 {
     const HWND list = GetDlgItem(dialog, IDC_PICKER_LIST);
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
 
     PluginInfo** plugins = pickerRequest->plugins;
-    for (int32_t i = 0; i < MAX_LISTED_PLUGINS; ++i) {
-        const PluginInfo* plugin = PluginAt(plugins, key == ALL_PLUGINS_KEY ? i : key);
-        if (plugin == nullptr) {
-            break;
+    if (key != ALL_PLUGINS_KEY) {
+        const PluginInfo* plugin = key < MAX_LISTED_PLUGINS ? PluginAt(plugins, key) : nullptr;
+        if (plugin != nullptr) {
+            AppendPluginCommands(list, plugin, key, filter);
         }
-        const int32_t count = CommandCountOf(plugin);
-        for (int32_t j = 0; j < count && j < MAX_LISTED_COMMANDS; ++j) {
-            if ((plugin->commands[j].menuFlags & filter) != 0) {
-                AppendCommandRow(list, plugin->commands[j], key == ALL_PLUGINS_KEY ? i : key, j);
-            }
-        }
-        if (key != ALL_PLUGINS_KEY) {
-            break;
-        }
+        return;
+    }
+    for (int32_t i = 0; plugins != nullptr && plugins[i] != nullptr && i < MAX_LISTED_PLUGINS; ++i) {
+        AppendPluginCommands(list, plugins[i], i, filter);
     }
 }
 
@@ -279,15 +279,14 @@ void ShowRowReference(HWND dialog, int row)
 {
     const uint32_t key = ReadRowKey(dialog, row);
     const PluginInfo* plugin = PluginAt(pickerRequest->plugins, static_cast<int32_t>(key >> 16));
-    const PluginCommandInfo* command = plugin != nullptr ? CommandAt(plugin, static_cast<int32_t>(key & 0xFFFF)) : nullptr;
+    const PluginCommandInfo* command =
+        plugin != nullptr ? CommandAt(plugin, static_cast<int32_t>(key & 0xFFFF)) : nullptr;
     wchar_t reference[REFERENCE_CAPACITY] = L"";
     if (command != nullptr) {
         FormatReference(plugin, command, reference);
     }
     SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, reference);
 }
-
-// ----- the messages -----------------------------------------------------------------------
 
 INT_PTR OnInitDialog(HWND dialog, PickerRequest* request)
 {
@@ -401,38 +400,29 @@ INT_PTR OnDestroy(HWND dialog)
     return TRUE;
 }
 
-// ----- the lookup -------------------------------------------------------------------------
+struct ReferencedCommand {
+    const PluginInfo* plugin;
+    const PluginCommandInfo* command;
+};
 
-const PluginCommandInfo* FindReferencedCommand(PluginInfo** plugins, const wchar_t* fileName, int32_t commandId)
+// Only the first plug-in with the file name is searched; the result's command is null when
+// the reference names no known plug-in or command.
+ReferencedCommand FindReferencedCommand(PluginInfo** plugins, const wchar_t* fileName, int32_t commandId)
 {
-    if (plugins == nullptr) {
-        return nullptr;
-    }
-    for (int32_t i = 0; plugins[i] != nullptr; ++i) {
-        if (lstrcmpiW(TextOrEmpty(plugins[i]->fileName), fileName) != 0) {
+    for (int32_t i = 0; plugins != nullptr && plugins[i] != nullptr; ++i) {
+        const PluginInfo* plugin = plugins[i];
+        if (lstrcmpiW(TextOrEmpty(plugin->fileName), fileName) != 0) {
             continue;
         }
-        // Only the first plug-in with the file name is searched.
-        const int32_t count = CommandCountOf(plugins[i]);
+        const int32_t count = CommandCountOf(plugin);
         for (int32_t j = 0; j < count; ++j) {
-            if (plugins[i]->commands[j].commandId == commandId) {
-                return &plugins[i]->commands[j];
+            if (plugin->commands[j].commandId == commandId) {
+                return {plugin, &plugin->commands[j]};
             }
         }
-        return nullptr;
+        return {plugin, nullptr};
     }
-    return nullptr;
-}
-
-const PluginInfo* OwnerOf(PluginInfo** plugins, const PluginCommandInfo* command)
-{
-    for (int32_t i = 0; plugins[i] != nullptr; ++i) {
-        const int32_t count = CommandCountOf(plugins[i]);
-        if (count > 0 && command >= plugins[i]->commands && command < plugins[i]->commands + count) {
-            return plugins[i];
-        }
-    }
-    return nullptr;
+    return {nullptr, nullptr};
 }
 
 }  // namespace
@@ -485,13 +475,12 @@ int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wcha
         return 0;
     }
     *bar = L'\0';
-    const PluginCommandInfo* command = FindReferencedCommand(plugins, work, StrToIntW(bar + 1));
-    if (command == nullptr) {
+    const ReferencedCommand found = FindReferencedCommand(plugins, work, StrToIntW(bar + 1));
+    if (found.command == nullptr) {
         return -1;
     }
-    const PluginInfo* plugin = OwnerOf(plugins, command);
-    const wchar_t* name = TextOrEmpty(plugin->name);
-    const wchar_t* caption = TextOrEmpty(command->caption);
+    const wchar_t* name = TextOrEmpty(found.plugin->name);
+    const wchar_t* caption = TextOrEmpty(found.command->caption);
     const int64_t length = static_cast<int64_t>(TextLength(name)) + 3 + TextLength(caption);
     if (length >= INT32_MAX) {
         return -1;
@@ -501,10 +490,12 @@ int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wcha
     }
 
     const HANDLE heap = GetProcessHeap();
-    auto* described = static_cast<wchar_t*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(length + 1) * sizeof(wchar_t)));
+    auto* described = static_cast<wchar_t*>(
+        HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(length + 1) * sizeof(wchar_t)));
     if (described == nullptr) {
         return -1;
     }
+    // Formatted into a block of exactly the answered length, so the text is never cut short.
     FormatText(described, static_cast<int>(length + 1), L"%ls - %ls", name, caption);
     CopyText(buffer, capacity, described);
     HeapFree(heap, 0, described);

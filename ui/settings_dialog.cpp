@@ -1,20 +1,285 @@
 #include "ui/settings_dialog.h"
 
-// Temporary: ends on OK and Cancel until the list of bindings is built.
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include "plugin/bounded_text.h"
+#include "plugin/plugin_state.h"
+#include "res/resource_ids.h"
+#include "ui/command_picker.h"
+#include "ui/item_editor.h"
+
+namespace {
+
+// The context of the open dialog; the session never opens a second one.
+SettingsContext* settingsContext;
+
+// A 259-unit command, a blank and a 259-unit parameter; "[error] " and a command fit as well.
+constexpr int INFO_TEXT_CAPACITY = 520;
+
+constexpr int KEY_NAME_CAPACITY = KEY_TEXT_CAPACITY;
+
+struct ListColumn {
+    const wchar_t* header;
+    int width;
+};
+
+// The command and param columns start closed; the user can drag them open.
+const ListColumn hotkeyColumns[] = {
+    {L"hotkey", 150},
+    {L"info", 250},
+    {L"command", 0},
+    {L"param", 0},
+};
+
+HWND HotkeyList(HWND dialog)
 {
-    if (message == WM_INITDIALOG) {
-        return TRUE;
+    return GetDlgItem(dialog, IDC_HOTKEY_LIST);
+}
+
+int SelectedRow(HWND dialog)
+{
+    return static_cast<int>(
+        SendMessageW(HotkeyList(dialog), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void EnableRowButtons(HWND dialog, bool enable)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_EDIT_ITEM), enable);
+    EnableWindow(GetDlgItem(dialog, IDC_DELETE_ITEM), enable);
+}
+
+void SetCellText(HWND list, int row, int column, const wchar_t* text)
+{
+    LVITEMW cell = {};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<wchar_t*>(text);  // the list copies the text
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+}
+
+// A reference that cannot be resolved, also for want of a plug-in list, shows as an error.
+void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const wchar_t* command)
+{
+    const int32_t length = DescribeCommandReference(plugins, command, nullptr, 0);
+    if (length == -1) {
+        wchar_t info[INFO_TEXT_CAPACITY];
+        FormatText(info, INFO_TEXT_CAPACITY, L"[error] %ls", command);
+        SetCellText(list, row, 1, info);
+        return;
     }
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
+    const HANDLE heap = GetProcessHeap();
+    auto* described = static_cast<wchar_t*>(
+        HeapAlloc(heap, HEAP_ZERO_MEMORY, (static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
+    if (described == nullptr) {
+        SetCellText(list, row, 1, command);
+        return;
+    }
+    DescribeCommandReference(plugins, command, described, length + 1);
+    SetCellText(list, row, 1, described);
+    HeapFree(heap, 0, described);
+}
+
+void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
+{
+    if (StrChrW(item.command, L'|') != nullptr) {
+        SetReferenceInfo(list, row, plugins, item.command);
+        return;
+    }
+    wchar_t info[INFO_TEXT_CAPACITY];
+    if (item.param[0] != L'\0') {
+        FormatText(info, INFO_TEXT_CAPACITY, L"%ls %ls", item.command, item.param);
+    } else {
+        CopyText(info, INFO_TEXT_CAPACITY, item.command);
+    }
+    SetCellText(list, row, 1, info);
+}
+
+void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item)
+{
+    wchar_t keyText[KEY_TEXT_CAPACITY];
+    FormatKeyCode(item.key, keyText);
+
+    LVITEMW row = {};
+    row.mask = LVIF_TEXT;
+    row.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    row.pszText = keyText;
+    const int index = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+    if (index == -1) {
+        return;
+    }
+    SetInfo(list, index, plugins, item);
+    SetCellText(list, index, 2, item.command);
+    SetCellText(list, index, 3, item.param);
+}
+
+void FillHotkeyList(HWND dialog, PluginInfo** plugins, HotkeyTable table)
+{
+    const HWND list = HotkeyList(dialog);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    const int count = GetHotkeyCount(table);
+    for (int i = 0; i < count; ++i) {
+        const HotkeyItem* item = GetHotkeyItem(table, i);
+        if (item != nullptr) {
+            AppendRow(list, plugins, *item);
+        }
+    }
+}
+
+void SetUpHotkeyList(HWND dialog)
+{
+    const HWND list = HotkeyList(dialog);
+    const LRESULT extendedStyle = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extendedStyle | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+
+    int subItem = 0;
+    for (const ListColumn& listColumn : hotkeyColumns) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = listColumn.width;
+        column.pszText = const_cast<wchar_t*>(listColumn.header);
+        column.iSubItem = subItem;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(subItem), reinterpret_cast<LPARAM>(&column));
+        ++subItem;
+    }
+
+    // One pixel wide and never filled: it only makes each row as tall as a small icon.
+    const HIMAGELIST rowHeight = ImageList_Create(1, GetSystemMetrics(SM_CYSMICON), 0, 0, 0);
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(rowHeight));
+
+    EnableRowButtons(dialog, false);
+}
+
+void Refill(HWND dialog)
+{
+    FillHotkeyList(dialog, settingsContext->plugins, settingsContext->workTable);
+}
+
+INT_PTR RunItemEditor(HWND dialog, EditorContext* editor)
+{
+    return DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ITEM_EDITOR), dialog, ItemEditorDialogProc,
+                           reinterpret_cast<LPARAM>(editor));
+}
+
+// A new binding is one with key 0; the editor writes all of it on OK.
+void OnAdd(HWND dialog)
+{
+    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, {}};
+    if (RunItemEditor(dialog, &editor) != IDOK) {
+        return;
+    }
+    AppendHotkeyItem(settingsContext->workTable, &editor.item);
+    Refill(dialog);
+}
+
+// The accepted binding is written over the stored one, which keeps its place in the table.
+void OnEdit(HWND dialog)
+{
+    const int row = SelectedRow(dialog);
+    if (row == -1) {
+        return;
+    }
+    HotkeyItem* stored = GetHotkeyItem(settingsContext->workTable, row);
+    if (stored == nullptr) {
+        return;
+    }
+    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, *stored};
+    if (RunItemEditor(dialog, &editor) != IDOK) {
+        return;
+    }
+    *stored = editor.item;
+    Refill(dialog);
+}
+
+void OnDelete(HWND dialog)
+{
+    const int row = SelectedRow(dialog);
+    if (row == -1) {
+        return;
+    }
+    if (MessageBoxW(dialog, L"削除しますか？", L"確認", MB_YESNO) != IDYES) {
+        return;
+    }
+    DeleteHotkeyItem(settingsContext->workTable, row);
+    Refill(dialog);
+    EnableRowButtons(dialog, false);
+}
+
+INT_PTR OnInitDialog(HWND dialog, SettingsContext* context)
+{
+    settingsContext = context;
+    SetUpHotkeyList(dialog);
+    Refill(dialog);
+    return TRUE;
+}
+
+INT_PTR OnNotify(HWND dialog, const NMHDR* header)
+{
+    if (header->idFrom != IDC_HOTKEY_LIST) {
+        return FALSE;
+    }
+    switch (header->code) {
+    case LVN_ITEMCHANGED:
+        EnableRowButtons(dialog, SelectedRow(dialog) != -1);
+        break;
+    case NM_DBLCLK:
+        SendMessageW(dialog, WM_COMMAND, IDC_EDIT_ITEM, 0);
+        break;
+    }
+    return FALSE;
+}
+
+INT_PTR OnCommand(HWND dialog, WORD id)
+{
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        EndDialog(dialog, id);
+        return TRUE;
+    case IDC_ADD_ITEM:
+        OnAdd(dialog);
+        return TRUE;
+    case IDC_EDIT_ITEM:
+        OnEdit(dialog);
+        return TRUE;
+    case IDC_DELETE_ITEM:
+        OnDelete(dialog);
         return TRUE;
     }
     return FALSE;
 }
 
-int FormatKeyCode(KeyCode, wchar_t* text)
+}  // namespace
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    text[0] = L'\0';
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog, reinterpret_cast<SettingsContext*>(lParam));
+    case WM_NOTIFY:
+        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam));
+    case WM_DESTROY:
+        return TRUE;  // the list view owns and frees its image list
+    }
+    return FALSE;
+}
+
+int FormatKeyCode(KeyCode key, wchar_t* text)
+{
+    // Shown as Ctrl, Shift, Alt, Win, although the flag bits run shift, control, alt.
+    const wchar_t* control = (key & KEY_CONTROL) != 0 ? L"Ctrl + " : L"";
+    const wchar_t* shift = (key & KEY_SHIFT) != 0 ? L"Shift + " : L"";
+    const wchar_t* alt = (key & KEY_ALT) != 0 ? L"Alt + " : L"";
+    const wchar_t* win = (key & KEY_WIN) != 0 ? L"Win + " : L"";
+
+    // Neither the extended-key bit nor the don't-care bit: the name as the layout has it.
+    const UINT scanCode = MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC);
+    wchar_t name[KEY_NAME_CAPACITY] = {};
+    if (GetKeyNameTextW(static_cast<LONG>(scanCode << 16), name, KEY_NAME_CAPACITY) <= 0) {
+        name[0] = L'\0';
+    }
+    FormatText(text, KEY_TEXT_CAPACITY, L"%ls%ls%ls%ls%ls", control, shift, alt, win, name);
     return 1;
 }

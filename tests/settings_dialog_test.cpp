@@ -1,0 +1,362 @@
+// The settings dialog and the item editor, driven under the stand-in host as a user would: the
+// settings open through the plug-in's command 1, and every action happens inside the dialogs'
+// own modal loops.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "res/resource_ids.h"
+#include "tests/dialog_driver.h"
+#include "tests/test_host.h"
+
+using testing::Contains;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing::Not;
+
+namespace {
+
+constexpr wchar_t SETTINGS_CAPTION[] = L"Tesselの設定";
+constexpr wchar_t ADD_CAPTION[] = L"アイテム追加";
+constexpr wchar_t EDIT_CAPTION[] = L"アイテム編集";
+
+using Rows = std::vector<std::vector<std::wstring>>;
+
+// Ctrl+Shift+Alt+Win+T, Ctrl+M, Alt+N, Shift+C and Ctrl+A, each bound to another kind of command.
+constexpr wchar_t FIVE_BINDINGS[] =
+    L"[hotkeys]\r\n"
+    L"item0_key=5972\r\nitem0_command=tessel.DLL|1\r\nitem0_param=\r\n"
+    L"item1_key=589\r\nitem1_command=Missing.dll|4\r\nitem1_param=\r\n"
+    L"item2_key=1102\r\nitem2_command=notepad.exe\r\nitem2_param=memo.txt\r\n"
+    L"item3_key=323\r\nitem3_command=calc.exe\r\nitem3_param=\r\n"
+    L"item4_key=577\r\nitem4_command=Sample.dll|2\r\nitem4_param=\r\n";
+
+const std::vector<std::wstring> FIVE_KEY_TEXTS = {
+    L"Ctrl + Shift + Alt + Win + T", L"Ctrl + M", L"Alt + N", L"Shift + C", L"Ctrl + A",
+};
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    // Loads Tessel and Sample with these settings, opens the settings dialog and runs the action
+    // inside it; the action must end the dialog.
+    void RunSettings(const std::wstring& settings, std::function<void(HWND)> action)
+    {
+        host.WriteSettings(settings);
+        ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
+        OpenSettingsAgain(std::move(action));
+    }
+
+    void OpenSettingsAgain(std::function<void(HWND)> action)
+    {
+        host.OnWindow(L"#32770", SETTINGS_CAPTION, std::move(action));
+        host.Execute(L"Tessel.dll", 1);
+        EXPECT_TRUE(host.WaitForWindows());
+    }
+
+    // Opens the item editor with the button and runs the action inside it.
+    void RunEditor(HWND settings, int button, const wchar_t* caption, std::function<void(HWND)> action)
+    {
+        host.OnWindow(L"#32770", caption, std::move(action));
+        TestHost::Click(settings, button);
+    }
+
+    // Presses OK in the editor, expecting a message box; answers it and returns its text.
+    std::wstring OkExpectingMessage(HWND editor)
+    {
+        std::wstring text;
+        host.OnMessageBox([&](HWND box) {
+            text = TestHost::MessageBoxText(box);
+            TestHost::Click(box, IDOK);
+        });
+        TestHost::Click(editor, IDOK);
+        return text;
+    }
+
+    static HWND List(HWND settings) { return GetDlgItem(settings, IDC_HOTKEY_LIST); }
+    static Rows AllRows(HWND settings) { return ListRows(List(settings), 4); }
+    static std::vector<std::wstring> KeyTexts(HWND settings) { return ListColumn(List(settings), 0); }
+
+    static bool EditorIsOpen(const wchar_t* caption)
+    {
+        const std::vector<std::wstring> open = TestHost::DialogCaptions();
+        return std::find(open.begin(), open.end(), caption) != open.end();
+    }
+
+    TestHost host;
+};
+
+TEST_F(SettingsDialog, ListsEveryBindingWithItsKeyTextAndADescriptionOfItsCommand)
+{
+    Rows rows;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        rows = AllRows(settings);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(rows, ElementsAre(
+        ElementsAre(L"Ctrl + Shift + Alt + Win + T", L"Tessel - Tessel 設定...", L"tessel.DLL|1", L""),
+        ElementsAre(L"Ctrl + M", L"[error] Missing.dll|4", L"Missing.dll|4", L""),
+        ElementsAre(L"Alt + N", L"notepad.exe memo.txt", L"notepad.exe", L"memo.txt"),
+        ElementsAre(L"Shift + C", L"calc.exe", L"calc.exe", L""),
+        ElementsAre(L"Ctrl + A", L"Sample - Sample メモ", L"Sample.dll|2", L"")));
+}
+
+TEST_F(SettingsDialog, WithoutAPluginListFromTheHostEveryReferenceShowsAsAnError)
+{
+    host.SetPluginArray(nullptr);
+    std::vector<std::wstring> infos;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        infos = ListColumn(List(settings), 1);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(infos, ElementsAre(L"[error] tessel.DLL|1", L"[error] Missing.dll|4", L"notepad.exe memo.txt",
+                                   L"calc.exe", L"[error] Sample.dll|2"));
+}
+
+TEST_F(SettingsDialog, EditAndDeleteAreEnabledOnlyWhileARowIsSelected)
+{
+    std::vector<bool> enabled;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        const auto record = [&] {
+            enabled.push_back(IsItemEnabled(settings, IDC_EDIT_ITEM) && IsItemEnabled(settings, IDC_DELETE_ITEM));
+        };
+        record();
+        SelectListRow(List(settings), 2);
+        record();
+        ClearListSelection(List(settings));
+        record();
+        // With no row selected a double-click and the two buttons do nothing.
+        DoubleClickListBlank(List(settings));
+        TestHost::Click(settings, IDC_EDIT_ITEM);
+        TestHost::Click(settings, IDC_DELETE_ITEM);
+        TestHost::Click(settings, IDOK);
+    });
+    EXPECT_THAT(enabled, ElementsAre(false, true, false));
+    EXPECT_THAT(TestHost::DialogCaptions(), IsEmpty());
+}
+
+TEST_F(SettingsDialog, AnEmptyTableShowsNoRowsAndOkKeepsItEmpty)
+{
+    Rows rows = {{L"not read"}};
+    bool editEnabled = true;
+    RunSettings(L"", [&](HWND settings) {
+        rows = AllRows(settings);
+        editEnabled = IsItemEnabled(settings, IDC_EDIT_ITEM) || IsItemEnabled(settings, IDC_DELETE_ITEM);
+        TestHost::Click(settings, IDOK);
+    });
+    EXPECT_THAT(rows, IsEmpty());
+    EXPECT_FALSE(editEnabled);
+    host.Unload();
+    EXPECT_THAT(host.ReadSettings(), Not(testing::HasSubstr(L"item0_key")));
+}
+
+TEST_F(SettingsDialog, AddOpensAnEmptyEditorThatInsistsOnAKeyTheWinBoxAloneIsNone)
+{
+    std::vector<std::wstring> seen;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            seen.push_back(std::to_wstring(HotkeyValue(editor, IDC_HOTKEY)) + L"," +
+                           (IsChecked(editor, IDC_WIN_KEY) ? L"win" : L"-") + L"," +
+                           TestHost::ItemText(editor, IDC_COMMAND) + L"," + TestHost::ItemText(editor, IDC_PARAM));
+            seen.push_back(OkExpectingMessage(editor));
+            SetChecked(editor, IDC_WIN_KEY, true);
+            seen.push_back(OkExpectingMessage(editor));
+            seen.push_back(EditorIsOpen(ADD_CAPTION) ? L"still open" : L"closed");
+            TestHost::Click(editor, IDCANCEL);
+        });
+        seen.push_back(std::to_wstring(AllRows(settings).size()));
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(seen, ElementsAre(L"0,-,,", L"hotkeyを入力してください", L"hotkeyを入力してください",
+                                  L"still open", L"5"));
+}
+
+TEST_F(SettingsDialog, AddRefusesAKeyAnotherBindingHoldsButTakesItWithTheWinKey)
+{
+    std::wstring message;
+    std::vector<std::wstring> keys;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('A', HOTKEYF_CONTROL));
+            SetDlgItemTextW(editor, IDC_COMMAND, L"Sample.dll|7");
+            message = OkExpectingMessage(editor);
+            SetChecked(editor, IDC_WIN_KEY, true);
+            TestHost::Click(editor, IDOK);
+        });
+        keys = KeyTexts(settings);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_EQ(message, L"登録済みのhotkeyです");
+    ASSERT_EQ(keys.size(), 6u);
+    EXPECT_EQ(keys[5], L"Ctrl + Win + A");
+}
+
+TEST_F(SettingsDialog, AnAddedBindingIsLiveOnceTheDialogEndsWithOk)
+{
+    Rows rows;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
+            SetDlgItemTextW(editor, IDC_COMMAND, L"Sample.dll|7");
+            SetDlgItemTextW(editor, IDC_PARAM, L"unused");
+            TestHost::Click(editor, IDOK);
+        });
+        rows = AllRows(settings);
+        TestHost::Click(settings, IDOK);
+    });
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_THAT(rows[5], ElementsAre(L"Ctrl + Alt + K", L"Sample - Sample beep", L"Sample.dll|7", L"unused"));
+
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    EXPECT_THAT(host.Logs(), Contains(L"Sample.dll|7"));
+}
+
+TEST_F(SettingsDialog, DoubleClickEditsTheRowWhichMayKeepItsOwnKeyAndStaysInPlace)
+{
+    std::vector<std::wstring> shown;
+    Rows rows;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        host.OnWindow(L"#32770", EDIT_CAPTION, [&](HWND editor) {
+            shown = {std::to_wstring(HotkeyValue(editor, IDC_HOTKEY)), IsChecked(editor, IDC_WIN_KEY) ? L"win" : L"-",
+                     TestHost::ItemText(editor, IDC_COMMAND), TestHost::ItemText(editor, IDC_PARAM)};
+            SetDlgItemTextW(editor, IDC_COMMAND, L"wordpad.exe");
+            SetDlgItemTextW(editor, IDC_PARAM, L"");
+            TestHost::Click(editor, IDOK);
+        });
+        DoubleClickListRow(List(settings), 2);
+        rows = AllRows(settings);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(shown, ElementsAre(std::to_wstring(MAKEWORD('N', HOTKEYF_ALT)), L"-", L"notepad.exe", L"memo.txt"));
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_THAT(rows[2], ElementsAre(L"Alt + N", L"wordpad.exe", L"wordpad.exe", L""));
+}
+
+TEST_F(SettingsDialog, EditShowsTheWinKeyAndRefusesTheKeyOfAnotherBinding)
+{
+    std::vector<std::wstring> seen;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        SelectListRow(List(settings), 0);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) {
+            seen.push_back(std::to_wstring(HotkeyValue(editor, IDC_HOTKEY)));
+            seen.push_back(IsChecked(editor, IDC_WIN_KEY) ? L"win" : L"-");
+            SetChecked(editor, IDC_WIN_KEY, false);
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('M', HOTKEYF_CONTROL));
+            seen.push_back(OkExpectingMessage(editor));
+            TestHost::Click(editor, IDCANCEL);
+        });
+        seen.push_back(KeyTexts(settings)[0]);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(seen, ElementsAre(std::to_wstring(MAKEWORD('T', HOTKEYF_CONTROL | HOTKEYF_SHIFT | HOTKEYF_ALT)),
+                                  L"win", L"登録済みのhotkeyです", L"Ctrl + Shift + Alt + Win + T"));
+}
+
+TEST_F(SettingsDialog, AKeyWithTheExtendedFlagKeepsItThroughAnEdit)
+{
+    // Ctrl + Page Up with the extended-key flag: 0x0A21.
+    WORD shown = 0;
+    RunSettings(L"[hotkeys]\r\nitem0_key=2593\r\nitem0_command=calc.exe\r\n", [&](HWND settings) {
+        host.OnWindow(L"#32770", EDIT_CAPTION, [&](HWND editor) {
+            shown = HotkeyValue(editor, IDC_HOTKEY);
+            TestHost::Click(editor, IDOK);
+        });
+        DoubleClickListRow(List(settings), 0);
+        TestHost::Click(settings, IDOK);
+    });
+    EXPECT_EQ(shown, 0x0A21);
+    host.Unload();
+    EXPECT_THAT(host.ReadSettings(), testing::HasSubstr(L"item0_key=2593"));
+}
+
+TEST_F(SettingsDialog, DeleteAsksFirstAndOnlyYesRemovesTheRow)
+{
+    std::vector<std::wstring> questions;
+    std::vector<size_t> counts;
+    std::vector<std::wstring> keys;
+    bool buttonsEnabled = true;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        const auto answer = [&](int button) {
+            host.OnMessageBox([&, button](HWND box) {
+                questions.push_back(TestHost::WindowText(box) + L":" + TestHost::MessageBoxText(box));
+                TestHost::Click(box, button);
+            });
+            TestHost::Click(settings, IDC_DELETE_ITEM);
+            counts.push_back(AllRows(settings).size());
+        };
+        SelectListRow(List(settings), 1);
+        answer(IDNO);
+        answer(IDYES);
+        buttonsEnabled = IsItemEnabled(settings, IDC_EDIT_ITEM) || IsItemEnabled(settings, IDC_DELETE_ITEM);
+        keys = KeyTexts(settings);
+        TestHost::Click(settings, IDOK);
+    });
+    EXPECT_THAT(keys, ElementsAre(L"Ctrl + Shift + Alt + Win + T", L"Alt + N", L"Shift + C", L"Ctrl + A"));
+    EXPECT_THAT(questions, ElementsAre(L"確認:削除しますか？", L"確認:削除しますか？"));
+    EXPECT_THAT(counts, ElementsAre(5u, 4u));
+    EXPECT_FALSE(buttonsEnabled);
+}
+
+TEST_F(SettingsDialog, CancelDiscardsEveryAddEditAndDelete)
+{
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('Q', HOTKEYF_CONTROL));
+            TestHost::Click(editor, IDOK);
+        });
+        SelectListRow(List(settings), 3);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) {
+            SetDlgItemTextW(editor, IDC_COMMAND, L"changed.exe");
+            TestHost::Click(editor, IDOK);
+        });
+        SelectListRow(List(settings), 0);
+        host.OnMessageBox([](HWND box) { TestHost::Click(box, IDYES); });
+        TestHost::Click(settings, IDC_DELETE_ITEM);
+        EXPECT_EQ(AllRows(settings).size(), 5u) << "the three changes should show before Cancel";
+        TestHost::Click(settings, IDCANCEL);
+    });
+
+    std::vector<std::wstring> keys;
+    std::vector<std::wstring> commands;
+    OpenSettingsAgain([&](HWND settings) {
+        keys = KeyTexts(settings);
+        commands = ListColumn(List(settings), 2);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_EQ(keys, FIVE_KEY_TEXTS);
+    EXPECT_EQ(commands[3], L"calc.exe");
+}
+
+TEST_F(SettingsDialog, ChoosingAFilePutsItsFullPathIntoTheCommandAndLeavesTheParameter)
+{
+    std::vector<std::wstring> fields;
+    const std::wstring chosen = host.Folder() + L"\\Sample.dll";
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        SelectListRow(List(settings), 2);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) {
+            OnOpenFileDialog([&](HWND open, HWND fileName) {
+                SetWindowTextW(fileName, chosen.c_str());
+                PostMessageW(open, WM_COMMAND, IDOK, 0);
+            });
+            TestHost::Click(editor, IDC_CHOOSE_FILE);
+            fields.push_back(TestHost::ItemText(editor, IDC_COMMAND));
+            fields.push_back(TestHost::ItemText(editor, IDC_PARAM));
+
+            OnOpenFileDialog([&](HWND open, HWND) { PostMessageW(open, WM_COMMAND, IDCANCEL, 0); });
+            TestHost::Click(editor, IDC_CHOOSE_FILE);
+            fields.push_back(TestHost::ItemText(editor, IDC_COMMAND));
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(fields, ElementsAre(chosen, L"memo.txt", chosen));
+}
+
+}  // namespace
