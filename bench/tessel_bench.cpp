@@ -1,0 +1,475 @@
+// tessel_bench: what Tessel costs the host's user-interface thread for 10 to 10,000 bindings,
+// each figure beside a floor measured in the same run: the same platform calls done the least
+// way. Prints Markdown (tools/bench.sh puts it into docs/performance.md); progress goes to stderr.
+// Exits with 1 when a figure did not time what it should (a press lost, rows missing).
+//
+//     tessel_bench.exe [--dll <Tessel.dll to measure>] [--counts 10,100,1000,10000]
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/bench_bindings.h"
+#include "bench/bench_report.h"
+#include "bench/first_paint.h"
+#include "bench/measuring.h"
+#include "host/host_record.h"
+#include "host/main_window.h"
+#include "host/plugin_host.h"
+
+namespace {
+
+constexpr int PRESSES = 1000;
+constexpr int WARM_UP_PRESSES = 20;
+constexpr DWORD PRESS_LIMIT_MS = 2000;
+constexpr DWORD DIALOG_LIMIT_MS = 60000;
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    PathRemoveFileSpecW(path);
+    return path;
+}
+
+void DeleteTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring path = folder + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                DeleteTree(path);
+            } else {
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+struct Run {
+    std::wstring dllSource;
+    std::wstring sampleSource;
+    HWND floorWindow;
+    double heapFixed;  // what loading Tessel with no bindings holds
+    HFONT dialogFont;
+};
+
+int Repetitions(int count)
+{
+    return count <= 100 ? 9 : count <= 1000 ? 5 : 3;
+}
+
+std::wstring PrepareFolder(const Run& run, const std::wstring& name)
+{
+    const std::wstring runs = ProgramFolder() + L"\\benchruns";
+    CreateDirectoryW(runs.c_str(), nullptr);
+    const std::wstring folder = runs + L"\\" + name;
+    DeleteTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CopyFileW(run.dllSource.c_str(), (folder + L"\\Tessel.dll").c_str(), FALSE);
+    CopyFileW(run.sampleSource.c_str(), (folder + L"\\Sample.dll").c_str(), FALSE);
+    return folder;
+}
+
+LoadedPlugin* LoadOrReport(const std::wstring& path)
+{
+    std::wstring error;
+    LoadedPlugin* plugin = LoadPlugin(path, &error);
+    if (plugin == nullptr) {
+        std::fprintf(stderr, "tessel_bench: %s\n", Narrow(error).c_str());
+    }
+    return plugin;
+}
+
+// Init and Unload against one section read with N registrations, and one section write.
+bool MeasureInitAndUnload(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings,
+                          Figures& figures)
+{
+    const std::wstring settings = folder + L"\\Tessel.ini";
+    const std::wstring floorSettings = folder + L"\\floor.ini";
+    const std::wstring text = SettingsText(bindings);
+    const std::vector<wchar_t> section = SectionStrings(bindings);
+    std::vector<wchar_t> readBuffer(section.size() + 64, L'\0');
+    Figures kept;  // the first round loads the library from disk and is not counted
+    for (int repetition = -1; repetition < Repetitions(figures.count); ++repetition) {
+        Figures& into = repetition < 0 ? kept : figures;
+        if (!WriteSettingsFile(settings, text) || !WriteSettingsFile(floorSettings, text)) {
+            std::fprintf(stderr, "tessel_bench: cannot write the settings files in %s\n", Narrow(folder).c_str());
+            return false;
+        }
+
+        double start = Milliseconds();
+        GetPrivateProfileSectionW(L"hotkeys", readBuffer.data(), static_cast<DWORD>(readBuffer.size()),
+                                  floorSettings.c_str());
+        RegisterAll(run.floorWindow, bindings);
+        into.initFloor.push_back(Milliseconds() - start);
+        UnregisterAll(run.floorWindow, bindings);
+
+        start = Milliseconds();
+        if (LoadOrReport(folder + L"\\Tessel.dll") == nullptr) {
+            return false;
+        }
+        into.init.push_back(Milliseconds() - start);
+
+        start = Milliseconds();
+        UnloadAllPlugins();
+        into.unload.push_back(Milliseconds() - start);
+
+        start = Milliseconds();
+        WritePrivateProfileSectionW(L"hotkeys", section.data(), floorSettings.c_str());
+        into.unloadFloor.push_back(Milliseconds() - start);
+    }
+    figures.savedAsFloor = ReadHotkeySection(settings, readBuffer.size()) ==
+                           ReadHotkeySection(floorSettings, readBuffer.size());
+    return true;
+}
+
+double TimeSettingsDialog(LoadedPlugin& tessel)
+{
+    WatchNextDialogList(DIALOG_LIMIT_MS);
+    const double start = Milliseconds();
+    RunPluginCommand(tessel, 1);
+    PumpUntil([] { return WatchedList().destroyed; }, DIALOG_LIMIT_MS + 5000);
+    StopWatchingDialogs();
+    return WatchedList().painted ? WatchedList().paintedAt - start : NAN;
+}
+
+void AddColumn(HWND list, int index, const wchar_t* header, int width)
+{
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<wchar_t*>(header);
+    column.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+void SetCell(HWND list, int row, int column, const wchar_t* text)
+{
+    LVITEMW cell = {};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<wchar_t*>(text);
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+}
+
+// A window with a list view of the same columns, N rows of fixed text in its four cells, shown,
+// up to the list view's first paint.
+double TimeListFloor(const Run& run, int count)
+{
+    const double start = Milliseconds();
+    const HWND frame = CreateFloorWindow(WS_OVERLAPPEDWINDOW);
+    const HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                                      WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 12,
+                                      12, 496, 300, frame, nullptr, GetModuleHandleW(nullptr), nullptr);
+    WatchList(list);
+    SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(run.dialogFont), FALSE);
+    AddColumn(list, 0, L"hotkey", 150);
+    AddColumn(list, 1, L"info", 250);
+    AddColumn(list, 2, L"command", 0);
+    AddColumn(list, 3, L"param", 0);
+    wchar_t keyText[] = L"Ctrl + Alt + K";
+    for (int row = 0; row < count; ++row) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = keyText;
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SetCell(list, row, 1, L"C:\\Tools\\editor.exe /open \"C:\\Notes\\note.txt\"");
+        SetCell(list, row, 2, L"C:\\Tools\\editor.exe");
+        SetCell(list, row, 3, L"/open \"C:\\Notes\\note.txt\"");
+    }
+    ShowWindow(frame, SW_SHOW);
+    PumpUntil([] { return WatchedList().painted; }, DIALOG_LIMIT_MS);
+    const double elapsed = WatchedList().painted ? WatchedList().paintedAt - start : NAN;
+    DestroyWindow(frame);
+    DispatchPending();
+    return elapsed;
+}
+
+struct PressTimes {
+    std::vector<double> total;     // SendInput to the WM_HOTKEY handled
+    std::vector<double> sending;   // the SendInput call itself
+    std::vector<double> arrival;   // SendInput to the WM_HOTKEY taken from the queue
+    std::vector<double> handling;  // its dispatch
+    std::vector<double> posted;    // the floor, right after each press: a posted message handled
+    int lost = 0;
+};
+
+double TimePostedMessage(HWND window)
+{
+    const double start = Milliseconds();
+    PostMessageW(window, FLOOR_MESSAGE, 0, 0);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+        if (message.message == FLOOR_MESSAGE) {
+            break;
+        }
+    }
+    return Milliseconds() - start;
+}
+
+// Presses the combination PRESSES times (after a few unmeasured ones); a press counts when its
+// WM_HOTKEY arrived within the limit and the check holds after its dispatch. Each press is
+// followed by one posted message to the floor window, so both see the same load on the machine.
+PressTimes TimePresses(KeyCode key, const std::function<bool()>& reached, HWND floorWindow)
+{
+    std::vector<INPUT> inputs = PressInputs(key);
+    PressTimes times;
+    for (int press = 0; press < WARM_UP_PRESSES + PRESSES; ++press) {
+        DispatchPending();
+        ClearRecords();
+        const double start = Milliseconds();
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        const double sent = Milliseconds();
+        double arrived = NAN;
+        double handled = NAN;
+        while (Milliseconds() - start < PRESS_LIMIT_MS) {
+            MSG message;
+            if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+                continue;
+            }
+            if (message.message == WM_HOTKEY) {
+                arrived = Milliseconds();
+                DispatchMessageW(&message);
+                handled = Milliseconds();
+                break;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (std::isnan(handled) || !reached()) {
+            ++times.lost;
+            continue;
+        }
+        DispatchPending();
+        const double posted = TimePostedMessage(floorWindow);
+        if (press >= WARM_UP_PRESSES) {
+            times.total.push_back(handled - start);
+            times.sending.push_back(sent - start);
+            times.arrival.push_back(arrived - start);
+            times.handling.push_back(handled - arrived);
+            times.posted.push_back(posted);
+        }
+    }
+    return times;
+}
+
+bool PressedCallRecorded()
+{
+    static const std::wstring pressedCall =
+        L"ExecuteCommand(Sample.dll," + std::to_wstring(PRESSED_COMMAND_ID) + L")";
+    const std::vector<std::wstring> calls = RecordedCalls();
+    return std::find(calls.begin(), calls.end(), pressedCall) != calls.end();
+}
+
+double HeapFloorPerBinding(int count)
+{
+    const HANDLE heap = GetProcessHeap();
+    std::vector<void*> records(static_cast<size_t>(count));
+    const SIZE_T before = HeldHeapBytes();
+    for (void*& record : records) {
+        record = HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(HotkeyItem));
+    }
+    const SIZE_T after = HeldHeapBytes();
+    for (void* record : records) {
+        HeapFree(heap, 0, record);
+    }
+    return static_cast<double>(after - before) / count;
+}
+
+// Tessel and Sample loaded as the host loads them: the heap held, the settings dialog, presses.
+bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings, Figures& figures)
+{
+    if (!WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings))) {
+        return false;
+    }
+    ReleaseProfileCache();
+    const SIZE_T before = HeldHeapBytes();
+    LoadedPlugin* tessel = LoadOrReport(folder + L"\\Tessel.dll");
+    if (tessel == nullptr) {
+        return false;
+    }
+    ReleaseProfileCache();
+    const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
+    figures.heapPerBinding = (held - run.heapFixed) / figures.count;
+    figures.heapFloorPerBinding = HeapFloorPerBinding(figures.count);
+    if (LoadOrReport(folder + L"\\Sample.dll") == nullptr) {
+        UnloadAllPlugins();
+        return false;
+    }
+    DispatchPending();
+
+    TimeSettingsDialog(*tessel);  // the first opening also loads the dialog's fonts and classes
+    for (int repetition = 0; repetition < Repetitions(figures.count); ++repetition) {
+        figures.dialog.push_back(TimeSettingsDialog(*tessel));
+        figures.dialogRows = WatchedList().rows;
+        figures.dialogFloor.push_back(TimeListFloor(run, figures.count));
+    }
+
+    const KeyCode pressed = bindings[static_cast<size_t>(PressedIndex(figures.count))].key;
+    const PressTimes presses = TimePresses(pressed, PressedCallRecorded, run.floorWindow);
+    figures.press = presses.total;
+    figures.pressSending = presses.sending;
+    figures.pressArrival = presses.arrival;
+    figures.pressHandling = presses.handling;
+    figures.pressFloor = presses.posted;
+    figures.lostPresses = presses.lost;
+    UnloadAllPlugins();
+
+    // The platform's own road from SendInput to a handled WM_HOTKEY, for reading the press: the
+    // same combinations registered in the same order on a bare window.
+    RegisterAll(run.floorWindow, bindings);
+    figures.platformPress = TimePresses(pressed, [] { return true; }, run.floorWindow).total;
+    UnregisterAll(run.floorWindow, bindings);
+    return true;
+}
+
+// What loading Tessel with no bindings at all holds on the heap, so the per-binding figure is
+// what each binding adds.
+double MeasureFixedHeap(const Run& run)
+{
+    const std::wstring folder = PrepareFolder(run, L"n0");
+    WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText({}));
+    // Once unmeasured: the first load of the library also sets up what every later load reuses.
+    for (int pass = 0; pass < 2; ++pass) {
+        ReleaseProfileCache();
+        const SIZE_T before = HeldHeapBytes();
+        if (LoadOrReport(folder + L"\\Tessel.dll") == nullptr) {
+            return NAN;
+        }
+        ReleaseProfileCache();
+        const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
+        UnloadAllPlugins();
+        if (pass == 1) {
+            return held;
+        }
+    }
+    return NAN;
+}
+
+// Figures are only worth reading when Tessel did the work they time: every row shown, every
+// press reaching the host, the saved section as the floor wrote it.
+bool MeasuredWhatItMeant(const Figures& figures)
+{
+    bool sound = true;
+    if (figures.dialogRows != figures.count) {
+        std::fprintf(stderr, "tessel_bench: N=%d: the dialog showed %d rows\n", figures.count, figures.dialogRows);
+        sound = false;
+    }
+    if (figures.lostPresses != 0 || figures.press.size() != static_cast<size_t>(PRESSES) ||
+        figures.platformPress.size() != static_cast<size_t>(PRESSES)) {
+        std::fprintf(stderr, "tessel_bench: N=%d: %d presses did not reach the host\n", figures.count,
+                     figures.lostPresses);
+        sound = false;
+    }
+    if (!figures.savedAsFloor) {
+        std::fprintf(stderr, "tessel_bench: N=%d: the saved [hotkeys] differs from the floor's\n", figures.count);
+        sound = false;
+    }
+    const auto painted = [](const std::vector<double>& times) {
+        return std::none_of(times.begin(), times.end(), [](double time) { return std::isnan(time); });
+    };
+    if (!painted(figures.dialog) || !painted(figures.dialogFloor)) {
+        std::fprintf(stderr, "tessel_bench: N=%d: a list view was never painted\n", figures.count);
+        sound = false;
+    }
+    return sound;
+}
+
+std::vector<int> ParseCounts(const wchar_t* text)
+{
+    std::vector<int> counts;
+    for (const wchar_t* part = text; *part != L'\0';) {
+        const int count = StrToIntW(part);
+        if (count > 0) {
+            counts.push_back(count);
+        }
+        const wchar_t* comma = StrChrW(part, L',');
+        part = comma != nullptr ? comma + 1 : part + lstrlenW(part);
+    }
+    return counts;
+}
+
+// The settings dialog's font, so the floor's rows draw with the same glyphs.
+HFONT CreateDialogFont()
+{
+    const HDC screen = GetDC(nullptr);
+    const int height = -MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS Shell Dlg");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    Run run = {};
+    run.dllSource = ProgramFolder() + L"\\Tessel.dll";
+    run.sampleSource = ProgramFolder() + L"\\Sample.dll";
+    std::vector<int> counts = {10, 100, 1000, 10000};
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (lstrcmpW(argv[i], L"--dll") == 0) {
+            run.dllSource = argv[i + 1];
+        } else if (lstrcmpW(argv[i], L"--counts") == 0) {
+            counts = ParseCounts(argv[i + 1]);
+        }
+    }
+    if (GetFileAttributesW(run.dllSource.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "tessel_bench: %s is missing\n", Narrow(run.dllSource).c_str());
+        return 1;
+    }
+
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (CreateHostMainWindow(false) == nullptr) {
+        std::fprintf(stderr, "tessel_bench: cannot create the host's main window\n");
+        return 1;
+    }
+    run.floorWindow = CreateFloorWindow(0);
+    run.dialogFont = CreateDialogFont();
+    run.heapFixed = MeasureFixedHeap(run);
+
+    std::vector<Figures> all;
+    for (int count : counts) {
+        std::fprintf(stderr, "tessel_bench: %d bindings\n", count);
+        Figures figures;
+        figures.count = count;
+        const std::vector<Binding> bindings = MakeBindings(count);
+        const std::wstring folder = PrepareFolder(run, L"n" + std::to_wstring(count));
+        if (!MeasureInitAndUnload(run, folder, bindings, figures) || !MeasureLoaded(run, folder, bindings, figures)) {
+            return 1;
+        }
+        all.push_back(figures);
+    }
+    PrintReport(all, Narrow(run.dllSource));
+    DestroyWindow(run.floorWindow);
+    DeleteObject(run.dialogFont);
+    DestroyHostMainWindow();
+    return std::all_of(all.begin(), all.end(), MeasuredWhatItMeant) ? 0 : 1;
+}
