@@ -18,5 +18,5 @@ trap stop_wine EXIT
 
 cd "$build"
 ./wine-run.sh cmd.exe /c exit >/dev/null 2>&1 || true  # prepares the prefix on the first run
-wineserver -p
+wineserver -p 2>/dev/null || true  # already up from the preparation: it then stays until the run ends
 ctest --output-on-failure "$@"
