@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/host_driving.h"
+
 namespace {
 
 constexpr wchar_t FLOOR_WINDOW_CLASS[] = L"TesselBenchFloor";
@@ -14,16 +16,6 @@ LRESULT CALLBACK FloorWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-INPUT KeyInput(WORD key, bool up)
-{
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (IsExtendedKey(key) ? KEYEVENTF_EXTENDEDKEY : 0);
-    return input;
 }
 
 }  // namespace
@@ -128,14 +120,7 @@ std::vector<INPUT> PressInputs(KeyCode key)
         keys.push_back(VK_LWIN);
     }
     keys.push_back(static_cast<WORD>(key & 0xFF));
-    std::vector<INPUT> inputs;
-    for (WORD down : keys) {
-        inputs.push_back(KeyInput(down, false));
-    }
-    for (auto up = keys.rbegin(); up != keys.rend(); ++up) {
-        inputs.push_back(KeyInput(*up, true));
-    }
-    return inputs;
+    return KeyPressInputs(keys);
 }
 
 SIZE_T HeldHeapBytes()

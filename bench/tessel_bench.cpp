@@ -19,6 +19,7 @@
 #include "bench/bench_report.h"
 #include "bench/first_paint.h"
 #include "bench/measuring.h"
+#include "host/host_driving.h"
 #include "host/host_record.h"
 #include "host/main_window.h"
 #include "host/plugin_host.h"
@@ -36,28 +37,6 @@ std::wstring ProgramFolder()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     PathRemoveFileSpecW(path);
     return path;
-}
-
-void DeleteTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring path = folder + L"\\" + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                DeleteTree(path);
-            } else {
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 std::string Narrow(const std::wstring& text)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_driving.h"
 #include "host/host_record.h"
 #include "host/window_picture.h"
 
@@ -30,12 +31,7 @@ struct Tour {
 
 void Print(const std::wstring& line)
 {
-    const std::wstring text = line + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    const std::string bytes = ToUtf8(line + L"\n");
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -80,23 +76,9 @@ bool WaitUntilGone(HWND window)
     return WaitFor([&] { return !IsWindow(window); });
 }
 
-// Real key input: every key down in order, then up in reverse order.
 void Press(const std::vector<WORD>& keys)
 {
-    std::vector<INPUT> inputs;
-    for (WORD key : keys) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        inputs.push_back(input);
-    }
-    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = *key;
-        input.ki.dwFlags = KEYEVENTF_KEYUP;
-        inputs.push_back(input);
-    }
+    std::vector<INPUT> inputs = KeyPressInputs(keys);
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 

@@ -1,5 +1,7 @@
 #include "host/host_record.h"
 
+#include "host/host_driving.h"
+
 #include <mutex>
 
 namespace {
@@ -66,12 +68,7 @@ void WriteHostLog(const std::wstring& line)
     if (logPath.empty()) {
         return;
     }
-    const std::wstring text = line + L"\r\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    const std::string bytes = ToUtf8(line + L"\r\n");
     const HANDLE file = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -10,6 +10,7 @@
 #include <list>
 #include <map>
 
+#include "host/host_driving.h"
 #include "host/main_window.h"
 #include "host/plugin_host.h"
 #include "host/service_exports.h"
@@ -56,37 +57,6 @@ std::wstring TestName()
     return std::wstring(name.begin(), name.end());
 }
 
-void DeleteTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring path = folder + L"\\" + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                DeleteTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
-    return bytes;
-}
-
 std::wstring ClassName(HWND window)
 {
     wchar_t name[256] = {};
@@ -116,7 +86,7 @@ std::string SeenDialogs()
 {
     std::string seen;
     for (const std::wstring& caption : TestHost::DialogCaptions()) {
-        seen += (seen.empty() ? "\"" : ", \"") + Narrow(caption) + "\"";
+        seen += (seen.empty() ? "\"" : ", \"") + ToUtf8(caption) + "\"";
     }
     return seen.empty() ? "none" : seen;
 }
@@ -153,7 +123,7 @@ void CALLBACK WatchTimer(HWND, UINT, UINT_PTR timer, DWORD)
     if (GetTickCount64() >= watcher->deadline) {
         KillTimer(nullptr, timer);
         watcher->state = WatchState::GaveUp;
-        ADD_FAILURE() << "no " << Narrow(watcher->description) << " appeared in time; dialogs seen: "
+        ADD_FAILURE() << "no " << ToUtf8(watcher->description) << " appeared in time; dialogs seen: "
                       << SeenDialogs();
         CloseThreadDialogs();
     }
@@ -225,33 +195,11 @@ void PumpUntilIdle(ULONGLONG quietMs, ULONGLONG limitMs)
     PumpWithGuard([&] { return GetTickCount64() - std::max(start, lastDispatch) >= quietMs; }, limitMs);
 }
 
-bool IsExtendedKey(WORD key)
-{
-    switch (key) {
-    case VK_INSERT: case VK_DELETE: case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
-    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_RCONTROL: case VK_RMENU:
-    case VK_LWIN: case VK_RWIN: case VK_APPS: case VK_DIVIDE: case VK_NUMLOCK: case VK_SNAPSHOT:
-        return true;
-    default:
-        return false;
-    }
-}
-
-INPUT KeyInput(WORD key, bool up)
-{
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (IsExtendedKey(key) ? KEYEVENTF_EXTENDEDKEY : 0);
-    return input;
-}
-
 LoadedPlugin* PluginOrFail(const std::wstring& fileName)
 {
     LoadedPlugin* plugin = FindPluginByFileName(fileName.c_str());
     if (plugin == nullptr) {
-        ADD_FAILURE() << Narrow(fileName) << " is not loaded";
+        ADD_FAILURE() << ToUtf8(fileName) << " is not loaded";
     }
     return plugin;
 }
@@ -273,12 +221,12 @@ TestHost::TestHost()
     folder_ = runs + L"\\" + TestName();
     DeleteTree(folder_);
     if (!CreateDirectoryW(folder_.c_str(), nullptr)) {
-        ADD_FAILURE() << "cannot create the test folder " << Narrow(folder_);
+        ADD_FAILURE() << "cannot create the test folder " << ToUtf8(folder_);
     }
     for (const wchar_t* dll : {L"Tessel.dll", L"Sample.dll"}) {
         const std::wstring source = programFolder + L"\\" + dll;
         if (!CopyFileW(source.c_str(), (folder_ + L"\\" + dll).c_str(), FALSE)) {
-            ADD_FAILURE() << "cannot copy " << Narrow(source) << " into the test folder";
+            ADD_FAILURE() << "cannot copy " << ToUtf8(source) << " into the test folder";
         }
     }
     if (CreateHostMainWindow(false) == nullptr) {
@@ -291,7 +239,7 @@ TestHost::~TestHost()
     for (Watcher& watcher : watchers) {
         if (watcher.state == WatchState::Waiting) {
             KillTimer(nullptr, watcher.timer);
-            ADD_FAILURE() << "the test awaited " << Narrow(watcher.description)
+            ADD_FAILURE() << "the test awaited " << ToUtf8(watcher.description)
                           << " but never pumped messages until it appeared";
         }
     }
@@ -305,7 +253,7 @@ TestHost::~TestHost()
         const std::wstring name = ClassName(window);
         // Wine gives each thread with windows an input-method window of its own.
         if (name != L"IME" && name != L"MSCTFIME UI") {
-            leftovers += " " + Narrow(name);
+            leftovers += " " + ToUtf8(name);
         }
     }
     if (!leftovers.empty()) {
@@ -332,7 +280,7 @@ void TestHost::WriteSettingsBytes(const std::string& bytes) const
     const HANDLE file = CreateFileW(SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot write " << Narrow(SettingsPath());
+        ADD_FAILURE() << "cannot write " << ToUtf8(SettingsPath());
         return;
     }
     DWORD written = 0;
@@ -375,7 +323,7 @@ bool TestHost::Load(std::vector<std::wstring> fileNames)
     for (const std::wstring& fileName : fileNames) {
         std::wstring error;
         if (LoadPlugin(folder_ + L"\\" + fileName, &error) == nullptr) {
-            ADD_FAILURE() << Narrow(error);
+            ADD_FAILURE() << ToUtf8(error);
             loaded = false;
         }
     }
@@ -457,13 +405,7 @@ int TestHost::OutstandingPluginArrays() const
 
 void TestHost::Press(std::initializer_list<WORD> keys)
 {
-    std::vector<INPUT> inputs;
-    for (WORD key : keys) {
-        inputs.push_back(KeyInput(key, false));
-    }
-    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
-        inputs.push_back(KeyInput(*key, true));
-    }
+    std::vector<INPUT> inputs = KeyPressInputs(keys);
     const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     EXPECT_EQ(sent, inputs.size()) << "SendInput refused the keys";
     PumpUntilIdle(150, 2000);
