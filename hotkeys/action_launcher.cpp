@@ -46,8 +46,13 @@ bool RunColonCommand(const wchar_t* command)
     return false;
 }
 
-void RunCommandReference(wchar_t* reference, wchar_t* bar)
+// The text is cut at its first bar: the file name before it, the command id after it.
+void RunCommandReference(wchar_t* reference)
 {
+    wchar_t* bar = StrChrW(reference, L'|');
+    if (bar == nullptr) {
+        return;
+    }
     *bar = L'\0';
     const int32_t commandId = StrToIntW(bar + 1);
     if (hostServices.executeCommand == nullptr) {
@@ -84,9 +89,8 @@ void LaunchAction(const wchar_t* command, const wchar_t* param)
 {
     wchar_t text[TEXT_CAPACITY];
     CopyText(text, TEXT_CAPACITY, command);
-    wchar_t* bar = StrChrW(text, L'|');
-    if (bar != nullptr) {
-        RunCommandReference(text, bar);
+    if (StrChrW(text, L'|') != nullptr) {
+        RunCommandReference(text);
         return;
     }
     if (text[0] == L':' && RunColonCommand(text)) {

@@ -26,6 +26,9 @@ constexpr int INTEGER_TEXT_CAPACITY = 30;
 // the key and the parameter.
 constexpr int SAVED_ITEM_CAPACITY = 3 * (32 + TEXT_CAPACITY);
 
+// The most [hotkeys] sections one save deletes; a file edited by hand holds one, rarely two.
+constexpr int MAX_SECTION_DELETIONS = 1000;
+
 enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_COUNT };
 
 // The library's own path with ".ini" for its extension, derived afresh on every use. A path that
@@ -84,7 +87,7 @@ wchar_t* TrimBlanks(wchar_t* text)
     while (IsBlank(*text)) {
         ++text;
     }
-    wchar_t* end = text + lstrlenW(text);
+    wchar_t* end = text + TextLength(text);
     while (end > text && IsBlank(end[-1])) {
         *--end = L'\0';
     }
@@ -97,12 +100,12 @@ wchar_t* TrimBlanks(wchar_t* text)
 void CopyValue(wchar_t* target, int capacity, const wchar_t* value)
 {
     wchar_t quote = L'\0';
-    if ((value[0] == L'\'' || value[0] == L'"') && value[1] != L'\0' && value[lstrlenW(value) - 1] == value[0]) {
+    if ((value[0] == L'\'' || value[0] == L'"') && value[1] != L'\0' && value[TextLength(value) - 1] == value[0]) {
         quote = *value++;
     }
     CopyText(target, capacity, value);
-    if (quote != L'\0' && capacity >= lstrlenW(value)) {
-        target[lstrlenW(target) - 1] = L'\0';
+    if (quote != L'\0' && capacity >= TextLength(value)) {
+        target[TextLength(target) - 1] = L'\0';
     }
 }
 
@@ -147,9 +150,11 @@ UINT ReadInteger(const wchar_t* value)
     return negative ? 0u - total : total;
 }
 
-bool EqualsIgnoringCase(const wchar_t* text, const wchar_t* lowerCase, int length)
+// Compares the first units of text with a lower-case literal, as long as the literal is.
+template <size_t size>
+bool EqualsIgnoringCase(const wchar_t* text, const wchar_t (&lowerCase)[size])
 {
-    for (int i = 0; i < length; ++i) {
+    for (size_t i = 0; i + 1 < size; ++i) {
         wchar_t unit = text[i];
         if (unit >= L'A' && unit <= L'Z') {
             unit = static_cast<wchar_t>(unit - L'A' + L'a');
@@ -165,7 +170,7 @@ bool EqualsIgnoringCase(const wchar_t* text, const wchar_t* lowerCase, int lengt
 // plain decimal as the saving writes it; any other name is no item key.
 bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
 {
-    if (!EqualsIgnoringCase(name, L"item", 4)) {
+    if (!EqualsIgnoringCase(name, L"item")) {
         return false;
     }
     const wchar_t* unit = name + 4;
@@ -180,11 +185,11 @@ bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
         }
     }
     *index = static_cast<int>(value);
-    if (lstrlenW(unit) == 4 && EqualsIgnoringCase(unit, L"_key", 4)) {
+    if (TextLength(unit) == 4 && EqualsIgnoringCase(unit, L"_key")) {
         *field = FIELD_KEY;
-    } else if (lstrlenW(unit) == 8 && EqualsIgnoringCase(unit, L"_command", 8)) {
+    } else if (TextLength(unit) == 8 && EqualsIgnoringCase(unit, L"_command")) {
         *field = FIELD_COMMAND;
-    } else if (lstrlenW(unit) == 6 && EqualsIgnoringCase(unit, L"_param", 6)) {
+    } else if (TextLength(unit) == 6 && EqualsIgnoringCase(unit, L"_param")) {
         *field = FIELD_PARAM;
     } else {
         return false;
@@ -195,7 +200,7 @@ bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
 int CountLines(const wchar_t* section)
 {
     int lines = 0;
-    for (const wchar_t* line = section; *line != L'\0'; line += lstrlenW(line) + 1) {
+    for (const wchar_t* line = section; *line != L'\0'; line += TextLength(line) + 1) {
         ++lines;
     }
     return lines;
@@ -206,7 +211,7 @@ int CountLines(const wchar_t* section)
 void IndexSection(wchar_t* section, int lines, const wchar_t** values)
 {
     for (wchar_t* line = section; *line != L'\0';) {
-        wchar_t* next = line + lstrlenW(line) + 1;
+        wchar_t* next = line + TextLength(line) + 1;
         wchar_t* separator = StrChrW(line, L'=');
         // A line without "=" names a key with no value, which reads as empty.
         const wchar_t* value = L"";
@@ -227,6 +232,24 @@ void IndexSection(wchar_t* section, int lines, const wchar_t** values)
 const wchar_t* ValueOrEmpty(const wchar_t* value)
 {
     return value != nullptr ? value : L"";
+}
+
+bool HasHotkeysSection(const wchar_t* path)
+{
+    wchar_t probe[4];
+    return GetPrivateProfileSectionW(HOTKEYS_SECTION, probe, ARRAYSIZE(probe), path) > 0;
+}
+
+// A file edited by hand may hold [hotkeys] more than once, and a deletion removes only the first:
+// the next would come back as the bindings of the next start. A file that cannot be written ends
+// the passes, and so does their bound, whatever the platform does.
+void DeleteHotkeysSections(const wchar_t* path)
+{
+    for (int pass = 0; pass < MAX_SECTION_DELETIONS; ++pass) {
+        if (!WritePrivateProfileStringW(HOTKEYS_SECTION, nullptr, nullptr, path) || !HasHotkeysSection(path)) {
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -295,17 +318,17 @@ void SaveHotkeyItems()
     }
     // Deleting first puts the rewritten section at the end of the file, where writing key by key
     // would put it; an empty table leaves no section at all.
-    WritePrivateProfileStringW(HOTKEYS_SECTION, nullptr, nullptr, path);
+    DeleteHotkeysSections(path);
     wchar_t* line = section;
     const wchar_t* const end = section + capacity - 1;  // the list's closing terminator stays
     for (int index = 0; index < count; ++index) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, index);
         FormatText(line, static_cast<int>(end - line), L"item%d_key=%u", index, static_cast<unsigned>(item->key));
-        line += lstrlenW(line) + 1;
+        line += TextLength(line) + 1;
         FormatText(line, static_cast<int>(end - line), L"item%d_command=%ls", index, item->command);
-        line += lstrlenW(line) + 1;
+        line += TextLength(line) + 1;
         FormatText(line, static_cast<int>(end - line), L"item%d_param=%ls", index, item->param);
-        line += lstrlenW(line) + 1;
+        line += TextLength(line) + 1;
     }
     if (count > 0) {
         WritePrivateProfileSectionW(HOTKEYS_SECTION, section, path);

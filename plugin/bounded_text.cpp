@@ -5,15 +5,18 @@
 #include <strsafe.h>
 
 #include <cstdarg>
+#include <cwchar>
 
 void CopyText(wchar_t* target, int capacity, const wchar_t* source)
 {
     if (target == nullptr || capacity <= 0) {
         return;
     }
+    // cppcheck-suppress lstrcpynWCalled ; the house's bounded copy: cut to capacity - 1 and terminated
     lstrcpynW(target, source != nullptr ? source : L"", capacity);
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style by design, the bounded form of StringCchPrintfW
 void FormatText(wchar_t* target, int capacity, const wchar_t* format, ...)
 {
     if (target == nullptr || capacity <= 0) {
@@ -28,5 +31,5 @@ void FormatText(wchar_t* target, int capacity, const wchar_t* format, ...)
 
 int TextLength(const wchar_t* text)
 {
-    return text != nullptr ? lstrlenW(text) : 0;
+    return text != nullptr ? static_cast<int>(std::wcslen(text)) : 0;
 }

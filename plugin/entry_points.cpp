@@ -63,7 +63,11 @@ BOOL WINAPI TTBEvent_Init(const wchar_t* fileName, DWORD_PTR pluginHandle)
     CopyText(pluginFileName, TEXT_CAPACITY, fileName);
     ResolveHostServices();
     hostMainWindow = FindHostMainWindow();
-    hotkeyWindow = CreateHotkeyWindow();
+    // A host that starts the plug-in twice keeps the one window: a second would load the bindings
+    // again, and the first would outlive the unload, its procedure unmapped with the library.
+    if (hotkeyWindow == nullptr) {
+        hotkeyWindow = CreateHotkeyWindow();
+    }
     ShowEnabledCheckMark();
     return TRUE;
 }

@@ -10,6 +10,7 @@ tessel_packages=(
     googletest
     fontconfig fonts-noto-cjk fonts-wine
     imagemagick
+    clang-tidy cppcheck
 )
 
 missing=()

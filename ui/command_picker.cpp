@@ -49,7 +49,7 @@ void WriteDword(TemplateWriter& writer, DWORD value)
 
 void WriteTemplateText(TemplateWriter& writer, const wchar_t* text)
 {
-    WriteBytes(writer, text, (static_cast<size_t>(lstrlenW(text)) + 1) * sizeof(wchar_t));
+    WriteBytes(writer, text, (static_cast<size_t>(TextLength(text)) + 1) * sizeof(wchar_t));
 }
 
 // Items start on a 4-byte boundary; the skipped bytes are zero even in a block that is not.
@@ -246,7 +246,7 @@ void SetUpPickerControls(HWND dialog, PluginInfo** plugins)
     SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, first);
 }
 
-void AppendPluginCommands(HWND list, const PluginInfo* plugin, int32_t pluginPosition, uint32_t filter)
+void AppendPluginCommands(HWND list, uint32_t filter, const PluginInfo* plugin, int32_t pluginPosition)
 {
     const int32_t count = CommandCountOf(plugin);
     for (int32_t j = 0; j < count && j < MAX_LISTED_COMMANDS; ++j) {
@@ -265,12 +265,12 @@ void FillCommandList(HWND dialog, int32_t key, uint32_t filter)
     if (key != ALL_PLUGINS_KEY) {
         const PluginInfo* plugin = key < MAX_LISTED_PLUGINS ? PluginAt(plugins, key) : nullptr;
         if (plugin != nullptr) {
-            AppendPluginCommands(list, plugin, key, filter);
+            AppendPluginCommands(list, filter, plugin, key);
         }
         return;
     }
     for (int32_t i = 0; plugins != nullptr && plugins[i] != nullptr && i < MAX_LISTED_PLUGINS; ++i) {
-        AppendPluginCommands(list, plugins[i], i, filter);
+        AppendPluginCommands(list, filter, plugins[i], i);
     }
 }
 

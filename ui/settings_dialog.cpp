@@ -24,6 +24,9 @@ struct ListColumn {
     int width;
 };
 
+// The columns in the order of hotkeyColumns.
+enum HotkeyColumn { COLUMN_KEY, COLUMN_INFO, COLUMN_COMMAND, COLUMN_PARAM };
+
 // The command and param columns start closed; the user can drag them open.
 const ListColumn hotkeyColumns[] = {
     {L"hotkey", 150},
@@ -49,7 +52,7 @@ void EnableRowButtons(HWND dialog, bool enable)
     EnableWindow(GetDlgItem(dialog, IDC_DELETE_ITEM), enable);
 }
 
-void SetCellText(HWND list, int row, int column, const wchar_t* text)
+void SetCellText(HWND list, int row, HotkeyColumn column, const wchar_t* text)
 {
     LVITEMW cell = {};
     cell.iSubItem = column;
@@ -64,18 +67,18 @@ void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const wchar_t* c
     if (length == -1) {
         wchar_t info[INFO_TEXT_CAPACITY];
         FormatText(info, INFO_TEXT_CAPACITY, L"[error] %ls", command);
-        SetCellText(list, row, 1, info);
+        SetCellText(list, row, COLUMN_INFO, info);
         return;
     }
     const HANDLE heap = GetProcessHeap();
     auto* described = static_cast<wchar_t*>(
         HeapAlloc(heap, HEAP_ZERO_MEMORY, (static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
     if (described == nullptr) {
-        SetCellText(list, row, 1, command);
+        SetCellText(list, row, COLUMN_INFO, command);
         return;
     }
     DescribeCommandReference(plugins, command, described, length + 1);
-    SetCellText(list, row, 1, described);
+    SetCellText(list, row, COLUMN_INFO, described);
     HeapFree(heap, 0, described);
 }
 
@@ -91,7 +94,7 @@ void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
     } else {
         CopyText(info, INFO_TEXT_CAPACITY, item.command);
     }
-    SetCellText(list, row, 1, info);
+    SetCellText(list, row, COLUMN_INFO, info);
 }
 
 void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item)
@@ -108,8 +111,8 @@ void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item)
         return;
     }
     SetInfo(list, index, plugins, item);
-    SetCellText(list, index, 2, item.command);
-    SetCellText(list, index, 3, item.param);
+    SetCellText(list, index, COLUMN_COMMAND, item.command);
+    SetCellText(list, index, COLUMN_PARAM, item.param);
 }
 
 void FillHotkeyList(HWND dialog, PluginInfo** plugins, HotkeyTable table)
@@ -277,7 +280,7 @@ int FormatKeyCode(KeyCode key, wchar_t* text)
     // Neither the extended-key bit nor the don't-care bit: the name as the layout has it.
     const UINT scanCode = MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC);
     wchar_t name[KEY_NAME_CAPACITY] = {};
-    if (GetKeyNameTextW(static_cast<LONG>(scanCode << 16), name, KEY_NAME_CAPACITY) <= 0) {
+    if (GetKeyNameTextW(MAKELONG(0, scanCode), name, KEY_NAME_CAPACITY) <= 0) {
         name[0] = L'\0';
     }
     FormatText(text, KEY_TEXT_CAPACITY, L"%ls%ls%ls%ls%ls", control, shift, alt, win, name);

@@ -1,0 +1,336 @@
+// Faults of the platform under the plug-in: a settings file it cannot write, a combination that
+// another window holds when the plug-in registers it, and a host main window that is gone when
+// a colon command fires. The plug-in stays silent and whole, and loses nothing it can keep.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/main_window.h"
+#include "hotkeys/hotkey_table.h"
+#include "hotkeys/hotkey_window.h"
+#include "hotkeys/settings_file.h"
+#include "tests/test_host.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+const wchar_t TWO_BINDINGS[] =
+    L"[setting]\r\nenable=1\r\ncolour=blue\r\n[hotkeys]\r\n"
+    L"item0_key=1611\r\nitem0_command=Other.dll|1\r\nitem0_param=\r\n"
+    L"item1_key=1610\r\nitem1_command=Other.dll|2\r\nitem1_param=\r\n";
+
+std::string ReadBytes(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+// The settings file made one the platform refuses to write: read-only, and held open elsewhere
+// without leave to write, since a Wine run by root writes read-only files all the same.
+class UnwritableFile {
+public:
+    explicit UnwritableFile(const std::wstring& path) : path_(path)
+    {
+        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+        holder_ = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+        EXPECT_NE(holder_, INVALID_HANDLE_VALUE);
+        const HANDLE writer = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "the settings file can still be written";
+        if (writer != INVALID_HANDLE_VALUE) {
+            CloseHandle(writer);
+        }
+    }
+    ~UnwritableFile()
+    {
+        if (holder_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(holder_);
+        }
+        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    UnwritableFile(const UnwritableFile&) = delete;
+    UnwritableFile& operator=(const UnwritableFile&) = delete;
+
+private:
+    std::wstring path_;
+    HANDLE holder_;
+};
+
+int CountWindows(const wchar_t* className)
+{
+    int count = 0;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(UnwritableSettings, AtUnloadTheFileIsLeftAsItWasAndNothingBreaks)
+{
+    TestHost host;
+    host.WriteSettings(TWO_BINDINGS);
+    ASSERT_TRUE(host.Load());
+    host.Execute(L"Tessel.dll", 0);  // a change that would be saved
+    const std::string before = ReadBytes(host.SettingsPath());
+    {
+        UnwritableFile unwritable(host.SettingsPath());
+        EXPECT_THAT(host.Unload(), ElementsAre(TRUE));
+    }
+    EXPECT_EQ(ReadBytes(host.SettingsPath()), before);
+    EXPECT_THAT(TestHost::DialogCaptions(), IsEmpty());
+    EXPECT_EQ(CountWindows(L"TesselClass"), 0);
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+
+    // Started again, it has every binding.
+    ASSERT_TRUE(host.Load());
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    host.Press({VK_CONTROL, VK_MENU, 'J'});
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,1)", L"ExecuteCommand(Other.dll,2)"));
+}
+
+TEST(UnwritableSettings, AFileThatCannotBeCreatedInAReadOnlyFolderIsSkippedSilently)
+{
+    TestHost host;
+    // The file's name is taken by a folder, so no file of that name can be created.
+    ASSERT_TRUE(CreateDirectoryW(host.SettingsPath().c_str(), nullptr));
+    SetFileAttributesW(host.Folder().c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(host.Load());
+    EXPECT_TRUE(host.MenuCheckState(L"Tessel.dll", 0));
+    host.Execute(L"Tessel.dll", 0);
+    EXPECT_THAT(host.Unload(), ElementsAre(TRUE));
+    EXPECT_EQ(GetFileAttributesW(host.SettingsPath().c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_THAT(TestHost::DialogCaptions(), IsEmpty());
+    EXPECT_EQ(CountWindows(L"TesselClass"), 0);
+    SetFileAttributesW(host.Folder().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// In-process: the module is this program, so the settings file is the program's name with ".ini".
+class UnwritableSettingsInProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t program[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, program, MAX_PATH);
+        path_ = program;
+        path_ = path_.substr(0, path_.rfind(L'.')) + L".ini";
+        DeleteFileW(path_.c_str());
+        liveTable = CreateHotkeyTable();
+    }
+    void TearDown() override
+    {
+        DestroyHotkeyTable(liveTable);
+        liveTable = nullptr;
+        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path_.c_str());
+    }
+
+    std::wstring path_;
+};
+
+TEST_F(UnwritableSettingsInProcess, FailedSavesLeaveTheTableAndTheFlagAsTheyWere)
+{
+    std::vector<HotkeyItem> items(3);
+    for (size_t i = 0; i < items.size(); ++i) {
+        items[i].key = static_cast<KeyCode>(0x0641 + i);
+        CopyText(items[i].command, TEXT_CAPACITY, (L"command" + std::to_wstring(i)).c_str());
+        CopyText(items[i].param, TEXT_CAPACITY, L"param");
+        AppendHotkeyItem(liveTable, &items[i]);
+    }
+    enabledFlag = 0;
+    WritePrivateProfileStringW(L"hotkeys", L"item0_key", L"66", path_.c_str());
+    const std::string before = ReadBytes(path_);
+    {
+        UnwritableFile unwritable(path_);
+        SaveHotkeyItems();
+        SaveEnabledFlag();
+    }
+    EXPECT_EQ(ReadBytes(path_), before);
+    EXPECT_EQ(enabledFlag, 0);
+    ASSERT_EQ(GetHotkeyCount(liveTable), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(std::memcmp(GetHotkeyItem(liveTable, i), &items[static_cast<size_t>(i)], sizeof(HotkeyItem)), 0) << i;
+    }
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+
+    // Once the file can be written again, the next save writes all of it.
+    SaveHotkeyItems();
+    SaveEnabledFlag();
+    EXPECT_EQ(GetPrivateProfileIntW(L"hotkeys", L"item2_key", 0, path_.c_str()), 0x0643u);
+    EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 1, path_.c_str()), 0u);
+}
+
+// A window of the test's own that can take a combination from the plug-in.
+class OtherWindow {
+public:
+    OtherWindow() : window_(CreateWindowExW(0, L"STATIC", L"other", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr)) {}
+    ~OtherWindow() { DestroyWindow(window_); }
+    OtherWindow(const OtherWindow&) = delete;
+    OtherWindow& operator=(const OtherWindow&) = delete;
+
+    bool Hold(UINT modifiers, UINT key) { return RegisterHotKey(window_, 1, modifiers, key) != FALSE; }
+    void Release() { UnregisterHotKey(window_, 1); }
+
+private:
+    HWND window_;
+};
+
+TEST(HeldCombination, TakenWhileTheSettingsAreOpenThatBindingStaysInertAndTheOthersWork)
+{
+    TestHost host;
+    host.WriteSettings(TWO_BINDINGS);
+    ASSERT_TRUE(host.Load());
+    OtherWindow other;
+    bool held = false;
+    host.OnWindow(L"#32770", L"Tesselの設定", [&](HWND settings) {
+        held = other.Hold(MOD_CONTROL | MOD_ALT, 'K');
+        TestHost::Click(settings, IDCANCEL);
+    });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    ASSERT_TRUE(held);
+
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    host.Press({VK_CONTROL, VK_MENU, 'J'});
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,2)"));
+
+    // Once released, the next registration takes it.
+    other.Release();
+    host.Execute(L"Tessel.dll", 0);
+    host.Execute(L"Tessel.dll", 0);
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,1)"));
+}
+
+TEST(HeldCombination, TakenWhileSwitchedOffThatBindingStaysInertWhenSwitchedOn)
+{
+    TestHost host;
+    host.WriteSettings(TWO_BINDINGS);
+    ASSERT_TRUE(host.Load());
+    host.Execute(L"Tessel.dll", 0);
+    OtherWindow other;
+    ASSERT_TRUE(other.Hold(MOD_CONTROL | MOD_ALT, 'J'));
+    host.Execute(L"Tessel.dll", 0);
+    EXPECT_TRUE(host.MenuCheckState(L"Tessel.dll", 0));
+
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'J'});
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,1)"));
+    host.Unload();
+    EXPECT_NE(host.ReadSettings().find(L"item1_command=Other.dll|2"), std::wstring::npos);
+}
+
+// ----- the shell, watched ---------------------------------------------------------------------
+
+struct ShellRequest {
+    std::wstring file;
+    std::wstring parameters;
+    bool operator==(const ShellRequest& other) const { return file == other.file && parameters == other.parameters; }
+};
+
+void PrintTo(const ShellRequest& request, std::ostream* out)
+{
+    *out << "{" << ::testing::PrintToString(request.file) << ", " << ::testing::PrintToString(request.parameters) << "}";
+}
+
+std::vector<ShellRequest> shellRequests;
+
+// Stands in for ShellExecuteW in the plug-in's imports: records the request and fails it as the
+// shell does for a file it cannot find.
+HINSTANCE WINAPI RecordShellRequest(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
+{
+    shellRequests.push_back({file != nullptr ? file : L"(null)", parameters != nullptr ? parameters : L"(null)"});
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_FNF));
+}
+
+// Points the module's import of SHELL32's ShellExecuteW at the recorder; false when it has none.
+bool RedirectShellExecute(HMODULE module)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name != 0;
+         ++import) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), "shell32.dll") != 0) {
+            continue;
+        }
+        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+                continue;
+            }
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "ShellExecuteW") != 0) {
+                continue;
+            }
+            DWORD protection = 0;
+            VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), PAGE_READWRITE, &protection);
+            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordShellRequest);
+            VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), protection, &protection);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.rfind(L'\\'));
+}
+
+TEST(HostWindowGone, ColonCommandsFallThroughToTheShellAndTheOtherBindingsStillWork)
+{
+    TestHost host;
+    host.WriteSettings(L"[hotkeys]\r\n"
+                       L"item0_key=1611\r\nitem0_command=:exit\r\nitem0_param=\r\n"
+                       L"item1_key=1610\r\nitem1_command=:systemmenu\r\nitem1_param=p\r\n"
+                       L"item2_key=1612\r\nitem2_command=:ToolMenu\r\nitem2_param=\r\n"
+                       L"item3_key=1613\r\nitem3_command=Other.dll|5\r\nitem3_param=\r\n");
+    ASSERT_TRUE(host.Load());
+    ASSERT_TRUE(RedirectShellExecute(host.Module(L"Tessel.dll")));
+    shellRequests.clear();
+    DestroyHostMainWindow();
+    host.ClearRecords();
+
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    host.Press({VK_CONTROL, VK_MENU, 'J'});
+    host.Press({VK_CONTROL, VK_MENU, 'L'});
+    host.Press({VK_CONTROL, VK_MENU, 'M'});
+    const std::wstring folder = ProgramFolder() + L"\\";
+    EXPECT_THAT(shellRequests, ElementsAre(ShellRequest{L":exit", L""}, ShellRequest{folder + L":exit", L""},
+                                           ShellRequest{L":systemmenu", L"p"}, ShellRequest{folder + L":systemmenu", L"p"},
+                                           ShellRequest{L":ToolMenu", L""}, ShellRequest{folder + L":ToolMenu", L""}));
+    EXPECT_THAT(host.Messages(), IsEmpty());
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,5)"));
+    EXPECT_THAT(host.Unload(), ElementsAre(TRUE));
+}
+
+}  // namespace

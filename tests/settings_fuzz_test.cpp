@@ -1,0 +1,746 @@
+// Settings files of every shape a user, an editor or a broken disk can leave beside the library,
+// from a seeded generator: each is loaded and unloaded in the stand-in host. Nothing may crash or
+// hang; every binding that loaded is written back in its place with its key and texts, and the
+// other keys of [setting] stay. What loaded is what the platform's key-by-key reading finds in
+// the file, which is how the bindings are defined to load.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwctype>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/host_driving.h"
+#include "tests/test_host.h"
+
+namespace {
+
+constexpr unsigned FUZZ_SEED = 20240611;
+constexpr int FILES_PER_RUN = 600;
+// A case that takes longer than this is reported as hanging, even though it came back.
+constexpr ULONGLONG CASE_TIME_LIMIT_MS = 15000;
+// Past this many failing files the rest would only repeat them.
+constexpr int MAX_REPORTED_FAILURES = 5;
+constexpr int TEXT_UNITS = 260;
+
+struct Binding {
+    unsigned key;
+    std::wstring command;
+    std::wstring param;
+};
+
+// ----- the generator --------------------------------------------------------------------
+
+class Generator {
+public:
+    explicit Generator(unsigned seed) : random_(seed) {}
+
+    unsigned Below(unsigned bound) { return bound == 0 ? 0 : static_cast<unsigned>(random_() % bound); }
+    bool OneIn(unsigned chances) { return Below(chances) == 0; }
+    template <typename Item, size_t count>
+    const Item& Pick(const Item (&items)[count])
+    {
+        return items[Below(static_cast<unsigned>(count))];
+    }
+
+    // A settings document with the sections and oddities a hand-edited file may have.
+    std::wstring Document(int items)
+    {
+        std::wstring text;
+        if (OneIn(8)) {
+            text += L"orphan=before any section" + LineEnd();
+        }
+        const bool settingFirst = !OneIn(3);
+        if (settingFirst) {
+            text += SettingSection();
+        }
+        if (!OneIn(10)) {
+            text += HotkeysSection(items);
+        }
+        if (OneIn(6)) {
+            text += L"[other]" + LineEnd() + L"item0_key=99" + LineEnd() + L"enable=0" + LineEnd();
+        }
+        if (!settingFirst && !OneIn(4)) {
+            text += SettingSection();
+        }
+        if (OneIn(10)) {
+            text += L"[hotkeys]" + LineEnd() + L"item0_key=77" + LineEnd() + L"item0_command=second section" + LineEnd();
+        }
+        if (OneIn(5)) {
+            text += JunkLine();  // and maybe no line end at all
+        }
+        return text;
+    }
+
+    // A run of units from one of a few starts; the zero start fills the value with zero units,
+    // as a damaged file may.
+    std::wstring LongText(size_t length)
+    {
+        static const wchar_t starts[] = {L'a', L'Z', L'7', 0x3042, 0x6F22, L'\0'};
+        std::wstring text;
+        text.reserve(length);
+        const wchar_t first = Pick(starts);
+        for (size_t i = 0; i < length; ++i) {
+            text += static_cast<wchar_t>(first + (i % 7));
+        }
+        return text;
+    }
+
+    // Units of every kind the file may hold, a few of them troublesome.
+    wchar_t AnyUnit()
+    {
+        static const wchar_t units[] = {
+            L'a', L'Z', L'0', L'9', L' ', L'\t', L'=', L'[', L']', L';', L'"', L'\'', L'|', L':', L'\\', L'%',
+            0x00E9, 0x00FF, 0x3042, 0x6F22, 0x30FC, 0xFF21, 0x3000, 0x00A0, 0x212A, 0x0130, 0xD800, 0xDC00,
+            0xFFFD, 0xFEFF, 0x001A, 0x000B, 0x0085, 0x2028,
+        };
+        return Pick(units);
+    }
+
+private:
+    std::wstring LineEnd()
+    {
+        static const wchar_t* const ends[] = {L"\r\n", L"\r\n", L"\r\n", L"\n", L"\r\n", L"\n\r", L" \r\n"};
+        return Pick(ends);
+    }
+
+    std::wstring JunkLine()
+    {
+        static const wchar_t* const junk[] = {
+            L"line without equals", L"=value without a name", L"; a comment", L"# not a comment", L"[", L"[]",
+            L"[unterminated", L"   ", L"", L"==", L"item0_key", L"item_key=1", L"[hotkeys", L"\x1A",
+        };
+        return std::wstring(Pick(junk)) + LineEnd();
+    }
+
+    std::wstring SettingSection()
+    {
+        static const wchar_t* const headers[] = {L"[setting]", L"[SETTING]", L"  [Setting]  ", L"[setting]"};
+        static const wchar_t* const names[] = {L"colour", L"Enabled", L"enable2", L"window", L"last used", L"x"};
+        std::wstring text = std::wstring(Pick(headers)) + LineEnd();
+        const int keys = static_cast<int>(Below(5));
+        bool enableWritten = false;
+        for (int i = 0; i < keys; ++i) {
+            if (!enableWritten && OneIn(2)) {
+                text += EnableLine();
+                enableWritten = true;
+            }
+            text += std::wstring(Pick(names)) + L"=" + Text(false) + LineEnd();
+            if (OneIn(6)) {
+                text += JunkLine();
+            }
+        }
+        if (!enableWritten && !OneIn(3)) {
+            text += EnableLine();
+        }
+        if (OneIn(8)) {
+            text += EnableLine();  // a duplicate
+        }
+        return text;
+    }
+
+    std::wstring EnableLine()
+    {
+        static const wchar_t* const values[] = {L"1", L"0", L"2", L"-1", L"", L"yes", L"0x10", L"99999999999", L" 0 "};
+        static const wchar_t* const names[] = {L"enable", L"ENABLE", L" enable", L"Enable "};
+        return std::wstring(Pick(names)) + L"=" + Pick(values) + LineEnd();
+    }
+
+    std::wstring HotkeysSection(int items)
+    {
+        static const wchar_t* const headers[] = {L"[hotkeys]", L"[HOTKEYS]", L" [hotkeys] ", L"[hotkeys]", L"[Hotkeys]"};
+        std::wstring text = std::wstring(Pick(headers)) + LineEnd();
+        std::vector<int> order(static_cast<size_t>(items));
+        for (int i = 0; i < items; ++i) {
+            order[static_cast<size_t>(i)] = i;
+        }
+        if (OneIn(4)) {
+            std::shuffle(order.begin(), order.end(), random_);  // keys out of order
+        }
+        const bool clean = items > 100;  // the big files test size, not every oddity at once
+        for (int index : order) {
+            if (!clean && OneIn(25)) {
+                continue;  // a gap
+            }
+            static const wchar_t* const fields[] = {L"key", L"command", L"param"};
+            for (const wchar_t* field : fields) {
+                if (!clean && OneIn(20)) {
+                    continue;
+                }
+                const bool isKey = field == fields[0];
+                text += Name(index, field, clean) + Separator(clean) + (isKey ? KeyValue(clean) : Text(clean)) + LineEnd();
+                if (!clean && OneIn(12)) {
+                    text += Name(index, field, false) + L"=" + (isKey ? KeyValue(false) : Text(false)) + LineEnd();
+                }
+            }
+            if (!clean && OneIn(15)) {
+                text += JunkLine();
+            }
+        }
+        return text;
+    }
+
+    std::wstring Name(int index, const wchar_t* field, bool clean)
+    {
+        std::wstring name = L"item" + std::to_wstring(index) + L"_" + field;
+        if (clean) {
+            return name;
+        }
+        switch (Below(24)) {
+        case 0:
+            for (wchar_t& unit : name) {
+                unit = static_cast<wchar_t>(towupper(unit));
+            }
+            break;
+        case 1:
+            name = L"  " + name + L"\t";
+            break;
+        case 2:
+            name = L"item0" + std::to_wstring(index) + L"_" + field;
+            break;
+        case 3:
+            name = L"item+" + std::to_wstring(index) + L"_" + field;
+            break;
+        case 4:
+            name[Below(static_cast<unsigned>(name.size()))] = AnyUnit();
+            break;
+        case 5:
+            name += L"x";
+            break;
+        default:
+            break;
+        }
+        return name;
+    }
+
+    std::wstring Separator(bool clean)
+    {
+        if (clean) {
+            return L"=";
+        }
+        static const wchar_t* const separators[] = {L"=", L"=", L"=", L" = ", L"\t=", L"= ", L"=="};
+        return Pick(separators);
+    }
+
+    std::wstring KeyValue(bool clean)
+    {
+        if (clean || !OneIn(3)) {
+            return std::to_wstring(1 + Below(0x1FFF));
+        }
+        static const wchar_t* const values[] = {
+            L"0", L"65536", L"70000", L"-1", L"-1611", L"-65536", L"4294967296", L"4294967361",
+            L"99999999999999999999999", L"0x64B", L"0X64B", L"0o777", L"0b1000001", L"\"1611\"", L"'66'", L" 67 ",
+            L"+68", L"1e3", L"12abc", L"abc", L"", L"\"", L"0x", L"-", L"\x3000 65", L"\xFF11\xFF12",
+        };
+        if (OneIn(40)) {
+            return LongText(10000);
+        }
+        return Pick(values);
+    }
+
+    std::wstring Text(bool clean)
+    {
+        if (clean) {
+            return L"C:\\Tools\\program" + std::to_wstring(Below(100000)) + L".exe";
+        }
+        static const wchar_t* const pieces[] = {
+            L"", L" ", L"notepad.exe", L"Tessel.dll|1", L"Sample.dll|7", L":exit", L":toolmenu", L"a=b", L"\"",
+            L"'", L"\"quoted\"", L"'single'", L"\"open", L"close'", L"C:\\Program Files\\x.exe", L"\t tab",
+            L"メモ帳", L"設定 ", L"%s%d%ls%n", L"[section]", L";semicolon", L"\\\\server\\share",
+        };
+        std::wstring text;
+        const int count = static_cast<int>(Below(4));
+        for (int i = 0; i < count; ++i) {
+            text += Pick(pieces);
+        }
+        switch (Below(30)) {
+        case 0:
+            text += LongText(10000);
+            break;
+        case 1:
+            text += LongText(255 + Below(10));
+            break;
+        case 2:
+            text = L"\"" + LongText(255 + Below(10)) + L"\"";
+            break;
+        case 3:
+            for (int i = 0; i < 8; ++i) {
+                text += AnyUnit();
+            }
+            break;
+        default:
+            break;
+        }
+        return text;
+    }
+
+    std::mt19937 random_;
+};
+
+// ----- encodings --------------------------------------------------------------------------
+
+std::string Utf16Le(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>((unit >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+std::string Utf16Be(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t unit : text) {
+        bytes += static_cast<char>((unit >> 8) & 0xFF);
+        bytes += static_cast<char>(unit & 0xFF);
+    }
+    return bytes;
+}
+
+std::string Encode(UINT codePage, const std::wstring& text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring Decode(UINT codePage, const std::string& bytes)
+{
+    if (bytes.empty()) {
+        return {};
+    }
+    const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+    return text;
+}
+
+// The file's text as the private-profile functions take it: by its byte order mark, else ANSI.
+std::wstring DecodeSettings(const std::string& bytes)
+{
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        std::wstring text;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+        return text;
+    }
+    if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
+        std::wstring text;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            text += static_cast<wchar_t>((static_cast<unsigned char>(bytes[i]) << 8) | static_cast<unsigned char>(bytes[i + 1]));
+        }
+        return text;
+    }
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        return Decode(CP_UTF8, bytes.substr(3));
+    }
+    return Decode(CP_ACP, bytes);
+}
+
+// ----- the cases --------------------------------------------------------------------------
+
+struct FuzzCase {
+    std::string kind;
+    std::string bytes;
+};
+
+FuzzCase MakeCase(Generator& generator, int number)
+{
+    // A few big files per run, always the same ones.
+    if (number == 7) {
+        return {"5000 items, ANSI", Encode(CP_ACP, generator.Document(5000))};
+    }
+    if (number == 8) {
+        return {"5000 items, UTF-16 with mark", "\xFF\xFE" + Utf16Le(generator.Document(5000))};
+    }
+    const int items = generator.OneIn(20) ? static_cast<int>(50 + generator.Below(150)) : static_cast<int>(generator.Below(16));
+    switch (number % 9) {
+    case 0: {
+        std::string bytes(generator.Below(4000), '\0');
+        for (char& byte : bytes) {
+            byte = static_cast<char>(generator.Below(256));
+        }
+        if (generator.OneIn(2)) {
+            bytes.insert(generator.Below(static_cast<unsigned>(bytes.size() + 1)), "\r\n[hotkeys]\r\nitem0_key=65\r\n");
+        }
+        return {"random bytes", bytes};
+    }
+    case 1: {
+        const std::string whole = Encode(CP_ACP, generator.Document(items));
+        return {"truncated ANSI", whole.substr(0, generator.Below(static_cast<unsigned>(whole.size() + 1)))};
+    }
+    case 2: {
+        const std::string whole = "\xFF\xFE" + Utf16Le(generator.Document(items));
+        return {"truncated UTF-16", whole.substr(0, generator.Below(static_cast<unsigned>(whole.size() + 1)))};
+    }
+    case 3:
+        return {"UTF-16 with mark", "\xFF\xFE" + Utf16Le(generator.Document(items))};
+    case 4:
+        return {"UTF-16 without mark", Utf16Le(generator.Document(items))};
+    case 5: {
+        std::string bytes = Encode(CP_ACP, generator.Document(items));
+        const int flips = 1 + static_cast<int>(generator.Below(12));
+        for (int i = 0; i < flips && !bytes.empty(); ++i) {
+            bytes[generator.Below(static_cast<unsigned>(bytes.size()))] = static_cast<char>(generator.Below(256));
+        }
+        return {"ANSI with damaged bytes", bytes};
+    }
+    case 6:
+        if (generator.OneIn(2)) {
+            return {"UTF-16 big-endian with mark", "\xFE\xFF" + Utf16Be(generator.Document(items))};
+        }
+        return {"UTF-8 with mark", "\xEF\xBB\xBF" + Encode(CP_UTF8, generator.Document(items))};
+    default:
+        return {"ANSI", Encode(CP_ACP, generator.Document(items))};
+    }
+}
+
+// ----- what the platform reads ------------------------------------------------------------
+
+std::vector<std::wstring> ReadSectionEntries(const std::wstring& path, const wchar_t* section)
+{
+    for (DWORD capacity = 4096;; capacity *= 4) {
+        std::wstring buffer(capacity, L'\0');
+        const DWORD length = GetPrivateProfileSectionW(section, buffer.data(), capacity, path.c_str());
+        if (length >= capacity - 2 && capacity < (1u << 26)) {
+            continue;
+        }
+        std::vector<std::wstring> entries;
+        for (const wchar_t* entry = buffer.c_str(); *entry != L'\0'; entry += lstrlenW(entry) + 1) {
+            entries.emplace_back(entry);
+        }
+        return entries;
+    }
+}
+
+bool NamesEnable(const std::wstring& entry)
+{
+    const std::wstring name = entry.substr(0, entry.find(L'='));
+    return CompareStringOrdinal(name.c_str(), -1, L"enable", -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsProfileBlank(wchar_t unit)
+{
+    WORD type = 0;
+    return unit == 0x1A || (GetStringTypeW(CT_CTYPE1, &unit, 1, &type) && (type & C1_SPACE) != 0);
+}
+
+// The platform keeps no blanks at either end of a value: it trims them when it reads the file,
+// and a value cut at a zero unit loses those it had before the cut once the file is rewritten.
+std::wstring TrimmedValue(const std::wstring& entry)
+{
+    const size_t separator = entry.find(L'=');
+    if (separator == std::wstring::npos) {
+        return entry;
+    }
+    size_t start = separator + 1;
+    size_t end = entry.size();
+    while (start < end && IsProfileBlank(entry[start])) {
+        ++start;
+    }
+    while (end > start && IsProfileBlank(entry[end - 1])) {
+        --end;
+    }
+    return entry.substr(0, separator + 1) + entry.substr(start, end - start);
+}
+
+std::vector<std::wstring> OtherSettingEntries(const std::wstring& path)
+{
+    std::vector<std::wstring> others;
+    for (const std::wstring& entry : ReadSectionEntries(path, L"setting")) {
+        if (!NamesEnable(entry)) {
+            others.push_back(TrimmedValue(entry));
+        }
+    }
+    return others;
+}
+
+// The first entry of before that is not in after in the same order, or empty. The platform may
+// add entries: it writes a section without a name ("[]") as none, so its keys join the section
+// before it.
+std::string FirstLostEntry(const std::vector<std::wstring>& after, const std::vector<std::wstring>& before)
+{
+    size_t next = 0;
+    for (const std::wstring& entry : after) {
+        if (next < before.size() && entry == before[next]) {
+            ++next;
+        }
+    }
+    return next == before.size() ? std::string() : "\"" + ToUtf8(before[next].substr(0, 300)) + "\"";
+}
+
+// The bindings as the key-by-key reading finds them, up to the first key reading 0.
+std::vector<Binding> ReadKeyByKey(const std::wstring& path)
+{
+    std::vector<Binding> bindings;
+    for (int i = 0;; ++i) {
+        const std::wstring prefix = L"item" + std::to_wstring(i);
+        const unsigned key = GetPrivateProfileIntW(L"hotkeys", (prefix + L"_key").c_str(), 0, path.c_str()) & 0xFFFF;
+        if (key == 0) {
+            return bindings;
+        }
+        wchar_t command[TEXT_UNITS];
+        wchar_t param[TEXT_UNITS];
+        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_UNITS, path.c_str());
+        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_UNITS, path.c_str());
+        bindings.push_back({key, command, param});
+    }
+}
+
+// The lines of the file's [hotkeys] sections that hold any, each section's lines in a list of its
+// own. An empty section loads nothing, so it does not count.
+std::vector<std::vector<std::wstring>> HotkeysSections(const std::wstring& text)
+{
+    std::vector<std::vector<std::wstring>> sections;
+    bool inside = false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        const std::wstring line = text.substr(start, end - start);
+        start = end + 2;
+        if (!line.empty() && line[0] == L'[') {
+            inside = CompareStringOrdinal(line.c_str(), -1, L"[hotkeys]", -1, TRUE) == CSTR_EQUAL;
+            if (inside) {
+                sections.emplace_back();
+            }
+            continue;
+        }
+        if (inside) {
+            sections.back().push_back(line);
+        }
+    }
+    sections.erase(std::remove_if(sections.begin(), sections.end(),
+                                  [](const std::vector<std::wstring>& lines) { return lines.empty(); }),
+                   sections.end());
+    return sections;
+}
+
+std::vector<std::wstring> ExpectedLines(const std::vector<Binding>& bindings)
+{
+    std::vector<std::wstring> lines;
+    for (size_t i = 0; i < bindings.size(); ++i) {
+        const std::wstring prefix = L"item" + std::to_wstring(i);
+        lines.push_back(prefix + L"_key=" + std::to_wstring(bindings[i].key));
+        lines.push_back(prefix + L"_command=" + bindings[i].command);
+        lines.push_back(prefix + L"_param=" + bindings[i].param);
+    }
+    return lines;
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// The first difference between the saved section and the expected one, or empty.
+std::string FirstDifference(const std::vector<std::wstring>& saved, const std::vector<std::wstring>& expected)
+{
+    for (size_t i = 0; i < saved.size() || i < expected.size(); ++i) {
+        const std::wstring want = i < expected.size() ? expected[i] : L"(nothing)";
+        const std::wstring got = i < saved.size() ? saved[i] : L"(nothing)";
+        if (TrimmedValue(want) != TrimmedValue(got)) {
+            return "line " + std::to_string(i) + " of [hotkeys]: expected \"" + ToUtf8(want.substr(0, 300)) +
+                   "\", saved \"" + ToUtf8(got.substr(0, 300)) + "\"";
+        }
+    }
+    return {};
+}
+
+// The private-profile functions keep a parsed copy of the file for as long as its time of last
+// writing stays the same, and that time moves in steps of milliseconds: a file rewritten within
+// one step would be read from the copy of the one before. Each case's file gets a time of its own.
+void StampWriteTime(const std::wstring& path, int number)
+{
+    const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    constexpr ULONGLONG YEAR_2001 = 126227808000000000ull;  // in 100-nanosecond steps since 1601
+    constexpr ULONGLONG SECOND = 10000000ull;
+    const ULONGLONG time = YEAR_2001 + static_cast<ULONGLONG>(number) * SECOND;
+    FILETIME written = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+}
+
+struct LoadedState {
+    std::vector<Binding> bindings;
+    std::vector<std::wstring> otherSettings;
+    int enabled;
+};
+
+// What is wrong with the file the unload left, or empty: its [hotkeys] must hold the loaded
+// bindings, in order, as lines the platform reads back as those bindings; the next start must
+// find exactly as many; [setting] keeps its other keys and gets the flag as it was.
+std::string CheckSavedFile(const std::wstring& path, const LoadedState& loaded)
+{
+    const std::vector<std::vector<std::wstring>> sections = HotkeysSections(DecodeSettings(ReadBytes(path)));
+    const size_t expectedSections = loaded.bindings.empty() ? 0 : 1;
+    if (sections.size() != expectedSections) {
+        return std::to_string(loaded.bindings.size()) + " bindings loaded, and the saved file has " +
+               std::to_string(sections.size()) + " [hotkeys] sections with entries";
+    }
+    if (!sections.empty()) {
+        const std::string difference = FirstDifference(sections[0], ExpectedLines(loaded.bindings));
+        if (!difference.empty()) {
+            return difference;
+        }
+    }
+    const std::vector<Binding> next = ReadKeyByKey(path);
+    for (size_t i = 0; i < next.size() || i < loaded.bindings.size(); ++i) {
+        if (i >= next.size() || i >= loaded.bindings.size() || next[i].key != loaded.bindings[i].key) {
+            return std::to_string(loaded.bindings.size()) + " bindings loaded, the next start would load " +
+                   std::to_string(next.size()) + ", differing from binding " + std::to_string(i) + " on";
+        }
+    }
+    const std::string lost = FirstLostEntry(OtherSettingEntries(path), loaded.otherSettings);
+    if (!lost.empty()) {
+        return "the key " + lost + " of [setting] was lost or changed";
+    }
+    const int savedEnabled = static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", 1, path.c_str()));
+    if (savedEnabled != loaded.enabled) {
+        return "enable was " + std::to_string(loaded.enabled) + " and was saved as " + std::to_string(savedEnabled);
+    }
+    return {};
+}
+
+// ----- reporting a crash ------------------------------------------------------------------
+
+std::string currentCase;
+
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception)
+{
+    std::fprintf(stderr, "\nCRASH (exception 0x%08lX) while loading or unloading %s; the file is left in the test folder\n",
+                 static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode), currentCase.c_str());
+    std::fflush(stderr);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(BadSettingsFile, HotkeysSectionsAfterTheFirstGoWithItSoNoBindingComesBackAtTheNextStart)
+{
+    TestHost host;
+    const std::wstring path = host.SettingsPath();
+    // The first section loads nothing: without an item0_key the list ends at once.
+    host.WriteSettings(L"[hotkeys]\r\nitem1_key=65\r\nitem1_command=first\r\n[setting]\r\nenable=1\r\n"
+                       L"[hotkeys]\r\nitem0_key=66\r\nitem0_command=second\r\n"
+                       L"[hotkeys]\r\nitem0_key=67\r\nitem0_command=third\r\n");
+    StampWriteTime(path, 1);
+    ASSERT_TRUE(host.Load());
+    host.Unload();
+    EXPECT_TRUE(ReadKeyByKey(path).empty());
+    EXPECT_EQ(host.ReadSettings().find(L"item0_"), std::wstring::npos) << ToUtf8(host.ReadSettings());
+
+    host.WriteSettings(L"[hotkeys]\r\nitem0_key=65\r\nitem0_command=first\r\n"
+                       L"[hotkeys]\r\nitem0_key=66\r\nitem0_command=second\r\nitem1_key=68\r\nitem1_command=x\r\n"
+                       L"[hotkeys]\r\nitem0_key=67\r\nitem0_command=third\r\n");
+    StampWriteTime(path, 2);
+    ASSERT_TRUE(host.Load());
+    host.Unload();
+    const std::vector<Binding> next = ReadKeyByKey(path);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].command, L"first");
+    EXPECT_EQ(HotkeysSections(host.ReadSettings()).size(), 1u) << ToUtf8(host.ReadSettings());
+}
+
+TEST(SettingsFuzz, NoFileBreaksTheLoadOrTheUnloadAndEveryLoadedBindingIsSavedBackUnchanged)
+{
+    TestHost host;
+    const std::wstring path = host.SettingsPath();
+    // Another seed explores further: TESSEL_FUZZ_SEED=n; a failure names the seed it ran with.
+    const char* seedText = std::getenv("TESSEL_FUZZ_SEED");
+    const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : FUZZ_SEED;
+    Generator generator(seed);
+    const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(ReportCrash);
+
+    std::map<std::string, int> tried;
+    int failures = 0;
+    int bindingsChecked = 0;
+    ULONGLONG slowest = 0;
+    for (int number = 0; number < FILES_PER_RUN && failures < MAX_REPORTED_FAILURES; ++number) {
+        const FuzzCase fuzz = MakeCase(generator, number);
+        ++tried[fuzz.kind];
+        currentCase = "file " + std::to_string(number) + " (" + fuzz.kind + ", " + std::to_string(fuzz.bytes.size()) +
+                      " bytes, seed " + std::to_string(seed) + ")";
+        host.WriteSettingsBytes(fuzz.bytes);
+        StampWriteTime(path, number);
+
+        const std::vector<Binding> stored = ReadKeyByKey(path);
+        const std::vector<std::wstring> others = OtherSettingEntries(path);
+        const int enabled = static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", 1, path.c_str()));
+
+        const ULONGLONG start = GetTickCount64();
+        const bool loaded = host.Load();
+        const std::vector<BOOL> unloaded = host.Unload();
+        const ULONGLONG took = GetTickCount64() - start;
+        slowest = std::max(slowest, took);
+        host.ClearRecords();
+
+        std::string problem;
+        if (!loaded || unloaded != std::vector<BOOL>{TRUE}) {
+            problem = "the plug-in did not load and unload cleanly";
+        } else if (took > CASE_TIME_LIMIT_MS) {
+            problem = "loading and unloading took " + std::to_string(took) + " ms";
+        } else {
+            problem = CheckSavedFile(path, {stored, others, enabled});
+        }
+        if (!problem.empty()) {
+            ++failures;
+            const std::wstring kept = host.Folder() + L"\\failed-" + std::to_wstring(number);
+            WriteBytes(kept + L".ini", fuzz.bytes);
+            CopyFileW(path.c_str(), (kept + L"-saved.ini").c_str(), FALSE);
+            ADD_FAILURE() << currentCase << ": " << problem << "; kept as " << ToUtf8(kept) << ".ini and -saved.ini";
+        }
+        bindingsChecked += static_cast<int>(stored.size());
+    }
+    SetUnhandledExceptionFilter(previousFilter);
+
+    int total = 0;
+    std::string kinds;
+    for (const auto& [kind, count] : tried) {
+        total += count;
+        kinds += "\n  " + std::to_string(count) + " " + kind;
+    }
+    std::printf("settings files tried: %d, bindings checked: %d, slowest load and unload: %llu ms%s\n", total,
+                bindingsChecked, static_cast<unsigned long long>(slowest), kinds.c_str());
+    EXPECT_GE(total, 500);
+}
+
+}  // namespace
