@@ -277,6 +277,10 @@ void TestHost::WriteSettings(const std::wstring& text) const
 
 void TestHost::WriteSettingsBytes(const std::string& bytes) const
 {
+    // The private-profile functions keep the file they read last parsed for as long as its time
+    // of writing looks unchanged; a file rewritten within one tick of the clock would be read from
+    // that copy. Letting it go first makes the plug-in read what is written here.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, nullptr);
     const HANDLE file = CreateFileW(SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
