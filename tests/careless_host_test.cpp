@@ -237,16 +237,6 @@ void ExpectBindingsKept(const TestHost& host)
         << Narrow(saved);
 }
 
-int CountWindows(const wchar_t* className)
-{
-    int count = 0;
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(CarelessHost, PluginListsWithImpossibleCountsAndMissingOrEndlessTextsBreakNoDialog)
 {
     TestHost host;

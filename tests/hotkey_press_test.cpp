@@ -39,20 +39,6 @@ bool FileExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string FileText(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    char buffer[512] = {};
-    DWORD read = 0;
-    ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
-    CloseHandle(file);
-    return std::string(buffer, read);
-}
-
 std::wstring ProgramFolder()
 {
     wchar_t path[MAX_PATH];
@@ -168,8 +154,8 @@ TEST(HotkeyPress, ProgramOpensWithItsParameter)
 
     host.Press({VK_CONTROL, VK_MENU, 'K'});
 
-    ASSERT_TRUE(host.PumpUntil([&] { return FileText(marker).size() > 0; }, 10000));
-    EXPECT_EQ(FileText(marker), "memo.txt second");
+    ASSERT_TRUE(host.PumpUntil([&] { return FileBytes(marker).size() > 0; }, 10000));
+    EXPECT_EQ(FileBytes(marker), "memo.txt second");
 }
 
 TEST(HotkeyPress, RelativeProgramIsOpenedFromTheHostFolderWhenTheShellCannotFindIt)
@@ -184,11 +170,11 @@ TEST(HotkeyPress, RelativeProgramIsOpenedFromTheHostFolderWhenTheShellCannotFind
     ASSERT_FALSE(FileExists(host.Folder() + L"\\markers\\marker_writer.exe"));
 
     host.Press({VK_CONTROL, VK_MENU, 'K'});
-    const bool opened = host.PumpUntil([&] { return FileText(marker).size() > 0; }, 10000);
+    const bool opened = host.PumpUntil([&] { return FileBytes(marker).size() > 0; }, 10000);
 
     SetCurrentDirectoryW(previous);
     ASSERT_TRUE(opened);
-    EXPECT_EQ(FileText(marker), "again");
+    EXPECT_EQ(FileBytes(marker), "again");
 }
 
 TEST(HotkeyPress, EmptyCommandDoesNothingEvenWithAParameter)

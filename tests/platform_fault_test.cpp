@@ -27,21 +27,6 @@ const wchar_t TWO_BINDINGS[] =
     L"item0_key=1611\r\nitem0_command=Other.dll|1\r\nitem0_param=\r\n"
     L"item1_key=1610\r\nitem1_command=Other.dll|2\r\nitem1_param=\r\n";
 
-std::string ReadBytes(const std::wstring& path)
-{
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
 // The settings file made one the platform refuses to write: read-only, and held open elsewhere
 // without leave to write, since a Wine run by root writes read-only files all the same.
 class UnwritableFile {
@@ -74,28 +59,18 @@ private:
     HANDLE holder_;
 };
 
-int CountWindows(const wchar_t* className)
-{
-    int count = 0;
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(UnwritableSettings, AtUnloadTheFileIsLeftAsItWasAndNothingBreaks)
 {
     TestHost host;
     host.WriteSettings(TWO_BINDINGS);
     ASSERT_TRUE(host.Load());
     host.Execute(L"Tessel.dll", 0);  // a change that would be saved
-    const std::string before = ReadBytes(host.SettingsPath());
+    const std::string before = FileBytes(host.SettingsPath());
     {
         UnwritableFile unwritable(host.SettingsPath());
         EXPECT_THAT(host.Unload(), ElementsAre(TRUE));
     }
-    EXPECT_EQ(ReadBytes(host.SettingsPath()), before);
+    EXPECT_EQ(FileBytes(host.SettingsPath()), before);
     EXPECT_THAT(TestHost::DialogCaptions(), IsEmpty());
     EXPECT_EQ(CountWindows(L"TesselClass"), 0);
     EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
@@ -159,13 +134,13 @@ TEST_F(UnwritableSettingsInProcess, FailedSavesLeaveTheTableAndTheFlagAsTheyWere
     }
     enabledFlag = 0;
     WritePrivateProfileStringW(L"hotkeys", L"item0_key", L"66", path_.c_str());
-    const std::string before = ReadBytes(path_);
+    const std::string before = FileBytes(path_);
     {
         UnwritableFile unwritable(path_);
         SaveHotkeyItems();
         SaveEnabledFlag();
     }
-    EXPECT_EQ(ReadBytes(path_), before);
+    EXPECT_EQ(FileBytes(path_), before);
     EXPECT_EQ(enabledFlag, 0);
     ASSERT_EQ(GetHotkeyCount(liveTable), 3);
     for (int i = 0; i < 3; ++i) {

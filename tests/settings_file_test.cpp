@@ -6,8 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/settings_file.h"
+#include "tests/test_host.h"
 
 namespace {
 
@@ -41,24 +40,6 @@ std::wstring ProgramSettingsPath()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring text = path;
     return text.substr(0, text.rfind(L'.')) + L".ini";
-}
-
-std::string ReadBytes(const std::wstring& path)
-{
-    std::ifstream in(std::string(path.begin(), path.end()).c_str(), std::ios::binary);
-    if (!in) {
-        // The wide path is plain ASCII here; open it through the Windows API to be sure.
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return {};
-        }
-        std::string bytes(GetFileSize(file, nullptr), '\0');
-        DWORD read = 0;
-        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-        CloseHandle(file);
-        return bytes;
-    }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes)
@@ -178,7 +159,7 @@ protected:
         LoadHotkeyItems();
         return LiveBindings();
     }
-    std::string Text() const { return ReadBytes(path_); }
+    std::string Text() const { return FileBytes(path_); }
 
     std::wstring path_;
 };
@@ -417,7 +398,7 @@ TEST_F(SettingsFileTest, OneCallWritingLeavesTheSameFileAsKeyByKeyWriting)
         WriteBytes(oraclePath, original);
         SaveHotkeyItems();
         WriteKeyByKey(oraclePath, bindings);
-        ASSERT_EQ(WithoutTrailingBlanks(Text()), WithoutTrailingBlanks(ReadBytes(oraclePath)))
+        ASSERT_EQ(WithoutTrailingBlanks(Text()), WithoutTrailingBlanks(FileBytes(oraclePath)))
             << "round " << round << ", file:\n" << original;
         ASSERT_EQ(ReadKeyByKey(path_), ReadKeyByKey(oraclePath)) << "round " << round;
     }

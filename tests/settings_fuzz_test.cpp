@@ -543,21 +543,6 @@ std::vector<std::wstring> ExpectedLines(const std::vector<Binding>& bindings)
     return lines;
 }
 
-std::string ReadBytes(const std::wstring& path)
-{
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
 void WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -612,7 +597,7 @@ struct LoadedState {
 // find exactly as many; [setting] keeps its other keys and gets the flag as it was.
 std::string CheckSavedFile(const std::wstring& path, const LoadedState& loaded)
 {
-    const std::vector<std::vector<std::wstring>> sections = HotkeysSections(DecodeSettings(ReadBytes(path)));
+    const std::vector<std::vector<std::wstring>> sections = HotkeysSections(DecodeSettings(FileBytes(path)));
     const size_t expectedSections = loaded.bindings.empty() ? 0 : 1;
     if (sections.size() != expectedSections) {
         return std::to_string(loaded.bindings.size()) + " bindings loaded, and the saved file has " +

@@ -294,16 +294,7 @@ void TestHost::WriteSettingsBytes(const std::string& bytes) const
 
 std::wstring TestHost::ReadSettings() const
 {
-    const HANDLE file = CreateFileW(SettingsPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::wstring();
-    }
-    std::string bytes(static_cast<size_t>(GetFileSize(file, nullptr)), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
+    const std::string bytes = FileBytes(SettingsPath());
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
         std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
         std::copy(bytes.begin() + 2, bytes.begin() + 2 + text.size() * sizeof(wchar_t),
@@ -541,4 +532,29 @@ void PrintTo(const HostMessage& message, std::ostream* out)
         break;
     }
     *out << "(wParam " << message.wParam << ", lParam 0x" << std::hex << message.lParam << std::dec << ")";
+}
+
+std::string FileBytes(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string bytes(static_cast<size_t>(GetFileSize(file, nullptr)), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+int CountWindows(const wchar_t* className)
+{
+    int count = 0;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+        ++count;
+    }
+    return count;
 }

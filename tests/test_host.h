@@ -115,5 +115,10 @@ private:
     std::wstring folder_;
 };
 
+// The file's bytes as they are on disk; empty when it cannot be read.
+std::string FileBytes(const std::wstring& path);
+// Top-level windows of this class, whichever thread or process owns them.
+int CountWindows(const wchar_t* className);
+
 bool operator==(const HostMessage& left, const HostMessage& right);
 void PrintTo(const HostMessage& message, std::ostream* out);
