@@ -31,6 +31,10 @@ constexpr int MAX_SECTION_DELETIONS = 1000;
 
 enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_COUNT };
 
+// Set when the stored bindings could not all be taken into the table (no memory): the save then
+// leaves the file's [hotkeys] as they are rather than replacing them with the part that loaded.
+bool bindingsIncomplete;
+
 // The library's own path with ".ini" for its extension, derived afresh on every use. A path that
 // does not fit the buffer is refused rather than cut, so nothing is written to a wrong file.
 bool GetSettingsPath(wchar_t* path)
@@ -273,17 +277,24 @@ void SaveEnabledFlag()
 
 void LoadHotkeyItems()
 {
+    bindingsIncomplete = false;
     wchar_t path[TEXT_CAPACITY];
     if (!GetSettingsPath(path)) {
         return;
     }
     wchar_t* section = ReadSection(path);
     if (section == nullptr) {
+        bindingsIncomplete = true;
         return;
     }
     const int lines = CountLines(section);
+    if (lines == 0) {
+        Release(section);
+        return;
+    }
     auto** values = static_cast<const wchar_t**>(
         AllocateZeroed(static_cast<SIZE_T>(lines) * FIELD_COUNT * sizeof(const wchar_t*)));
+    bindingsIncomplete = values == nullptr;
     if (values != nullptr) {
         IndexSection(section, lines, values);
         HotkeyItem item;
@@ -297,7 +308,9 @@ void LoadHotkeyItems()
             CopyValue(item.param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
             // An entry with an empty command is kept: the user stored it, and dropping it would
             // shift the ids of every later entry.
+            const int loaded = GetHotkeyCount(liveTable);
             AppendHotkeyItem(liveTable, &item);
+            bindingsIncomplete = bindingsIncomplete || GetHotkeyCount(liveTable) == loaded;
         }
         Release(values);
     }
@@ -307,7 +320,7 @@ void LoadHotkeyItems()
 void SaveHotkeyItems()
 {
     wchar_t path[TEXT_CAPACITY];
-    if (!GetSettingsPath(path)) {
+    if (bindingsIncomplete || !GetSettingsPath(path)) {
         return;
     }
     const int count = GetHotkeyCount(liveTable);

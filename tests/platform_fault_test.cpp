@@ -15,6 +15,7 @@
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/settings_file.h"
+#include "host/host_driving.h"
 #include "tests/test_host.h"
 
 using ::testing::ElementsAre;
@@ -241,8 +242,8 @@ HINSTANCE WINAPI RecordShellRequest(HWND, LPCWSTR, LPCWSTR file, LPCWSTR paramet
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_FNF));
 }
 
-// Points the module's import of SHELL32's ShellExecuteW at the recorder; false when it has none.
-bool RedirectShellExecute(HMODULE module)
+// Points the module's import of a function at a stand-in; false when it has no such import.
+bool ReplaceImport(HMODULE module, const char* library, const char* function, const void* replacement)
 {
     auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -250,7 +251,7 @@ bool RedirectShellExecute(HMODULE module)
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name != 0;
          ++import) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), "shell32.dll") != 0) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), library) != 0) {
             continue;
         }
         auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
@@ -260,12 +261,12 @@ bool RedirectShellExecute(HMODULE module)
                 continue;
             }
             const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "ShellExecuteW") != 0) {
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) {
                 continue;
             }
             DWORD protection = 0;
             VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), PAGE_READWRITE, &protection);
-            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordShellRequest);
+            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
             VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), protection, &protection);
             return true;
         }
@@ -290,7 +291,8 @@ TEST(HostWindowGone, ColonCommandsFallThroughToTheShellAndTheOtherBindingsStillW
                        L"item2_key=1612\r\nitem2_command=:ToolMenu\r\nitem2_param=\r\n"
                        L"item3_key=1613\r\nitem3_command=Other.dll|5\r\nitem3_param=\r\n");
     ASSERT_TRUE(host.Load());
-    ASSERT_TRUE(RedirectShellExecute(host.Module(L"Tessel.dll")));
+    ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "shell32.dll", "ShellExecuteW",
+                              reinterpret_cast<const void*>(&RecordShellRequest)));
     shellRequests.clear();
     DestroyHostMainWindow();
     host.ClearRecords();
@@ -306,6 +308,47 @@ TEST(HostWindowGone, ColonCommandsFallThroughToTheShellAndTheOtherBindingsStillW
     EXPECT_THAT(host.Messages(), IsEmpty());
     EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,5)"));
     EXPECT_THAT(host.Unload(), ElementsAre(TRUE));
+}
+
+// Stands in for HeapAlloc in the plug-in's imports: refuses the blocks the predicate names.
+bool (*refuseBlock)(SIZE_T bytes);
+
+LPVOID WINAPI RefusingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes)
+{
+    return refuseBlock(bytes) ? nullptr : HeapAlloc(heap, flags, bytes);
+}
+
+// Starts the plug-in while its heap allocations are refused as the predicate says, then gives
+// it back the real HeapAlloc. The library is loaded first, so its imports can be changed before
+// Init reads the settings; the caller frees the returned reference.
+HMODULE LoadShortOfMemory(TestHost& host, bool (*refuse)(SIZE_T bytes))
+{
+    const HMODULE early = LoadLibraryW((host.Folder() + L"\\Tessel.dll").c_str());
+    EXPECT_NE(early, nullptr);
+    refuseBlock = refuse;
+    EXPECT_TRUE(ReplaceImport(early, "kernel32.dll", "HeapAlloc", reinterpret_cast<const void*>(&RefusingHeapAlloc)));
+    EXPECT_TRUE(host.Load());
+    const FARPROC heapAlloc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "HeapAlloc");
+    EXPECT_TRUE(ReplaceImport(early, "kernel32.dll", "HeapAlloc", reinterpret_cast<const void*>(heapAlloc)));
+    return early;
+}
+
+TEST(NoMemory, BindingsThatCouldNotBeReadStayInTheFileAtUnload)
+{
+    for (bool (*refuse)(SIZE_T) : {+[](SIZE_T bytes) { return bytes > 4096; },      // the section text
+                                   +[](SIZE_T bytes) { return bytes == 1042; }}) {  // every binding's copy
+        TestHost host;
+        host.WriteSettings(TWO_BINDINGS);
+        const HMODULE early = LoadShortOfMemory(host, refuse);
+        host.ClearRecords();
+        host.Press({VK_CONTROL, VK_MENU, 'K'});
+        EXPECT_THAT(host.Calls(), IsEmpty());
+        host.Unload();
+        FreeLibrary(early);
+        const std::wstring saved = host.ReadSettings();
+        EXPECT_NE(saved.find(L"item0_command=Other.dll|1"), std::wstring::npos) << ToUtf8(saved);
+        EXPECT_NE(saved.find(L"item1_command=Other.dll|2"), std::wstring::npos) << ToUtf8(saved);
+    }
 }
 
 }  // namespace
