@@ -70,6 +70,14 @@ protected:
         EXPECT_TRUE(host_.WaitForWindows());
     }
 
+    // Deletes row 0 of the open settings dialog, answering Yes to the question.
+    void DeleteFirstRow(HWND dialog)
+    {
+        SelectRow(dialog, 0);
+        host_.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
+        TestHost::Click(dialog, IDC_DELETE_ITEM);
+    }
+
     TestHost host_;
 };
 
@@ -100,9 +108,7 @@ TEST_F(SettingsSession, HotkeysAreReleasedWhileOpenAndCancelRestoresThem)
 TEST_F(SettingsSession, CancelDiscardsADeletion)
 {
     InSettingsDialog([&](HWND dialog) {
-        SelectRow(dialog, 0);
-        host_.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
-        TestHost::Click(dialog, IDC_DELETE_ITEM);
+        DeleteFirstRow(dialog);
         TestHost::Click(dialog, IDCANCEL);
     });
     host_.ClearRecords();
@@ -113,9 +119,7 @@ TEST_F(SettingsSession, CancelDiscardsADeletion)
 TEST_F(SettingsSession, OkMakesTheEditedTableLiveAndTheUnloadSavesIt)
 {
     InSettingsDialog([&](HWND dialog) {
-        SelectRow(dialog, 0);
-        host_.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
-        TestHost::Click(dialog, IDC_DELETE_ITEM);
+        DeleteFirstRow(dialog);
         TestHost::Click(dialog, IDOK);
     });
     host_.ClearRecords();
@@ -134,9 +138,7 @@ TEST_F(SettingsSession, OkWhileDisabledRegistersNothingUntilTheNextToggle)
 {
     host_.Execute(L"Tessel.dll", 0);
     InSettingsDialog([&](HWND dialog) {
-        SelectRow(dialog, 0);
-        host_.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
-        TestHost::Click(dialog, IDC_DELETE_ITEM);
+        DeleteFirstRow(dialog);
         TestHost::Click(dialog, IDOK);
     });
     host_.ClearRecords();
@@ -181,9 +183,7 @@ TEST_F(SettingsSession, UnloadWhileTheDialogIsOpenSavesEverythingAndHandsTheList
     host_.Execute(L"Tessel.dll", 0);
     host_.Execute(L"Tessel.dll", 0);
     InSettingsDialog([&](HWND dialog) {
-        SelectRow(dialog, 0);
-        host_.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
-        TestHost::Click(dialog, IDC_DELETE_ITEM);
+        DeleteFirstRow(dialog);
         host_.Unload();
     });
     host_.Pump(100);
