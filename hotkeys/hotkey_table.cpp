@@ -14,8 +14,12 @@ HotkeyItem* StoredItem(HotkeyTable table, int index)
 }
 
 // The copy belongs to the table once the list box took the entry; otherwise it is freed again.
+// A table whose list box could not be created takes nothing.
 void AppendCopy(HotkeyTable table, const HotkeyItem* source)
 {
+    if (table == nullptr) {
+        return;
+    }
     const HANDLE heap = GetProcessHeap();
     auto* copy = static_cast<HotkeyItem*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(HotkeyItem)));
     if (copy == nullptr) {

@@ -42,7 +42,8 @@ void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item);
 void DeleteHotkeyItem(HotkeyTable table, int index);
 void ClearHotkeyTable(HotkeyTable table);
 void DestroyHotkeyTable(HotkeyTable table);
-// A new table holding copies of every entry of the live table, in order.
+// A new table holding copies of every entry of the live table, in order. Short of memory or
+// window handles it may hold fewer, or be null; the caller compares counts.
 HotkeyTable CloneHotkeyTable();
 // The index of the first entry whose key equals all 16 bits of key, or -1.
 int FindHotkeyItem(HotkeyTable table, KeyCode key);

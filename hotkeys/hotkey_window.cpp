@@ -117,6 +117,20 @@ void ToggleHotkeys(HWND window)
     }
 }
 
+// Written when the user confirms a change and when Windows ends the session, besides at unload:
+// a host that crashes, or a logoff that ends the process, then loses nothing confirmed.
+void SaveSettings()
+{
+    SaveHotkeyItems();
+    SaveEnabledFlag();
+}
+
+// A copy that lost entries for want of memory or window handles would drop them on OK.
+bool IsWholeCopy(HotkeyTable copy)
+{
+    return copy != nullptr && GetHotkeyCount(copy) == GetHotkeyCount(liveTable);
+}
+
 void RunSettingsSession(HWND window)
 {
     if (dialogOpen) {
@@ -131,11 +145,17 @@ void RunSettingsSession(HWND window)
     // A host without the plug-in list still gets the dialog; references then show as errors.
     PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
     SettingsContext context = {plugins, CloneHotkeyTable()};
-    const INT_PTR result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
-                                           reinterpret_cast<LPARAM>(&context));
+    INT_PTR result = IDCANCEL;
+    if (IsWholeCopy(context.workTable)) {
+        result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
+                                 reinterpret_cast<LPARAM>(&context));
+    } else {
+        MessageBeep(0);
+    }
     if (result == IDOK && !windowDestroyed) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
+        SaveSettings();
     } else {
         DestroyHotkeyTable(context.workTable);
     }
@@ -147,6 +167,14 @@ void RunSettingsSession(HWND window)
         RegisterAll(window);
     }
     ReleaseLibrary(pinned);
+}
+
+LRESULT OnEndSession(WPARAM ending)
+{
+    if (ending != FALSE) {
+        SaveSettings();
+    }
+    return 0;
 }
 
 LRESULT OnCommand(HWND window, WORD commandId)
@@ -194,6 +222,10 @@ LRESULT CALLBACK HotkeyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return OnHotkey(wParam);
     case WM_QUERY_ENABLED:
         return enabledFlag;
+    case WM_QUERYENDSESSION:
+        return TRUE;  // a logoff is never held up
+    case WM_ENDSESSION:
+        return OnEndSession(wParam);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -16,6 +16,7 @@
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/settings_file.h"
 #include "host/host_driving.h"
+#include "tests/import_patch.h"
 #include "tests/test_host.h"
 
 using ::testing::ElementsAre;
@@ -242,38 +243,6 @@ HINSTANCE WINAPI RecordShellRequest(HWND, LPCWSTR, LPCWSTR file, LPCWSTR paramet
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_FNF));
 }
 
-// Points the module's import of a function at a stand-in; false when it has no such import.
-bool ReplaceImport(HMODULE module, const char* library, const char* function, const void* replacement)
-{
-    auto* base = reinterpret_cast<BYTE*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name != 0;
-         ++import) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), library) != 0) {
-            continue;
-        }
-        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
-        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) {
-                continue;
-            }
-            DWORD protection = 0;
-            VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), PAGE_READWRITE, &protection);
-            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), protection, &protection);
-            return true;
-        }
-    }
-    return false;
-}
-
 std::wstring ProgramFolder()
 {
     wchar_t path[MAX_PATH] = {};
@@ -328,8 +297,7 @@ HMODULE LoadShortOfMemory(TestHost& host, bool (*refuse)(SIZE_T bytes))
     refuseBlock = refuse;
     EXPECT_TRUE(ReplaceImport(early, "kernel32.dll", "HeapAlloc", reinterpret_cast<const void*>(&RefusingHeapAlloc)));
     EXPECT_TRUE(host.Load());
-    const FARPROC heapAlloc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "HeapAlloc");
-    EXPECT_TRUE(ReplaceImport(early, "kernel32.dll", "HeapAlloc", reinterpret_cast<const void*>(heapAlloc)));
+    EXPECT_TRUE(RestoreImport(early, "kernel32.dll", "HeapAlloc"));
     return early;
 }
 

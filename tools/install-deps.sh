@@ -11,6 +11,7 @@ tessel_packages=(
     fontconfig fonts-noto-cjk fonts-wine
     imagemagick
     clang-tidy cppcheck
+    locales
 )
 
 missing=()
@@ -28,4 +29,14 @@ if [ "${#missing[@]}" -gt 0 ]; then
     fi
     "${sudo_cmd[@]}" apt-get update -q
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The settings tests run once more as on a Japanese system: Wine takes code page 932 from a
+# Japanese locale, which must exist on this machine.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    sudo_cmd=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo_cmd=(sudo)
+    fi
+    "${sudo_cmd[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

@@ -1,0 +1,20 @@
+// How the platform's key-by-key profile reading turns a stored value into the text it hands out,
+// and the form in which a text must be stored so that this reading gives it back unchanged.
+#pragma once
+
+#include <windows.h>
+
+// Blanks the reading trims off both ends of a name or a value.
+bool IsProfileBlank(wchar_t unit);
+// Cuts blanks off both ends in place; returns the first unit that is kept.
+wchar_t* TrimProfileBlanks(wchar_t* text);
+// A trimmed value as the reading hands it out: one pair of matching quotes around it taken off,
+// cut to capacity - 1 units.
+void CopyProfileValue(wchar_t* target, int capacity, const wchar_t* value);
+// A value as the integer reading turns it into a number.
+UINT ReadProfileInteger(const wchar_t* value);
+// The form to store so that a reading into capacity units gives back exactly text: the text
+// itself, or the text inside one more pair of double quotes when the reading would otherwise
+// trim it or take quotes off it. A text the reading could not give back either way is stored as
+// it is. Target holds at least capacity + 2 units.
+void StoredProfileValue(wchar_t* target, int capacity, const wchar_t* text);
