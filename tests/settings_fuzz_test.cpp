@@ -253,6 +253,7 @@ private:
             L"", L" ", L"notepad.exe", L"Tessel.dll|1", L"Sample.dll|7", L":exit", L":toolmenu", L"a=b", L"\"",
             L"'", L"\"quoted\"", L"'single'", L"\"open", L"close'", L"C:\\Program Files\\x.exe", L"\t tab",
             L"メモ帳", L"設定 ", L"%s%d%ls%n", L"[section]", L";semicolon", L"\\\\server\\share",
+            L"\U0001F600", L"Zo\u00EB", L"\uD55C\uAD6D\uC5B4", L" lead", L"trail\t", L"\"a b\" \"c d\"",
         };
         std::wstring text;
         const int count = static_cast<int>(Below(4));
@@ -273,6 +274,11 @@ private:
             for (int i = 0; i < 8; ++i) {
                 text += AnyUnit();
             }
+            break;
+        case 4:
+        case 5:
+        case 6:
+            text = L"\"" + text + L"\"";  // read as the text inside, blanks and quotes included
             break;
         default:
             break;
@@ -554,13 +560,22 @@ void WriteBytes(const std::wstring& path, const std::string& bytes)
     CloseHandle(file);
 }
 
+// The part of a line that the saving writes as it is: all of a key line, the name of a text line
+// (a text may be stored in quotes, so that it reads back exactly).
+std::wstring FixedPart(const std::wstring& line)
+{
+    const size_t separator = line.find(L'=');
+    const bool text = separator != std::wstring::npos && line.compare(separator - 4, 4, L"_key") != 0;
+    return text ? line.substr(0, separator + 1) : TrimmedValue(line);
+}
+
 // The first difference between the saved section and the expected one, or empty.
 std::string FirstDifference(const std::vector<std::wstring>& saved, const std::vector<std::wstring>& expected)
 {
     for (size_t i = 0; i < saved.size() || i < expected.size(); ++i) {
         const std::wstring want = i < expected.size() ? expected[i] : L"(nothing)";
         const std::wstring got = i < saved.size() ? saved[i] : L"(nothing)";
-        if (TrimmedValue(want) != TrimmedValue(got)) {
+        if (FixedPart(want) != FixedPart(got)) {
             return "line " + std::to_string(i) + " of [hotkeys]: expected \"" + ToUtf8(want.substr(0, 300)) +
                    "\", saved \"" + ToUtf8(got.substr(0, 300)) + "\"";
         }
@@ -584,6 +599,13 @@ void StampWriteTime(const std::wstring& path, int number)
     FILETIME written = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
     SetFileTime(file, nullptr, nullptr, &written);
     CloseHandle(file);
+}
+
+// A text of the full 259 units that the reading would trim or unquote has no room for the quotes
+// that protect it; any other text must come back as it loaded.
+bool ComesBackExactly(const std::wstring& loaded, const std::wstring& next)
+{
+    return loaded == next || loaded.size() == TEXT_UNITS - 1;
 }
 
 struct LoadedState {
@@ -614,6 +636,11 @@ std::string CheckSavedFile(const std::wstring& path, const LoadedState& loaded)
         if (i >= next.size() || i >= loaded.bindings.size() || next[i].key != loaded.bindings[i].key) {
             return std::to_string(loaded.bindings.size()) + " bindings loaded, the next start would load " +
                    std::to_string(next.size()) + ", differing from binding " + std::to_string(i) + " on";
+        }
+        if (!ComesBackExactly(loaded.bindings[i].command, next[i].command) ||
+            !ComesBackExactly(loaded.bindings[i].param, next[i].param)) {
+            return "binding " + std::to_string(i) + " would come back as \"" + ToUtf8(next[i].command.substr(0, 300)) +
+                   "\", \"" + ToUtf8(next[i].param.substr(0, 300)) + "\"";
         }
     }
     const std::string lost = FirstLostEntry(OtherSettingEntries(path), loaded.otherSettings);
