@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <iterator>
 
 #include "bench/bench_bindings.h"
 #include "bench/measuring.h"
@@ -75,6 +77,10 @@ void PrintReport(const std::vector<Figures>& all, const std::string& dll)
                   [](const Figures& f) { return Median(f.unloadFloor); });
     PrintTimeRows("Settings dialog to first paint", all, [](const Figures& f) { return Median(f.dialog); },
                   [](const Figures& f) { return Median(f.dialogFloor); });
+    std::vector<Figures> saved;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(saved), [](const Figures& f) { return !f.saveAtOk.empty(); });
+    PrintTimeRows("Settings OK: close and save", saved, [](const Figures& f) { return Median(f.saveAtOk); },
+                  [](const Figures& f) { return Median(f.saveAtOkFloor); });
     PrintTimeRows("Press to action, median", all, [](const Figures& f) { return Median(f.press); },
                   [](const Figures& f) { return Median(f.pressFloor); });
     PrintTimeRows("Press to action, 99th percentile", all, [](const Figures& f) { return Percentile(f.press, 0.99); },

@@ -11,6 +11,7 @@ struct Figures {
     int count = 0;
     std::vector<double> init, initFloor, unload, unloadFloor;
     std::vector<double> dialog, dialogFloor;
+    std::vector<double> saveAtOk, saveAtOkFloor;  // OK pressed to the session over, at up to 1,000
     std::vector<double> press;          // SendInput to the WM_HOTKEY handled
     std::vector<double> pressSending;   // the SendInput call
     std::vector<double> pressArrival;   // SendInput to the WM_HOTKEY taken from the queue

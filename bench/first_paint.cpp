@@ -9,7 +9,8 @@ namespace {
 
 ListPaint watched;
 WNDPROC originalProc;
-bool cancelDialogOnPaint;
+WPARAM closeOnPaint;  // 0: the dialog is left open
+WPARAM nextCloseCommand;
 HHOOK creationHook;
 UINT_PTR guardTimer;
 
@@ -26,18 +27,19 @@ LRESULT CALLBACK WatchedListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
         watched.paintedAt = Milliseconds();
         watched.painted = true;
         watched.rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        if (cancelDialogOnPaint) {
-            PostMessageW(GetParent(list), WM_COMMAND, IDCANCEL, 0);
+        if (closeOnPaint != 0) {
+            watched.closedAt = Milliseconds();
+            PostMessageW(GetParent(list), WM_COMMAND, closeOnPaint, 0);
         }
     }
     return result;
 }
 
-void Wrap(HWND list, bool cancelDialog)
+void Wrap(HWND list, WPARAM closeWith)
 {
     watched = ListPaint{};
     watched.list = list;
-    cancelDialogOnPaint = cancelDialog;
+    closeOnPaint = closeWith;
     originalProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchedListProc)));
 }
@@ -53,7 +55,7 @@ LRESULT CALLBACK CreationHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const auto window = reinterpret_cast<HWND>(wParam);
     if (code == HCBT_CREATEWND && watched.list == nullptr && IsListView(window)) {
-        Wrap(window, true);
+        Wrap(window, nextCloseCommand);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -72,12 +74,13 @@ void CALLBACK DialogGuard(HWND, UINT, UINT_PTR timer, DWORD)
 
 void WatchList(HWND list)
 {
-    Wrap(list, false);
+    Wrap(list, 0);
 }
 
-void WatchNextDialogList(DWORD limitMs)
+void WatchNextDialogList(DWORD limitMs, WPARAM closeWith)
 {
     watched = ListPaint{};
+    nextCloseCommand = closeWith;
     creationHook = SetWindowsHookExW(WH_CBT, CreationHook, nullptr, GetCurrentThreadId());
     guardTimer = SetTimer(nullptr, 0, limitMs, DialogGuard);
 }
