@@ -82,8 +82,8 @@ bool IsUnicodeFile(const wchar_t* path, bool* readable)
     static constexpr BYTE UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
     const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    *readable = file != INVALID_HANDLE_VALUE;
-    if (!*readable) {
+    if (file == INVALID_HANDLE_VALUE) {
+        *readable = false;
         return false;
     }
     BYTE start[3] = {};
