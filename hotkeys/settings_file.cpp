@@ -13,7 +13,9 @@
 // The [hotkeys] section is read with one call and written with one call: key by key, the
 // private-profile functions reread or rewrite the whole file for every key, which made loading
 // and saving a thousand bindings take seconds on the host's user-interface thread. The reading
-// below gives each key the value the key-by-key functions would give it.
+// below gives each key the value the key-by-key functions would give it. A platform may cap what
+// one call reads or writes, so both are checked key by key at their end and done key by key
+// when the check fails.
 
 namespace {
 

@@ -1,5 +1,7 @@
 // The settings file beside the library: [setting] enable and the bindings in [hotkeys].
-// Read when the hotkey window is created, written when it is destroyed, and at no other time.
+// Read when the hotkey window is created; written when the user confirms the settings, when the
+// Windows session ends and when the window is destroyed. A file that exists but could not be
+// read, or bindings that could not all be loaded, are never written over in that run.
 #pragma once
 
 // Sets the enabled flag from [setting] enable (1 when absent).
