@@ -107,10 +107,7 @@ class UnwritableSettingsInProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t program[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, program, MAX_PATH);
-        path_ = program;
-        path_ = path_.substr(0, path_.rfind(L'.')) + L".ini";
+        path_ = ProgramSettingsPath();
         DeleteFileW(path_.c_str());
         liveTable = CreateHotkeyTable();
     }

@@ -17,30 +17,7 @@
 
 namespace {
 
-struct Binding {
-    KeyCode key;
-    std::wstring command;
-    std::wstring param;
-    bool operator==(const Binding& other) const
-    {
-        return key == other.key && command == other.command && param == other.param;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Binding& binding)
-{
-    std::string command(binding.command.begin(), binding.command.end());
-    std::string param(binding.param.begin(), binding.param.end());
-    return out << "{" << binding.key << ", \"" << command << "\", \"" << param << "\"}";
-}
-
-std::wstring ProgramSettingsPath()
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text = path;
-    return text.substr(0, text.rfind(L'.')) + L".ini";
-}
+using Binding = StoredBinding;
 
 void WriteBytes(const std::wstring& path, const std::string& bytes)
 {
@@ -83,24 +60,6 @@ void AppendBinding(const Binding& binding)
     CopyText(item.command, TEXT_CAPACITY, binding.command.c_str());
     CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
     AppendHotkeyItem(liveTable, &item);
-}
-
-// Reads the file the way the platform reads single keys, up to the first key reading 0.
-std::vector<Binding> ReadKeyByKey(const std::wstring& path)
-{
-    std::vector<Binding> bindings;
-    for (int i = 0;; ++i) {
-        const std::wstring prefix = L"item" + std::to_wstring(i);
-        const auto key = static_cast<KeyCode>(GetPrivateProfileIntW(L"hotkeys", (prefix + L"_key").c_str(), 0, path.c_str()));
-        if (key == 0) {
-            return bindings;
-        }
-        wchar_t command[TEXT_CAPACITY];
-        wchar_t param[TEXT_CAPACITY];
-        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_CAPACITY, path.c_str());
-        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_CAPACITY, path.c_str());
-        bindings.push_back({key, command, param});
-    }
 }
 
 // Key by key, the platform rereads the file between writes and so trims the trailing blanks of

@@ -29,11 +29,7 @@ constexpr ULONGLONG CASE_TIME_LIMIT_MS = 15000;
 constexpr int MAX_REPORTED_FAILURES = 5;
 constexpr int TEXT_UNITS = 260;
 
-struct Binding {
-    unsigned key;
-    std::wstring command;
-    std::wstring param;
-};
+using Binding = StoredBinding;
 
 // ----- the generator --------------------------------------------------------------------
 
@@ -486,24 +482,6 @@ std::string FirstLostEntry(const std::vector<std::wstring>& after, const std::ve
         }
     }
     return next == before.size() ? std::string() : "\"" + ToUtf8(before[next].substr(0, 300)) + "\"";
-}
-
-// The bindings as the key-by-key reading finds them, up to the first key reading 0.
-std::vector<Binding> ReadKeyByKey(const std::wstring& path)
-{
-    std::vector<Binding> bindings;
-    for (int i = 0;; ++i) {
-        const std::wstring prefix = L"item" + std::to_wstring(i);
-        const unsigned key = GetPrivateProfileIntW(L"hotkeys", (prefix + L"_key").c_str(), 0, path.c_str()) & 0xFFFF;
-        if (key == 0) {
-            return bindings;
-        }
-        wchar_t command[TEXT_UNITS];
-        wchar_t param[TEXT_UNITS];
-        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_UNITS, path.c_str());
-        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_UNITS, path.c_str());
-        bindings.push_back({key, command, param});
-    }
 }
 
 // The lines of the file's [hotkeys] sections that hold any, each section's lines in a list of its

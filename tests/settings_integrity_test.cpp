@@ -30,39 +30,7 @@ namespace {
 constexpr wchar_t SETTINGS_CAPTION[] = L"Tesselの設定";
 constexpr size_t SECTION_CAP = 32767;
 
-struct Binding {
-    KeyCode key;
-    std::wstring command;
-    std::wstring param;
-    bool operator==(const Binding& other) const
-    {
-        return key == other.key && command == other.command && param == other.param;
-    }
-};
-
-void PrintTo(const Binding& binding, std::ostream* out)
-{
-    *out << "{" << binding.key << ", \"" << ToUtf8(binding.command) << "\", \"" << ToUtf8(binding.param) << "\"}";
-}
-
-// The bindings as the platform's key-by-key reading finds them, which is how the next start or
-// an older version of the plug-in reads them.
-std::vector<Binding> StoredBindings(const std::wstring& path)
-{
-    std::vector<Binding> bindings;
-    for (int i = 0;; ++i) {
-        const std::wstring prefix = L"item" + std::to_wstring(i);
-        const auto key = static_cast<KeyCode>(GetPrivateProfileIntW(L"hotkeys", (prefix + L"_key").c_str(), 0, path.c_str()));
-        if (key == 0) {
-            return bindings;
-        }
-        wchar_t command[TEXT_CAPACITY];
-        wchar_t param[TEXT_CAPACITY];
-        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_CAPACITY, path.c_str());
-        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_CAPACITY, path.c_str());
-        bindings.push_back({key, command, param});
-    }
-}
+using Binding = StoredBinding;
 
 std::string AnsiFile(const std::vector<Binding>& bindings, const std::string& before = "")
 {
@@ -101,7 +69,7 @@ std::vector<Binding> PlainBindings(int count)
 {
     std::vector<Binding> bindings;
     for (int i = 0; i < count; ++i) {
-        bindings.push_back({static_cast<KeyCode>(0x0600 | (0x41 + i % 26)), L"C:\\Tools\\program" + std::to_wstring(i) + L".exe",
+        bindings.push_back({0x0600u | (0x41u + i % 26), L"C:\\Tools\\program" + std::to_wstring(i) + L".exe",
                             L"--option " + std::to_wstring(i)});
     }
     return bindings;
@@ -113,10 +81,7 @@ class SettingsTexts : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t program[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, program, MAX_PATH);
-        path_ = program;
-        path_ = path_.substr(0, path_.rfind(L'.')) + L".ini";
+        path_ = ProgramSettingsPath();
         DeleteFileW(path_.c_str());
         liveTable = CreateHotkeyTable();
     }
@@ -131,7 +96,7 @@ protected:
         ClearHotkeyTable(liveTable);
         for (const Binding& binding : bindings) {
             HotkeyItem item = {};
-            item.key = binding.key;
+            item.key = static_cast<KeyCode>(binding.key);
             CopyText(item.command, TEXT_CAPACITY, binding.command.c_str());
             CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
             AppendHotkeyItem(liveTable, &item);
@@ -163,7 +128,7 @@ TEST_F(SettingsTexts, ANewFileIsUnicodeAndKeepsEveryCharacter)
 {
     Save(UNICODE_BINDINGS);
     EXPECT_TRUE(StartsWithUnicodeMark(FileBytes(path_)));
-    EXPECT_EQ(StoredBindings(path_), UNICODE_BINDINGS);
+    EXPECT_EQ(ReadKeyByKey(path_), UNICODE_BINDINGS);
     EXPECT_EQ(Reload(), UNICODE_BINDINGS);
 }
 
@@ -172,7 +137,7 @@ TEST_F(SettingsTexts, AnAnsiFileIsConvertedForTextsItsCodePageLacksAndKeepsItsOt
     WriteFileBytes(path_, "[setting]\r\nenable=0\r\ncolour=blue\r\n[other]\r\nkey=kept value\r\n" + AnsiFile(PlainBindings(1)));
     Save(UNICODE_BINDINGS);
     EXPECT_TRUE(StartsWithUnicodeMark(FileBytes(path_)));
-    EXPECT_EQ(StoredBindings(path_), UNICODE_BINDINGS);
+    EXPECT_EQ(ReadKeyByKey(path_), UNICODE_BINDINGS);
     wchar_t value[64];
     GetPrivateProfileStringW(L"setting", L"colour", L"", value, 64, path_.c_str());
     EXPECT_STREQ(value, L"blue");
@@ -185,7 +150,7 @@ TEST_F(SettingsTexts, AnAnsiFileWhoseCodePageHoldsEveryTextStaysAnsi)
     WriteFileBytes(path_, "[setting]\r\nenable=1\r\n" + AnsiFile(PlainBindings(1)));
     Save(PlainBindings(3));
     EXPECT_FALSE(StartsWithUnicodeMark(FileBytes(path_)));
-    EXPECT_EQ(StoredBindings(path_), PlainBindings(3));
+    EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3));
 }
 
 TEST_F(SettingsTexts, QuotesAndBlanksAtTheEndsComeBackExactly)
@@ -198,7 +163,7 @@ TEST_F(SettingsTexts, QuotesAndBlanksAtTheEndsComeBackExactly)
         {0x0645, L"'" + std::wstring(256, L'x') + L"'", L" " + std::wstring(257, L'y')},
     };
     Save(bindings);
-    EXPECT_EQ(StoredBindings(path_), bindings);
+    EXPECT_EQ(ReadKeyByKey(path_), bindings);
     EXPECT_EQ(Reload(), bindings);
 }
 
@@ -255,7 +220,7 @@ TEST(UnreadableFile, AFileHeldForAMomentIsWaitedFor)
     ASSERT_TRUE(host.Load());
     releaser.join();
     host.Unload();
-    EXPECT_EQ(StoredBindings(host.SettingsPath()), PlainBindings(3));
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), PlainBindings(3));
 }
 
 // Presses OK in the settings dialog if the session shows it; false when it was refused.
@@ -327,7 +292,7 @@ TEST(ShortOfMemory, ASettingsSessionWhoseCopyLostAnEntryIsRefusedAndNothingIsLos
         RefuseNothing();
         host.Unload();
         FreeLibrary(early);
-        EXPECT_EQ(StoredBindings(host.SettingsPath()), PlainBindings(3));
+        EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), PlainBindings(3));
     }
 }
 
@@ -350,7 +315,7 @@ TEST(ShortOfMemory, NoSingleRefusalAnywhereLosesAStoredBinding)
             FreeLibrary(early);
             const bool refusedOne = *calls >= k;
             RefuseNothing();
-            ASSERT_EQ(StoredBindings(host.SettingsPath()), stored) << "refusing call " << k;
+            ASSERT_EQ(ReadKeyByKey(host.SettingsPath()), stored) << "refusing call " << k;
             if (!refusedOne) {
                 break;
             }
@@ -376,7 +341,7 @@ TEST(SavedWhenConfirmed, OkInTheSettingsDialogWritesTheFileAtOnce)
     host.Execute(L"Tessel.dll", 1);
     ASSERT_TRUE(host.WaitForWindows());
     const std::vector<Binding> second = {PlainBindings(2)[1]};
-    EXPECT_EQ(StoredBindings(host.SettingsPath()), second);
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), second);
     EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 1, host.SettingsPath().c_str()), 0u);
     host.Unload();
 }
@@ -393,7 +358,7 @@ TEST(SavedWhenConfirmed, TheEndOfTheWindowsSessionWritesTheFileAndIsNeverHeldUp)
     EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 1, host.SettingsPath().c_str()), 1u);
     SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 1, host.SettingsPath().c_str()), 0u);
-    EXPECT_EQ(StoredBindings(host.SettingsPath()), PlainBindings(2));
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), PlainBindings(2));
     host.Unload();
 }
 
@@ -436,7 +401,7 @@ TEST(CappedSection, BindingsPastTheCapAreReadAndWrittenAllTheSame)
         ASSERT_TRUE(host.Load());
         host.Unload();
         FreeLibrary(early);
-        EXPECT_EQ(StoredBindings(host.SettingsPath()), stored) << function;
+        EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), stored) << function;
     }
 }
 

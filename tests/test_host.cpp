@@ -549,6 +549,37 @@ std::string FileBytes(const std::wstring& path)
     return bytes;
 }
 
+void PrintTo(const StoredBinding& binding, std::ostream* out)
+{
+    *out << "{" << binding.key << ", \"" << ToUtf8(binding.command) << "\", \"" << ToUtf8(binding.param) << "\"}";
+}
+
+std::vector<StoredBinding> ReadKeyByKey(const std::wstring& path)
+{
+    constexpr DWORD TEXT_UNITS = 260;
+    std::vector<StoredBinding> bindings;
+    for (int i = 0;; ++i) {
+        const std::wstring prefix = L"item" + std::to_wstring(i);
+        const unsigned key = GetPrivateProfileIntW(L"hotkeys", (prefix + L"_key").c_str(), 0, path.c_str()) & 0xFFFF;
+        if (key == 0) {
+            return bindings;
+        }
+        wchar_t command[TEXT_UNITS];
+        wchar_t param[TEXT_UNITS];
+        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_UNITS, path.c_str());
+        GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_UNITS, path.c_str());
+        bindings.push_back({key, command, param});
+    }
+}
+
+std::wstring ProgramSettingsPath()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const std::wstring path = program;
+    return path.substr(0, path.rfind(L'.')) + L".ini";
+}
+
 int CountWindows(const wchar_t* className)
 {
     int count = 0;

@@ -117,6 +117,24 @@ private:
 
 // The file's bytes as they are on disk; empty when it cannot be read.
 std::string FileBytes(const std::wstring& path);
+
+// A binding as the settings file stores it.
+struct StoredBinding {
+    unsigned key;
+    std::wstring command;
+    std::wstring param;
+    bool operator==(const StoredBinding& other) const
+    {
+        return key == other.key && command == other.command && param == other.param;
+    }
+};
+void PrintTo(const StoredBinding& binding, std::ostream* out);
+// The bindings as the platform's key-by-key reading finds them, up to the first key reading 0:
+// what the next start, or an older version of the plug-in, reads from the file.
+std::vector<StoredBinding> ReadKeyByKey(const std::wstring& path);
+// The settings file of the plug-in's code when it is linked into this program: the program's
+// name with ".ini".
+std::wstring ProgramSettingsPath();
 // Top-level windows of this class, whichever thread or process owns them.
 int CountWindows(const wchar_t* className);
 
