@@ -10,6 +10,7 @@
 
 #include "host/host_driving.h"
 #include "host/host_record.h"
+#include "host/main_window.h"
 #include "host/window_picture.h"
 
 namespace {
@@ -97,14 +98,25 @@ size_t LogCount()
     return RecordedLogs().size();
 }
 
-bool Called(const std::wstring& call)
+// Whether the host recorded the call, at or after the index-th call.
+bool CalledSince(size_t first, const std::wstring& call)
 {
-    for (const std::wstring& seen : RecordedCalls()) {
-        if (seen == call) {
-            return true;
-        }
-    }
-    return false;
+    const std::vector<std::wstring> calls = RecordedCalls();
+    return std::find(calls.begin() + static_cast<std::ptrdiff_t>(std::min(first, calls.size())), calls.end(), call) !=
+           calls.end();
+}
+
+// Tessel, loaded first, has plug-in handle 1; the host's check mark of its command 0 says
+// whether its hotkeys are on.
+constexpr wchar_t HOTKEYS_OFF[] = L"SetMenuProperty(1,0,8,0)";
+constexpr wchar_t HOTKEYS_ON[] = L"SetMenuProperty(1,0,8,8)";
+
+bool HotkeysOn()
+{
+    const std::vector<std::wstring> calls = RecordedCalls();
+    const auto last = std::find_if(calls.rbegin(), calls.rend(),
+                                   [](const std::wstring& call) { return call == HOTKEYS_ON || call == HOTKEYS_OFF; });
+    return last != calls.rend() && *last == HOTKEYS_ON;
 }
 
 bool Picture(Tour& tour, HWND window, const wchar_t* name)
@@ -163,14 +175,6 @@ void SettingsStep(Tour& tour)
                                : L"the settings dialog did not close");
 }
 
-void PluginCommandStep(Tour& tour)
-{
-    Press({VK_CONTROL, VK_MENU, 'S'});
-    const bool ran = WaitFor([] { return Logged(L"Sample.dll|5"); });
-    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", ran, L"the sample plug-in ran its command 5",
-           L"the sample plug-in did not run command 5");
-}
-
 HWND FindWindowTitled(const std::wstring& part)
 {
     struct Search {
@@ -190,6 +194,28 @@ HWND FindWindowTitled(const std::wstring& part)
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// What the host's window lists of the plug-ins' doings, as the user reads it there.
+bool HostWindowShows(const Tour& tour, const std::wstring& text)
+{
+    const HWND list = GetDlgItem(tour.hostWindow, HOST_ACTIVITY_ID);
+    std::wstring shown(static_cast<size_t>(GetWindowTextLengthW(list)) + 1, L'\0');
+    shown.resize(static_cast<size_t>(GetWindowTextW(list, shown.data(), static_cast<int>(shown.size()))));
+    return shown.find(text) != std::wstring::npos;
+}
+
+void PluginCommandStep(Tour& tour)
+{
+    Press({VK_CONTROL, VK_MENU, 'S'});
+    const bool ran = WaitFor([] { return Logged(L"Sample.dll|5"); });
+    const bool listed = ran && HostWindowShows(tour, L"ran Sample.dll|5");
+    const bool noted = ran && WaitFor([] { return FindWindowTitled(L"Sample: ") != nullptr; });
+    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", listed && noted,
+           L"the sample plug-in showed its note; the host's window lists the command",
+           !ran      ? L"the sample plug-in did not run command 5"
+           : !listed ? L"the host's window does not list the command"
+                     : L"the sample plug-in showed no note");
 }
 
 void ProgramStep(Tour& tour)
@@ -228,30 +254,73 @@ void ToolMenuStep(Tour& tour)
 
 void ToggleStep(Tour& tour)
 {
+    const size_t before = RecordedCalls().size();
     Press({VK_CONTROL, VK_MENU, 'T'});
-    const bool off = WaitFor([] { return Called(L"SetMenuProperty(1,0,8,0)"); });
+    const bool off = WaitFor([&] { return CalledSince(before, HOTKEYS_OFF); });
     Report(tour, L"Ctrl + Alt + T", L"Tessel.dll|0", off, L"hotkeys off: the host cleared the check mark",
            L"the host's check mark was not cleared");
     if (!off) {
         return;
     }
-    const size_t before = LogCount();
+    const size_t logged = LogCount();
     Press({VK_CONTROL, VK_MENU, 'S'});
     Sleep(QUIET_MS);
-    const bool silent = LogCount() == before;
+    const bool silent = LogCount() == logged;
     Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", silent, L"nothing happens while the hotkeys are off",
            L"the command still ran");
+}
+
+std::wstring LastItemText(HMENU menu)
+{
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, static_cast<UINT>(GetMenuItemCount(menu) - 1), text, 64, MF_BYPOSITION);
+    return text;
+}
+
+// Shift + F10 opens the host's system menu, whose first item, Tessel's command 0, switches the
+// hotkeys on: the way back once they are off, which no hotkey can do.
+void MenuKeyStep(Tour& tour)
+{
+    const size_t before = RecordedCalls().size();
+    SetForegroundWindow(tour.hostWindow);
+    Press({VK_SHIFT, VK_F10});
+    HWND menu = nullptr;
+    const bool shown = WaitFor([&] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    });
+    bool systemMenu = false;
+    if (shown) {
+        systemMenu = LastItemText(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0))) == L"Exit";
+        Press({VK_DOWN});
+        Press({VK_RETURN});
+    }
+    const bool on = shown && WaitFor([&] { return CalledSince(before, HOTKEYS_ON); });
+    Report(tour, L"Shift + F10", L"Tessel.dll|0 by menu", systemMenu && on,
+           L"the host's system menu opened; its Tessel 有効 switched the hotkeys on",
+           !shown        ? L"no menu opened"
+           : !systemMenu ? L"the tool menu opened, not the system menu"
+                         : L"the hotkeys did not come back on");
 }
 
 DWORD WINAPI RunTour(void* context)
 {
     Tour& tour = *static_cast<Tour*>(context);
     Print(L"Tessel tour: every step is a real key press.");
+    // Settings saved with the hotkeys off would leave every press silent.
+    if (!HotkeysOn()) {
+        MenuKeyStep(tour);
+    }
     SettingsStep(tour);
     PluginCommandStep(tour);
     ProgramStep(tour);
     ToolMenuStep(tour);
     ToggleStep(tour);
+    MenuKeyStep(tour);
+    if (!Picture(tour, tour.hostWindow, L"minihost.bmp")) {
+        Print(L"The picture of the host's window could not be written.");
+        ++tour.failures;
+    }
     // The host unloads the plug-ins on its way out, which is when the settings are written.
     PostMessageW(tour.hostWindow, WM_CLOSE, 0, 0);
     return 0;

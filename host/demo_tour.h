@@ -1,6 +1,7 @@
 // The scripted tour of tools/demo.sh: from a thread of its own it presses every bound hotkey
 // of the demo's settings with real key input, checks what each did, pictures the three dialogs,
-// switches the hotkeys off and closes the host, printing one line per step.
+// switches the hotkeys off and back on from the host's menu, pictures the host's window and
+// closes the host, printing one line per step.
 #pragma once
 
 #include <windows.h>

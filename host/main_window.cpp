@@ -1,6 +1,9 @@
 #include "host/main_window.h"
 
+#include <strsafe.h>
+
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -16,9 +19,18 @@ constexpr LPARAM TOOL_MENU_BIT = static_cast<LPARAM>(0x80000000u);
 
 constexpr wchar_t USAGE_TEXT[] =
     L"minihost: a stand-in launcher for trying plug-ins.\r\n\r\n"
-    L"Right-click here for the system menu (every plug-in's commands, and Exit); "
+    L"Right-click here (or press Shift + F10) for the system menu: every plug-in's commands, and Exit. "
     L"Shift + right-click for the tool menu.\r\n\r\n"
-    L"The plug-ins' hotkeys work while this window is open. The log is minihost.log beside the program.";
+    L"The plug-ins' hotkeys work while this window is open. The log is minihost.log beside the program.\r\n\r\n"
+    L"Under Wine: with its X11 driver the hotkeys fire only while a Wine window (this one, Notepad, a "
+    L"dialog) has the focus; the X server keeps Ctrl + Alt + F1 to F12 for itself; Wine's hot-key control "
+    L"writes \"Control + ...\" where the settings list writes \"Ctrl + ...\"; a menu that a hotkey opens "
+    L"while another program has the focus may not take the keyboard. None of this applies on Windows.";
+
+// The interactive window lists what plug-ins last had the host do, newest last.
+constexpr int ACTIVITY_LINES = 5;
+constexpr wchar_t ACTIVITY_HEADING[] = L"Latest plug-in commands run and check marks set:";
+constexpr int MARGIN = 12;
 
 struct MenuEntry {
     DWORD_PTR pluginHandle;
@@ -26,6 +38,8 @@ struct MenuEntry {
 };
 
 HWND mainWindow;
+HWND activityList;
+std::deque<std::wstring> activityLines;
 bool interactiveHost;
 bool closeUnloadsPlugins;
 bool contextMenuOpens;
@@ -53,9 +67,12 @@ void ShowHostMenu(HWND window, WPARAM wParam, LPARAM lParam)
     bool toolMenu = (lParam & TOOL_MENU_BIT) != 0;
     POINT point = {static_cast<int16_t>(LOWORD(lParam)), static_cast<int16_t>(HIWORD(lParam & ~TOOL_MENU_BIT))};
     if (reinterpret_cast<HWND>(wParam) == window) {
-        // The user's own right-click: Shift picks the tool menu, the keyboard gives no point.
-        toolMenu = GetKeyState(VK_SHIFT) < 0;
-        if (lParam == -1) {
+        // The user's own right-click, or the keyboard's Shift + F10 or menu key, which give no
+        // point. Shift picks the tool menu only with the mouse: from the keyboard it is part of
+        // the key that asks for the window's own menu.
+        const bool fromKeyboard = LOWORD(lParam) == 0xFFFF && HIWORD(lParam) == 0xFFFF;
+        toolMenu = !fromKeyboard && GetKeyState(VK_SHIFT) < 0;
+        if (fromKeyboard) {
             GetCursorPos(&point);
         }
     }
@@ -69,11 +86,41 @@ void ShowHostMenu(HWND window, WPARAM wParam, LPARAM lParam)
     RunMenuItem(item);
 }
 
-void DrawUsage(HWND window, HDC dc)
+int LineHeight()
+{
+    const HDC dc = GetDC(nullptr);
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, oldFont);
+    ReleaseDC(nullptr, dc);
+    return metrics.tmHeight + metrics.tmExternalLeading;
+}
+
+// The usage text fills the window above the list of activity at its bottom.
+RECT UsageArea(HWND window)
 {
     RECT area;
     GetClientRect(window, &area);
-    InflateRect(&area, -12, -12);
+    InflateRect(&area, -MARGIN, -MARGIN);
+    if (activityList != nullptr) {
+        area.bottom -= (ACTIVITY_LINES + 1) * LineHeight() + MARGIN;
+    }
+    return area;
+}
+
+void PlaceActivityList(HWND window)
+{
+    const RECT usage = UsageArea(window);
+    RECT client;
+    GetClientRect(window, &client);
+    MoveWindow(activityList, usage.left, usage.bottom + MARGIN, usage.right - usage.left,
+               client.bottom - MARGIN - usage.bottom - MARGIN, TRUE);
+}
+
+void DrawUsage(HWND window, HDC dc)
+{
+    RECT area = UsageArea(window);
     const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, USAGE_TEXT, -1, &area, DT_WORDBREAK | DT_NOPREFIX);
@@ -126,6 +173,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PRINTCLIENT:
         PrintUsage(window, reinterpret_cast<HDC>(wParam));
         return 0;
+    case WM_CTLCOLORSTATIC:
+        // The list reads as part of the window's text, on the same background.
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    case WM_SIZE:
+        if (activityList != nullptr) {
+            PlaceActivityList(window);
+        }
+        return 0;
     case WM_DESTROY:
         if (interactiveHost) {
             PostQuitMessage(0);
@@ -153,8 +209,18 @@ HWND CreateHostMainWindow(bool interactive)
     interactiveHost = interactive;
     closeUnloadsPlugins = false;
     contextMenuOpens = false;
+    activityList = nullptr;
+    activityLines.clear();
     mainWindow = CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, 480, 240, nullptr, nullptr, instance, nullptr);
+                                 CW_USEDEFAULT, interactive ? 600 : 480, interactive ? 360 : 240, nullptr, nullptr,
+                                 instance, nullptr);
+    if (mainWindow != nullptr && interactive) {
+        activityList = CreateWindowExW(0, L"Static", ACTIVITY_HEADING, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                       0, 0, 0, 0, mainWindow, reinterpret_cast<HMENU>(HOST_ACTIVITY_ID), instance,
+                                       nullptr);
+        SendMessageW(activityList, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        PlaceActivityList(mainWindow);
+    }
     return mainWindow;
 }
 
@@ -169,6 +235,27 @@ void DestroyHostMainWindow()
 HWND HostMainWindow()
 {
     return mainWindow;
+}
+
+void ShowPluginActivity(const LoadedPlugin& plugin, int32_t commandId, const std::wstring& what)
+{
+    if (activityList == nullptr) {
+        return;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t time[16] = {};
+    StringCchPrintfW(time, ARRAYSIZE(time), L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
+    activityLines.push_back(std::wstring(time) + L"  " + what + L" " + plugin.fileName + L"|" +
+                            std::to_wstring(commandId) + L" (" + CommandCaption(plugin, commandId) + L")");
+    if (activityLines.size() > static_cast<size_t>(ACTIVITY_LINES)) {
+        activityLines.pop_front();
+    }
+    std::wstring text = ACTIVITY_HEADING;
+    for (const std::wstring& line : activityLines) {
+        text += L"\r\n" + line;
+    }
+    SetWindowTextW(activityList, text.c_str());
 }
 
 void SetCloseUnloadsPlugins(bool unload)

@@ -136,7 +136,19 @@ BOOL RunPluginCommand(LoadedPlugin& plugin, int32_t commandId)
     if (plugin.execute == nullptr) {
         return FALSE;
     }
+    ShowPluginActivity(plugin, commandId, L"ran");
     return plugin.execute(commandId, HostMainWindow());
+}
+
+std::wstring CommandCaption(const LoadedPlugin& plugin, int32_t commandId)
+{
+    const PluginInfo* info = plugin.info->Record();
+    for (int i = 0; i < info->commandCount; ++i) {
+        if (info->commands[i].commandId == commandId) {
+            return info->commands[i].caption;
+        }
+    }
+    return std::wstring();
 }
 
 PluginInfo** NewPluginInfoArray()

@@ -52,8 +52,10 @@ const std::vector<std::unique_ptr<LoadedPlugin>>& LoadedPlugins();
 LoadedPlugin* FindPluginByFileName(const wchar_t* fileName);
 LoadedPlugin* FindPluginByHandle(DWORD_PTR handle);
 
-// Calls the plug-in's TTBEvent_Execute as the host's menus do.
+// Calls the plug-in's TTBEvent_Execute as the host's menus do, and shows it in the host's window.
 BOOL RunPluginCommand(LoadedPlugin& plugin, int32_t commandId);
+// The caption of the plug-in's command with this id; empty when it has none.
+std::wstring CommandCaption(const LoadedPlugin& plugin, int32_t commandId);
 
 // The null-terminated array of deep copies that GetAllPluginInfo hands out, and its release.
 PluginInfo** NewPluginInfoArray();

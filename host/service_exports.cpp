@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "host/host_record.h"
+#include "host/main_window.h"
 #include "host/plugin_host.h"
 
 namespace {
@@ -91,7 +92,9 @@ void WINAPI TTBPlugin_SetMenuProperty(DWORD_PTR hostPluginHandle, int32_t comman
                L"," + Number(changeFlags) + L"," + Number(flags) + L")");
     LoadedPlugin* plugin = FindPluginByHandle(hostPluginHandle);
     if (plugin != nullptr && (changeFlags & MENU_PROPERTY_CHECKED) != 0) {
-        plugin->checked[commandId] = (flags & MENU_PROPERTY_CHECKED) != 0;
+        const bool checked = (flags & MENU_PROPERTY_CHECKED) != 0;
+        plugin->checked[commandId] = checked;
+        ShowPluginActivity(*plugin, commandId, checked ? L"check mark on" : L"check mark off");
     }
 }
 

@@ -1,5 +1,6 @@
 // What the built Tessel.dll carries for the host and for Windows: its export table, its version,
-// its manifests and the templates of its two dialogs, read from the image as the loader sees it.
+// its manifests and the templates of its two dialogs, read from the image as the loader sees it;
+// and that the dialogs' labels show whole in the dialog font the system gives them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "host/host_driving.h"
 #include "res/resource_ids.h"
 #include "tests/test_host.h"
 
+using testing::Each;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using testing::IsEmpty;
 using testing::Not;
 
 namespace {
@@ -200,6 +204,65 @@ Dialog ParseDialog(const std::string& bytes)
     return dialog;
 }
 
+// A static label of an open dialog: how wide its text draws in the control's font, against the
+// width of the control's client area, in pixels.
+struct Label {
+    std::wstring text;
+    std::wstring face;
+    int textWidth;
+    int roomWidth;
+};
+
+void PrintTo(const Label& label, std::ostream* out)
+{
+    *out << "{\"" << ToUtf8(label.text) << "\" in " << ToUtf8(label.face) << " needs " << label.textWidth
+         << " of " << label.roomWidth << " px}";
+}
+
+MATCHER(ShowsWhole, "")
+{
+    return arg.textWidth <= arg.roomWidth;
+}
+
+// The font that draws, where GetTextFaceW would name the face asked for ("Ms Shell Dlg").
+std::wstring DrawnFace(HDC dc)
+{
+    const UINT size = GetOutlineTextMetricsW(dc, 0, nullptr);
+    if (size == 0) {
+        return L"(not an outline font)";
+    }
+    std::vector<BYTE> bytes(size);
+    auto* metrics = reinterpret_cast<OUTLINETEXTMETRICW*>(bytes.data());
+    GetOutlineTextMetricsW(dc, size, metrics);
+    return reinterpret_cast<const wchar_t*>(bytes.data() + reinterpret_cast<UINT_PTR>(metrics->otmpFamilyName));
+}
+
+std::vector<Label> StaticLabels(HWND dialog)
+{
+    std::vector<Label> labels;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = {};
+        GetClassNameW(child, className, 16);
+        if (lstrcmpiW(className, L"Static") != 0) {
+            continue;
+        }
+        Label label = {TestHost::WindowText(child), L"", 0, 0};
+        const HDC dc = GetDC(child);
+        const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0)));
+        label.face = DrawnFace(dc);
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, label.text.c_str(), static_cast<int>(label.text.size()), &size);
+        SelectObject(dc, previous);
+        ReleaseDC(child, dc);
+        RECT client = {};
+        GetClientRect(child, &client);
+        label.textWidth = size.cx;
+        label.roomWidth = client.right - client.left;
+        labels.push_back(label);
+    }
+    return labels;
+}
+
 const std::wstring BUTTON = L"#128";
 const std::wstring EDIT = L"#129";
 const std::wstring STATIC = L"#130";
@@ -325,7 +388,39 @@ TEST_F(TesselImage, ItemEditorTemplateHoldsItsCaptionFontAndControls)
                             Control{1003, BUTTON, L"file...", 0x50010000, 0, 180, 24, 24, 12, 0},
                             Control{1004, BUTTON, L"cmd...", 0x50010000, 0, 208, 24, 24, 12, 0},
                             Control{1005, EDIT, L"", 0x50810080, 0, 40, 40, 136, 12, 0},
-                            Control{-1, STATIC, L"command", 0x50020202, 0, 8, 24, 28, 12, 0},
-                            Control{-1, STATIC, L"param", 0x50020202, 0, 8, 40, 28, 12, 0},
-                            Control{-1, STATIC, L"hotkey", 0x50020202, 0, 8, 8, 28, 12, 0}));
+                            Control{-1, STATIC, L"command", 0x50020202, 0, 4, 24, 32, 12, 0},
+                            Control{-1, STATIC, L"param", 0x50020202, 0, 4, 40, 32, 12, 0},
+                            Control{-1, STATIC, L"hotkey", 0x50020202, 0, 4, 8, 32, 12, 0}));
+}
+
+// The settings dialog, the item editor and the command picker as the user opens them one from the
+// other, in the dialog font of this system.
+TEST(DialogLabels, EveryStaticLabelOfTheThreeDialogsShowsWhole)
+{
+    TestHost host;
+    std::vector<Label> labels;
+    const auto measure = [&](HWND dialog) {
+        const std::vector<Label> found = StaticLabels(dialog);
+        labels.insert(labels.end(), found.begin(), found.end());
+    };
+    host.OnWindow(L"#32770", L"Tesselの設定", [&](HWND settings) {
+        measure(settings);
+        host.OnWindow(L"#32770", L"アイテム追加", [&](HWND editor) {
+            measure(editor);
+            host.OnWindow(L"#32770", L"プラグインコマンド選択", [&](HWND picker) {
+                measure(picker);
+                TestHost::Click(picker, IDCANCEL);
+            });
+            TestHost::Click(editor, IDC_CHOOSE_COMMAND);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDC_ADD_ITEM);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+
+    EXPECT_THAT(labels, Not(IsEmpty()));
+    EXPECT_THAT(labels, Each(ShowsWhole()));
 }

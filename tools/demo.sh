@@ -4,37 +4,79 @@
 #   With a display: the host's window opens for you to use (add --tour to watch the tour there).
 #   Without one:    a scripted tour on a virtual display, one line per step; exits 0 only when
 #                   every step did what it should.
+# The settings file in the demo folder is kept from one run to the next: the sample settings are
+# written only when it is missing, and --reset puts them back.
+# Usage: tools/demo.sh [--tour] [--reset]
+#   TESSEL_DEMO_FOLDER=<folder>  the demo folder (default build/demo)
+#   TESSEL_DEMO_BUILD=<folder>   take the programs from this finished build instead of building
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+tour=0
+reset=0
+for argument in "$@"; do
+    case "$argument" in
+        --tour) tour=1 ;;
+        --reset) reset=1 ;;
+        *)
+            echo "usage: $0 [--tour] [--reset]" >&2
+            exit 2
+            ;;
+    esac
+done
+
 bash tools/install-deps.sh
 
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target Tessel sample_plugin minihost
+build=${TESSEL_DEMO_BUILD:-}
+if [ -z "$build" ]; then
+    build="$root/build/mingw"
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw --target Tessel sample_plugin minihost
+fi
 
-demo="$root/build/demo"
+demo=$(realpath -m "${TESSEL_DEMO_FOLDER:-$root/build/demo}")
+settings="$demo/Tessel.ini"
+echo "Demo folder:   $demo"
+echo "Settings file: $settings"
+echo "Host log:      $demo/minihost.log"
 mkdir -p "$demo"
 rm -f "$demo"/*.bmp "$demo"/*.png "$demo/minihost.log"
-cp build/mingw/minihost.exe build/mingw/Tessel.dll build/mingw/Sample.dll "$demo/"
+cp "$build/minihost.exe" "$build/Tessel.dll" "$build/Sample.dll" "$demo/"
 printf 'A small text file that a hotkey opens with Notepad.\r\n' >"$demo/memo.txt"
 
 export WINEPREFIX="$demo/wineprefix"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 bash tools/wine-prefix-setup.sh "$WINEPREFIX"
-memo=$(winepath -w "$demo/memo.txt")
 
 # Ctrl+Alt+K settings, Ctrl+Alt+S a sample plug-in command, Ctrl+Alt+N Notepad with the memo,
 # Ctrl+Alt+M the host's tool menu, Ctrl+Alt+T hotkeys off.
-printf '%s\r\n' \
-    '[setting]' 'enable=1' '[hotkeys]' \
-    'item0_key=1611' 'item0_command=Tessel.dll|1' 'item0_param=' \
-    'item1_key=1619' 'item1_command=Sample.dll|5' 'item1_param=' \
-    'item2_key=1614' 'item2_command=notepad.exe' "item2_param=$memo" \
-    'item3_key=1613' 'item3_command=:toolmenu' 'item3_param=' \
-    'item4_key=1620' 'item4_command=Tessel.dll|0' 'item4_param=' \
-    >"$demo/Tessel.ini"
+write_sample_settings() {
+    local memo
+    memo=$(winepath -w "$demo/memo.txt")
+    printf '%s\r\n' \
+        '[setting]' 'enable=1' '[hotkeys]' \
+        'item0_key=1611' 'item0_command=Tessel.dll|1' 'item0_param=' \
+        'item1_key=1619' 'item1_command=Sample.dll|5' 'item1_param=' \
+        'item2_key=1614' 'item2_command=notepad.exe' "item2_param=$memo" \
+        'item3_key=1613' 'item3_command=:toolmenu' 'item3_param=' \
+        'item4_key=1620' 'item4_command=Tessel.dll|0' 'item4_param=' \
+        >"$settings"
+}
+
+kept=0
+if [ "$reset" = 1 ]; then
+    echo "--reset: the sample settings replace those in $settings."
+    write_sample_settings
+elif [ ! -f "$settings" ]; then
+    echo "No settings yet: writing the sample settings."
+    write_sample_settings
+else
+    kept=1
+    echo "Keeping the settings of the last run (tools/demo.sh --reset puts the sample back)."
+fi
+echo
 
 x11_managed() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$1" /f >/dev/null 2>&1
@@ -42,14 +84,16 @@ x11_managed() {
 }
 
 cd "$demo"
-if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "--tour" ]; then
+if [ -n "${DISPLAY:-}" ] && [ "$tour" = 0 ]; then
     x11_managed Y
     echo "The stand-in launcher is open. Hotkeys: Ctrl+Alt+K settings, Ctrl+Alt+S sample command,"
-    echo "Ctrl+Alt+N Notepad, Ctrl+Alt+M tool menu, Ctrl+Alt+T hotkeys off. Right-click its window for"
-    echo "the menus (Tessel 有効 turns the hotkeys back on). Close it to save the settings."
+    echo "Ctrl+Alt+N Notepad, Ctrl+Alt+M tool menu, Ctrl+Alt+T hotkeys off. Right-click its window (or"
+    echo "press Shift+F10) for the menus (Tessel 有効 turns the hotkeys back on). Close it to save the"
+    echo "settings."
+    echo "Under Wine the hotkeys fire only while a Wine window has the focus (see the README)."
     wine minihost.exe Tessel.dll Sample.dll
-    echo "Saved settings ($demo/Tessel.ini):"
-    cat Tessel.ini
+    echo "Saved settings ($settings):"
+    tr -d '\r' <"$settings"
     exit 0
 fi
 
@@ -66,13 +110,17 @@ else
 fi
 wineserver -k 2>/dev/null || true
 
-for picture in settings_dialog item_editor command_picker; do
+for picture in settings_dialog item_editor command_picker minihost; do
     if [ -f "$picture.bmp" ]; then
         convert "$picture.bmp" "$picture.png" && rm -f "$picture.bmp"
         echo "picture: $demo/$picture.png"
     fi
 done
 echo
-echo "Saved settings ($demo/Tessel.ini):"
-tr -d '\r' <Tessel.ini
+echo "Saved settings ($settings):"
+tr -d '\r' <"$settings"
+if [ "$status" -ne 0 ] && [ "$kept" = 1 ]; then
+    echo
+    echo "The tour presses the sample's hotkeys: if you changed them, tools/demo.sh --reset puts them back."
+fi
 exit "$status"

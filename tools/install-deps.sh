@@ -8,7 +8,7 @@ tessel_packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 xvfb xauth
     googletest
-    fontconfig fonts-noto-cjk fonts-wine
+    fontconfig fonts-ipafont-gothic fonts-wine
     imagemagick
     clang-tidy cppcheck
     locales

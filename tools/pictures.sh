@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Renders the settings dialog, the item editor and the command picker with real rows and keeps
 # them as docs/settings_dialog.png, docs/item_editor.png and docs/command_picker.png.
-# The dialogs run under Wine in the build folder's prefix, which has the CJK font for the
-# Japanese texts; each one copies what it painted, so no display is needed.
+# The dialogs run under Wine in the build folder's prefix, which draws them in the fonts of the
+# launcher's users' Windows (tools/wine-prefix-setup.sh), on Wine's null display driver.
 # Usage: tools/pictures.sh [BUILD_DIR]    (default: build/mingw, configured with its preset)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# Prepares a Wine prefix for the tests and the pictures of the dialogs. The dialogs ask for
-# "Ms Shell Dlg", which Wine maps to Tahoma, and Tahoma has no kana or kanji: without the CJK
-# font set up here the Japanese texts show as empty boxes. Creates the prefix when it does not
-# exist; safe to run again.
-# Usage: tools/wine-prefix-setup.sh PREFIX
+# Prepares a Wine prefix (tests, pictures, demo) to draw the dialogs as the launcher's users'
+# Windows does. Japanese Windows draws "Ms Shell Dlg" with its UI Gothic font, whose metric
+# stand-in is IPAPGothic; Wine's own captions, menus and message boxes use the same face. "Ms Shell
+# Dlg 2" is Tahoma there, with the Japanese linked in behind it, as behind the other Western UI
+# faces, so no window shows empty boxes.
+# Creates the prefix when it does not exist. A prefix that this same script has set up is left
+# as it is; one set up by an earlier version of it is set up again.
+# Usage: tools/wine-prefix-setup.sh [--null-display] PREFIX
+#   --null-display  Wine's null display driver: windows, dialogs and hotkeys work without any X
+#                   display (and without the waits of an X server without a window manager).
 set -euo pipefail
 
+display=x11
+if [ "${1:-}" = "--null-display" ]; then
+    display=null
+    shift
+fi
 if [ "$#" -ne 1 ]; then
-    echo "usage: $0 PREFIX" >&2
+    echo "usage: $0 [--null-display] PREFIX" >&2
     exit 2
 fi
 
@@ -17,34 +27,45 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-cjk_family="Noto Sans CJK JP"
-cjk_file="NotoSansCJK-Regular.ttc"
-if ! fc-list : family | grep -q "$cjk_family"; then
-    echo "$0: the font \"$cjk_family\" is missing (Debian package fonts-noto-cjk)" >&2
+# Written last, after the server has stored the registry: a set-up cut short is done again.
+stamp="$WINEPREFIX/.tessel-prefix"
+version="$(cksum <"${BASH_SOURCE[0]}" | cut -d ' ' -f 1) $display"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then
+    exit 0
+fi
+
+gothic_family="IPAPGothic"
+if ! fc-list : family | grep -q "$gothic_family"; then
+    echo "$0: the font \"$gothic_family\" is missing (Debian package fonts-ipafont-gothic)" >&2
     exit 1
 fi
+gothic_file=$(basename "$(fc-match -f '%{file}' "$gothic_family")")
+# This Wine finds its own fonts only among the prefix's: Tahoma, and Marlett for the caption buttons.
+wine_fonts=(/usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf /usr/share/wine/fonts/marlett.ttf)
+for font in "${wine_fonts[@]}"; do
+    if [ ! -f "$font" ]; then
+        echo "$0: $font is missing (Debian package fonts-wine)" >&2
+        exit 1
+    fi
+done
 
 mkdir -p "$WINEPREFIX"
 wineboot --init >/dev/null 2>&1
+cp -f "${wine_fonts[@]}" "$WINEPREFIX/drive_c/windows/Fonts/"
 
 substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-for face in "MS Shell Dlg" "MS Shell Dlg 2"; do
-    wine reg add "$substitutes" /v "$face" /t REG_SZ /d "$cjk_family" /f >/dev/null 2>&1
-done
+wine reg add "$substitutes" /v "MS Shell Dlg" /t REG_SZ /d "$gothic_family" /f >/dev/null 2>&1
+wine reg add "$substitutes" /v "MS Shell Dlg 2" /t REG_SZ /d "Tahoma" /f >/dev/null 2>&1
 
-# Message boxes, captions and menus draw with the system's own fonts; linking the CJK font
-# behind them fills in the glyphs they lack.
 links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 for face in "Tahoma" "Segoe UI" "Microsoft Sans Serif" "MS Sans Serif"; do
-    wine reg add "$links" /v "$face" /t REG_MULTI_SZ /d "$cjk_file,$cjk_family" /f >/dev/null 2>&1
+    wine reg add "$links" /v "$face" /t REG_MULTI_SZ /d "$gothic_file,$gothic_family" /f >/dev/null 2>&1
 done
 
-# The caption buttons draw with Marlett; this Wine finds it only among the prefix's fonts.
-# Without it (package fonts-wine) the buttons show letters, and nothing else changes.
-marlett=/usr/share/wine/fonts/marlett.ttf
-if [ -f "$marlett" ]; then
-    cp -f "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+if [ "$display" = null ]; then
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
 fi
 
 # The registry reaches the disk only when the server has finished.
 wineserver -w
+printf '%s\n' "$version" >"$stamp"
