@@ -181,6 +181,13 @@ void DoubleClickListBlank(HWND list)
     SendDoubleClick(list, {client.right / 2, client.bottom - 4});
 }
 
+bool IsListRowInView(HWND list, int row)
+{
+    const int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const int perPage = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    return row >= top && row < top + perPage;
+}
+
 std::vector<COLORREF> ListRowTextColours(HWND list)
 {
     const HWND dialog = GetParent(list);

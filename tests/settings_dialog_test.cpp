@@ -291,4 +291,75 @@ TEST_F(SettingsDialog, ChoosingAFilePutsItsFullPathIntoTheCommandAndLeavesThePar
     EXPECT_THAT(fields, ElementsAre(chosen, L"memo.txt", chosen));
 }
 
+// The keyboard layout's name for the key, of the extended set (bit 24 of a key message) or not.
+std::wstring PlatformKeyName(UINT virtualKey, bool extended)
+{
+    const LONG scanCode = static_cast<LONG>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    wchar_t name[64] = {};
+    GetKeyNameTextW((scanCode << 16) | (extended ? 1L << 24 : 0), name, 64);
+    return name;
+}
+
+TEST_F(SettingsDialog, NavigationKeysAreNamedAsThemselvesNotAsTheirKeypadTwins)
+{
+    // Ctrl + Shift + Right and Ctrl + Delete, with the extended flag the hot-key control gives them.
+    std::vector<std::wstring> keys;
+    RunSettings(L"[hotkeys]\r\nitem0_key=2855\r\nitem0_command=a.exe\r\nitem1_key=2606\r\nitem1_command=b.exe\r\n",
+                [&](HWND settings) {
+                    keys = KeyTexts(settings);
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(keys, ElementsAre(L"Ctrl + Shift + " + PlatformKeyName(VK_RIGHT, true),
+                                  L"Ctrl + " + PlatformKeyName(VK_DELETE, true)));
+    EXPECT_NE(PlatformKeyName(VK_RIGHT, true), PlatformKeyName(VK_RIGHT, false)) << "the layout names both alike";
+}
+
+TEST_F(SettingsDialog, AfterDeleteTheFocusGoesToTheListThenToAddAndEscStillCloses)
+{
+    std::vector<int> focus;
+    RunSettings(L"[hotkeys]\r\nitem0_key=589\r\nitem0_command=a.exe\r\nitem1_key=1102\r\nitem1_command=b.exe\r\n",
+                [&](HWND settings) {
+                    for (int left = 2; left > 0; --left) {
+                        SelectListRow(List(settings), 0);
+                        SetFocus(GetDlgItem(settings, IDC_DELETE_ITEM));  // as Tab reaches it
+                        host.OnMessageBox([](HWND box) { TestHost::Click(box, IDYES); });
+                        TestHost::Click(settings, IDC_DELETE_ITEM);
+                        focus.push_back(GetDlgCtrlID(GetFocus()));
+                    }
+                    PostKey(GetFocus(), VK_ESCAPE);
+                });
+    EXPECT_THAT(focus, ElementsAre(IDC_HOTKEY_LIST, IDC_ADD_ITEM));
+    EXPECT_THAT(TestHost::DialogCaptions(), IsEmpty());
+}
+
+TEST_F(SettingsDialog, AddAndEditSelectTheChangedRowAndScrollToIt)
+{
+    // Ctrl + A to Ctrl + Z: more rows than the list shows at once.
+    std::wstring settingsText = L"[hotkeys]\r\n";
+    for (int i = 0; i < 26; ++i) {
+        const std::wstring item = L"item" + std::to_wstring(i);
+        settingsText += item + L"_key=" + std::to_wstring(MAKEWORD('A' + i, HOTKEYF_CONTROL)) + L"\r\n" + item +
+                        L"_command=x.exe\r\n";
+    }
+    std::vector<std::wstring> seen;
+    RunSettings(settingsText, [&](HWND settings) {
+        const HWND list = List(settings);
+        const auto record = [&](int row) {
+            const std::wstring view = IsListRowInView(list, row) ? L" shown" : L" hidden";
+            seen.push_back(std::to_wstring(SelectedListRow(list)) + view);
+        };
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('A', HOTKEYF_ALT));
+            TestHost::Click(editor, IDOK);
+        });
+        record(26);
+        // The refill scrolls back to the top, away from a row near the end.
+        SelectListRow(list, 25);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) { TestHost::Click(editor, IDOK); });
+        record(25);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(seen, ElementsAre(L"26 shown", L"25 shown"));
+}
+
 }  // namespace

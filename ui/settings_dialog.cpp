@@ -20,6 +20,10 @@ constexpr int INFO_TEXT_CAPACITY = 520;
 
 constexpr int KEY_NAME_CAPACITY = KEY_TEXT_CAPACITY;
 
+// GetKeyNameTextW's flag for a key of the extended set: the arrows, Insert, Delete, Home, End
+// and the page keys beside the main block rather than on the keypad.
+constexpr LONG KEY_NAME_EXTENDED = 1L << 24;
+
 // "12行目と同じhotkeyです" and the like.
 constexpr int FAULT_TEXT_CAPACITY = 64;
 
@@ -166,6 +170,17 @@ void Refill(HWND dialog)
     FillHotkeyList(dialog, settingsContext->plugins, settingsContext->workTable);
 }
 
+// Selected and focused, so that Edit and Delete act on it, and scrolled into view.
+void SelectRow(HWND dialog, int row)
+{
+    const HWND list = HotkeyList(dialog);
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
 INT_PTR RunItemEditor(HWND dialog, EditorContext* editor)
 {
     return DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ITEM_EDITOR), dialog, ItemEditorDialogProc,
@@ -179,8 +194,13 @@ void OnAdd(HWND dialog)
     if (RunItemEditor(dialog, &editor) != IDOK) {
         return;
     }
+    // The table may refuse the entry silently; then there is no new row to select.
+    const int added = GetHotkeyCount(settingsContext->workTable);
     AppendHotkeyItem(settingsContext->workTable, &editor.item);
     Refill(dialog);
+    if (GetHotkeyCount(settingsContext->workTable) > added) {
+        SelectRow(dialog, added);
+    }
 }
 
 // The accepted binding is written over the stored one, which keeps its place in the table.
@@ -200,6 +220,7 @@ void OnEdit(HWND dialog)
     }
     *stored = editor.item;
     Refill(dialog);
+    SelectRow(dialog, row);
 }
 
 void OnDelete(HWND dialog)
@@ -213,6 +234,10 @@ void OnDelete(HWND dialog)
     }
     DeleteHotkeyItem(settingsContext->workTable, row);
     Refill(dialog);
+    // A disabled button loses the focus to nothing, and then no key reaches the dialog.
+    const HWND next = GetHotkeyCount(settingsContext->workTable) > 0 ? HotkeyList(dialog)
+                                                                      : GetDlgItem(dialog, IDC_ADD_ITEM);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
     EnableRowButtons(dialog, false);
 }
 
@@ -349,10 +374,15 @@ int FormatKeyCode(KeyCode key, wchar_t* text)
     const wchar_t* alt = (key & KEY_ALT) != 0 ? L"Alt + " : L"";
     const wchar_t* win = (key & KEY_WIN) != 0 ? L"Win + " : L"";
 
-    // Neither the extended-key bit nor the don't-care bit: the name as the layout has it.
+    // The extended flag picks the navigation key over the keypad key of the same scan code;
+    // without the don't-care bit, left and right keys keep their own names.
     const UINT scanCode = MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC);
+    LONG keyParam = MAKELONG(0, scanCode);
+    if ((key & KEY_EXTENDED) != 0) {
+        keyParam |= KEY_NAME_EXTENDED;
+    }
     wchar_t name[KEY_NAME_CAPACITY] = {};
-    if (GetKeyNameTextW(MAKELONG(0, scanCode), name, KEY_NAME_CAPACITY) <= 0) {
+    if (GetKeyNameTextW(keyParam, name, KEY_NAME_CAPACITY) <= 0) {
         name[0] = L'\0';
     }
     FormatText(text, KEY_TEXT_CAPACITY, L"%ls%ls%ls%ls%ls", control, shift, alt, win, name);
