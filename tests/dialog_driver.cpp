@@ -47,6 +47,29 @@ void SendDoubleClick(HWND list, POINT point)
     SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(point.x, point.y));
 }
 
+// The list whose custom draw is being recorded, and the colours seen for its rows.
+struct DrawRecord {
+    HWND list;
+    WNDPROC dialogProc;
+    std::vector<COLORREF> colours;
+};
+DrawRecord drawRecord;
+
+// Sits in front of the dialog's own procedure and reads what it made of each row's record.
+LRESULT CALLBACK RecordCustomDraw(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = CallWindowProcW(drawRecord.dialogProc, dialog, message, wParam, lParam);
+    if (message != WM_NOTIFY) {
+        return result;
+    }
+    const auto* draw = reinterpret_cast<const NMLVCUSTOMDRAW*>(lParam);
+    if (draw->nmcd.hdr.hwndFrom == drawRecord.list && draw->nmcd.hdr.code == NM_CUSTOMDRAW &&
+        draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw->nmcd.dwItemSpec < drawRecord.colours.size()) {
+        drawRecord.colours[draw->nmcd.dwItemSpec] = draw->clrText;
+    }
+    return result;
+}
+
 // The open-file dialog's file name box: a combo box in the explorer style, an edit in the old.
 constexpr int FILE_NAME_COMBO = 0x47C;
 constexpr int FILE_NAME_EDIT = 0x480;
@@ -156,6 +179,41 @@ void DoubleClickListBlank(HWND list)
     RECT client = {};
     GetClientRect(list, &client);
     SendDoubleClick(list, {client.right / 2, client.bottom - 4});
+}
+
+bool IsListRowInView(HWND list, int row)
+{
+    const int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const int perPage = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    return row >= top && row < top + perPage;
+}
+
+std::vector<COLORREF> ListRowTextColours(HWND list)
+{
+    const HWND dialog = GetParent(list);
+    drawRecord.list = list;
+    drawRecord.colours.assign(static_cast<size_t>(RowCount(list)), CLR_NONE);
+    drawRecord.dialogProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordCustomDraw)));
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(drawRecord.dialogProc));
+    return drawRecord.colours;
+}
+
+// As the list asks when the row's text is not cut: the flag says so and the buffer is empty.
+std::wstring ListInfoTip(HWND list, int row)
+{
+    wchar_t text[CELL_CAPACITY] = {};
+    NMLVGETINFOTIPW tip = {};
+    tip.hdr.hwndFrom = list;
+    tip.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    tip.hdr.code = LVN_GETINFOTIPW;
+    tip.dwFlags = LVGIT_UNFOLDED;
+    tip.pszText = text;
+    tip.cchTextMax = CELL_CAPACITY;
+    tip.iItem = row;
+    SendMessageW(GetParent(list), WM_NOTIFY, tip.hdr.idFrom, reinterpret_cast<LPARAM>(&tip));
+    return text;
 }
 
 std::vector<std::wstring> TreeEntries(HWND tree)

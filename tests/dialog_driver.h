@@ -23,6 +23,13 @@ void ClearListSelection(HWND list);
 void DoubleClickListRow(HWND list, int row);
 // A double-click below the last row, where no row is.
 void DoubleClickListBlank(HWND list);
+// Whether the row is within the part of the list that shows.
+bool IsListRowInView(HWND list, int row);
+// The text colour of every row as the list's dialog answers its custom draw in a paint of the
+// whole list; CLR_NONE for a row that was not drawn.
+std::vector<COLORREF> ListRowTextColours(HWND list);
+// The info tip the list's dialog gives for the row when the pointer rests on it.
+std::wstring ListInfoTip(HWND list, int row);
 
 // The texts of the top-level entries of a tree view, in order.
 std::vector<std::wstring> TreeEntries(HWND tree);

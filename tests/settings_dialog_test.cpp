@@ -1,6 +1,4 @@
-// The settings dialog and the item editor, driven under the stand-in host as a user would: the
-// settings open through the plug-in's command 1, and every action happens inside the dialogs'
-// own modal loops.
+// The settings dialog and the item editor, driven under the stand-in host as a user would.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -8,13 +6,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
+#include "tests/settings_dialog_fixture.h"
 #include "tests/test_host.h"
 
 using testing::Contains;
@@ -24,73 +21,8 @@ using testing::Not;
 
 namespace {
 
-constexpr wchar_t SETTINGS_CAPTION[] = L"Tesselの設定";
-constexpr wchar_t ADD_CAPTION[] = L"アイテム追加";
-constexpr wchar_t EDIT_CAPTION[] = L"アイテム編集";
-
-using Rows = std::vector<std::vector<std::wstring>>;
-
-// Ctrl+Shift+Alt+Win+T, Ctrl+M, Alt+N, Shift+C and Ctrl+A, each bound to another kind of command.
-constexpr wchar_t FIVE_BINDINGS[] =
-    L"[hotkeys]\r\n"
-    L"item0_key=5972\r\nitem0_command=tessel.DLL|1\r\nitem0_param=\r\n"
-    L"item1_key=589\r\nitem1_command=Missing.dll|4\r\nitem1_param=\r\n"
-    L"item2_key=1102\r\nitem2_command=notepad.exe\r\nitem2_param=memo.txt\r\n"
-    L"item3_key=323\r\nitem3_command=calc.exe\r\nitem3_param=\r\n"
-    L"item4_key=577\r\nitem4_command=Sample.dll|2\r\nitem4_param=\r\n";
-
 const std::vector<std::wstring> FIVE_KEY_TEXTS = {
     L"Ctrl + Shift + Alt + Win + T", L"Ctrl + M", L"Alt + N", L"Shift + C", L"Ctrl + A",
-};
-
-class SettingsDialog : public ::testing::Test {
-protected:
-    // Loads Tessel and Sample with these settings, opens the settings dialog and runs the action
-    // inside it; the action must end the dialog.
-    void RunSettings(const std::wstring& settings, std::function<void(HWND)> action)
-    {
-        host.WriteSettings(settings);
-        ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
-        OpenSettingsAgain(std::move(action));
-    }
-
-    void OpenSettingsAgain(std::function<void(HWND)> action)
-    {
-        host.OnWindow(L"#32770", SETTINGS_CAPTION, std::move(action));
-        host.Execute(L"Tessel.dll", 1);
-        EXPECT_TRUE(host.WaitForWindows());
-    }
-
-    // Opens the item editor with the button and runs the action inside it.
-    void RunEditor(HWND settings, int button, const wchar_t* caption, std::function<void(HWND)> action)
-    {
-        host.OnWindow(L"#32770", caption, std::move(action));
-        TestHost::Click(settings, button);
-    }
-
-    // Presses OK in the editor, expecting a message box; answers it and returns its text.
-    std::wstring OkExpectingMessage(HWND editor)
-    {
-        std::wstring text;
-        host.OnMessageBox([&](HWND box) {
-            text = TestHost::MessageBoxText(box);
-            TestHost::Click(box, IDOK);
-        });
-        TestHost::Click(editor, IDOK);
-        return text;
-    }
-
-    static HWND List(HWND settings) { return GetDlgItem(settings, IDC_HOTKEY_LIST); }
-    static Rows AllRows(HWND settings) { return ListRows(List(settings), 4); }
-    static std::vector<std::wstring> KeyTexts(HWND settings) { return ListColumn(List(settings), 0); }
-
-    static bool EditorIsOpen(const wchar_t* caption)
-    {
-        const std::vector<std::wstring> open = TestHost::DialogCaptions();
-        return std::find(open.begin(), open.end(), caption) != open.end();
-    }
-
-    TestHost host;
 };
 
 TEST_F(SettingsDialog, ListsEveryBindingWithItsKeyTextAndADescriptionOfItsCommand)
@@ -357,6 +289,77 @@ TEST_F(SettingsDialog, ChoosingAFilePutsItsFullPathIntoTheCommandAndLeavesThePar
         TestHost::Click(settings, IDCANCEL);
     });
     EXPECT_THAT(fields, ElementsAre(chosen, L"memo.txt", chosen));
+}
+
+// The keyboard layout's name for the key, of the extended set (bit 24 of a key message) or not.
+std::wstring PlatformKeyName(UINT virtualKey, bool extended)
+{
+    const LONG scanCode = static_cast<LONG>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    wchar_t name[64] = {};
+    GetKeyNameTextW((scanCode << 16) | (extended ? 1L << 24 : 0), name, 64);
+    return name;
+}
+
+TEST_F(SettingsDialog, NavigationKeysAreNamedAsThemselvesNotAsTheirKeypadTwins)
+{
+    // Ctrl + Shift + Right and Ctrl + Delete, with the extended flag the hot-key control gives them.
+    std::vector<std::wstring> keys;
+    RunSettings(L"[hotkeys]\r\nitem0_key=2855\r\nitem0_command=a.exe\r\nitem1_key=2606\r\nitem1_command=b.exe\r\n",
+                [&](HWND settings) {
+                    keys = KeyTexts(settings);
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(keys, ElementsAre(L"Ctrl + Shift + " + PlatformKeyName(VK_RIGHT, true),
+                                  L"Ctrl + " + PlatformKeyName(VK_DELETE, true)));
+    EXPECT_NE(PlatformKeyName(VK_RIGHT, true), PlatformKeyName(VK_RIGHT, false)) << "the layout names both alike";
+}
+
+TEST_F(SettingsDialog, AfterDeleteTheFocusGoesToTheListThenToAddAndEscStillCloses)
+{
+    std::vector<int> focus;
+    RunSettings(L"[hotkeys]\r\nitem0_key=589\r\nitem0_command=a.exe\r\nitem1_key=1102\r\nitem1_command=b.exe\r\n",
+                [&](HWND settings) {
+                    for (int left = 2; left > 0; --left) {
+                        SelectListRow(List(settings), 0);
+                        SetFocus(GetDlgItem(settings, IDC_DELETE_ITEM));  // as Tab reaches it
+                        host.OnMessageBox([](HWND box) { TestHost::Click(box, IDYES); });
+                        TestHost::Click(settings, IDC_DELETE_ITEM);
+                        focus.push_back(GetDlgCtrlID(GetFocus()));
+                    }
+                    PostKey(GetFocus(), VK_ESCAPE);
+                });
+    EXPECT_THAT(focus, ElementsAre(IDC_HOTKEY_LIST, IDC_ADD_ITEM));
+    EXPECT_THAT(TestHost::DialogCaptions(), IsEmpty());
+}
+
+TEST_F(SettingsDialog, AddAndEditSelectTheChangedRowAndScrollToIt)
+{
+    // Ctrl + A to Ctrl + Z: more rows than the list shows at once.
+    std::wstring settingsText = L"[hotkeys]\r\n";
+    for (int i = 0; i < 26; ++i) {
+        const std::wstring item = L"item" + std::to_wstring(i);
+        settingsText += item + L"_key=" + std::to_wstring(MAKEWORD('A' + i, HOTKEYF_CONTROL)) + L"\r\n" + item +
+                        L"_command=x.exe\r\n";
+    }
+    std::vector<std::wstring> seen;
+    RunSettings(settingsText, [&](HWND settings) {
+        const HWND list = List(settings);
+        const auto record = [&](int row) {
+            const std::wstring view = IsListRowInView(list, row) ? L" shown" : L" hidden";
+            seen.push_back(std::to_wstring(SelectedListRow(list)) + view);
+        };
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('A', HOTKEYF_ALT));
+            TestHost::Click(editor, IDOK);
+        });
+        record(26);
+        // The refill scrolls back to the top, away from a row near the end.
+        SelectListRow(list, 25);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) { TestHost::Click(editor, IDOK); });
+        record(25);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(seen, ElementsAre(L"26 shown", L"25 shown"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "plugin/bounded_text.h"
 #include "res/resource_ids.h"
+#include "ui/binding_check.h"
 #include "ui/command_picker.h"
 
 namespace {
@@ -51,6 +52,21 @@ bool IsKeyTaken(KeyCode key)
     return original == 0 || found != FindHotkeyItem(editorContext->workTable, original);
 }
 
+// A combination that Windows or another program holds never fires; the user may still want it,
+// for the day it is let go. No leaves the user in the hot-key control to choose another.
+bool KeepsHeldCombination(HWND dialog, KeyCode key)
+{
+    if (!IsCombinationHeld(dialog, key)) {
+        return true;
+    }
+    const wchar_t* question = L"Windowsか他のプログラムが使用中のhotkeyです。このまま登録しますか？";
+    if (MessageBoxW(dialog, question, nullptr, MB_YESNO) == IDYES) {
+        return true;
+    }
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_HOTKEY)), TRUE);
+    return false;
+}
+
 void OnOk(HWND dialog)
 {
     KeyCode key = ReadKeyCode(dialog);
@@ -63,6 +79,9 @@ void OnOk(HWND dialog)
     }
     if (IsKeyTaken(key)) {
         MessageBoxW(dialog, L"登録済みのhotkeyです", nullptr, MB_OK);
+        return;
+    }
+    if (!KeepsHeldCombination(dialog, key)) {
         return;
     }
     HotkeyItem& item = editorContext->item;

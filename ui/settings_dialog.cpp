@@ -6,6 +6,7 @@
 #include "plugin/bounded_text.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
+#include "ui/binding_check.h"
 #include "ui/command_picker.h"
 #include "ui/item_editor.h"
 
@@ -18,6 +19,13 @@ SettingsContext* settingsContext;
 constexpr int INFO_TEXT_CAPACITY = 520;
 
 constexpr int KEY_NAME_CAPACITY = KEY_TEXT_CAPACITY;
+
+// GetKeyNameTextW's flag for a key of the extended set: the arrows, Insert, Delete, Home, End
+// and the page keys beside the main block rather than on the keypad.
+constexpr LONG KEY_NAME_EXTENDED = 1L << 24;
+
+// "12行目と同じhotkeyです" and the like.
+constexpr int FAULT_TEXT_CAPACITY = 64;
 
 struct ListColumn {
     const wchar_t* header;
@@ -97,15 +105,17 @@ void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
     SetCellText(list, row, COLUMN_INFO, info);
 }
 
-void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item)
+// The row's item data is its BindingFault, which custom draw and the info tip read and settle.
+void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item, BindingFault fault)
 {
     wchar_t keyText[KEY_TEXT_CAPACITY];
     FormatKeyCode(item.key, keyText);
 
     LVITEMW row = {};
-    row.mask = LVIF_TEXT;
+    row.mask = LVIF_TEXT | LVIF_PARAM;
     row.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     row.pszText = keyText;
+    row.lParam = fault;
     const int index = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
     if (index == -1) {
         return;
@@ -119,11 +129,13 @@ void FillHotkeyList(HWND dialog, PluginInfo** plugins, HotkeyTable table)
 {
     const HWND list = HotkeyList(dialog);
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    // Decided afresh at every fill: another program may have taken or freed a combination.
+    BindingSurvey survey = {};
     const int count = GetHotkeyCount(table);
     for (int i = 0; i < count; ++i) {
         const HotkeyItem* item = GetHotkeyItem(table, i);
         if (item != nullptr) {
-            AppendRow(list, plugins, *item);
+            AppendRow(list, plugins, *item, SurveyBinding(&survey, item->key));
         }
     }
 }
@@ -158,6 +170,17 @@ void Refill(HWND dialog)
     FillHotkeyList(dialog, settingsContext->plugins, settingsContext->workTable);
 }
 
+// Selected and focused, so that Edit and Delete act on it, and scrolled into view.
+void SelectRow(HWND dialog, int row)
+{
+    const HWND list = HotkeyList(dialog);
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
 INT_PTR RunItemEditor(HWND dialog, EditorContext* editor)
 {
     return DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ITEM_EDITOR), dialog, ItemEditorDialogProc,
@@ -171,8 +194,13 @@ void OnAdd(HWND dialog)
     if (RunItemEditor(dialog, &editor) != IDOK) {
         return;
     }
+    // The table may refuse the entry silently; then there is no new row to select.
+    const int added = GetHotkeyCount(settingsContext->workTable);
     AppendHotkeyItem(settingsContext->workTable, &editor.item);
     Refill(dialog);
+    if (GetHotkeyCount(settingsContext->workTable) > added) {
+        SelectRow(dialog, added);
+    }
 }
 
 // The accepted binding is written over the stored one, which keeps its place in the table.
@@ -192,6 +220,7 @@ void OnEdit(HWND dialog)
     }
     *stored = editor.item;
     Refill(dialog);
+    SelectRow(dialog, row);
 }
 
 void OnDelete(HWND dialog)
@@ -205,6 +234,10 @@ void OnDelete(HWND dialog)
     }
     DeleteHotkeyItem(settingsContext->workTable, row);
     Refill(dialog);
+    // A disabled button loses the focus to nothing, and then no key reaches the dialog.
+    const HWND next = GetHotkeyCount(settingsContext->workTable) > 0 ? HotkeyList(dialog)
+                                                                      : GetDlgItem(dialog, IDC_ADD_ITEM);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
     EnableRowButtons(dialog, false);
 }
 
@@ -216,7 +249,64 @@ INT_PTR OnInitDialog(HWND dialog, SettingsContext* context)
     return TRUE;
 }
 
-INT_PTR OnNotify(HWND dialog, const NMHDR* header)
+// A combination is tried when its row is first drawn or asked about, not at the fill: trying
+// every row of a long table would hold up the dialog's first paint. The outcome stays in the
+// row's item data until the next fill.
+BindingFault SettleRowFault(HWND dialog, int row, LPARAM itemData)
+{
+    const auto fault = static_cast<BindingFault>(itemData);
+    if (fault != BINDING_NOT_TRIED) {
+        return fault;
+    }
+    const HotkeyItem* item = GetHotkeyItem(settingsContext->workTable, row);
+    const BindingFault tried =
+        item != nullptr && IsCombinationHeld(dialog, item->key) ? BINDING_HELD_ELSEWHERE : BINDING_FIRES;
+    LVITEMW cell = {};
+    cell.mask = LVIF_PARAM;
+    cell.iItem = row;
+    cell.lParam = tried;
+    SendMessageW(HotkeyList(dialog), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
+    return tried;
+}
+
+// Rows that will not fire are drawn in the grey of unavailable text.
+LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw)
+{
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        if (SettleRowFault(dialog, static_cast<int>(draw->nmcd.dwItemSpec), draw->nmcd.lItemlParam) == BINDING_FIRES) {
+            return CDRF_DODEFAULT;
+        }
+        draw->clrText = GetSysColor(COLOR_GRAYTEXT);
+        return CDRF_NEWFONT;  // the list takes the colours from the record only when told
+    }
+    return CDRF_DODEFAULT;
+}
+
+// A row that will not fire says why. Without flags the list has put the row's cut text in the
+// buffer already; the reason then goes below it.
+void OnGetInfoTip(HWND dialog, NMLVGETINFOTIPW* tip)
+{
+    LVITEMW cell = {};
+    cell.mask = LVIF_PARAM;
+    cell.iItem = tip->iItem;
+    if (!SendMessageW(HotkeyList(dialog), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&cell))) {
+        return;
+    }
+    const BindingFault fault = SettleRowFault(dialog, tip->iItem, cell.lParam);
+    const HotkeyItem* item = GetHotkeyItem(settingsContext->workTable, tip->iItem);
+    if (fault == BINDING_FIRES || item == nullptr) {
+        return;
+    }
+    wchar_t reason[FAULT_TEXT_CAPACITY];
+    DescribeBindingFault(settingsContext->workTable, item->key, fault, reason, FAULT_TEXT_CAPACITY);
+    const int used = (tip->dwFlags & LVGIT_UNFOLDED) == 0 ? TextLength(tip->pszText) : 0;
+    FormatText(tip->pszText + used, tip->cchTextMax - used, used > 0 ? L"\r\n%ls" : L"%ls", reason);
+}
+
+INT_PTR OnNotify(HWND dialog, NMHDR* header)
 {
     if (header->idFrom != IDC_HOTKEY_LIST) {
         return FALSE;
@@ -227,6 +317,13 @@ INT_PTR OnNotify(HWND dialog, const NMHDR* header)
         break;
     case NM_DBLCLK:
         SendMessageW(dialog, WM_COMMAND, IDC_EDIT_ITEM, 0);
+        break;
+    case NM_CUSTOMDRAW:
+        // A dialog answers a notification through DWLP_MSGRESULT.
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, OnCustomDraw(dialog, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
+        return TRUE;
+    case LVN_GETINFOTIPW:
+        OnGetInfoTip(dialog, reinterpret_cast<NMLVGETINFOTIPW*>(header));
         break;
     }
     return FALSE;
@@ -260,7 +357,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_INITDIALOG:
         return OnInitDialog(dialog, reinterpret_cast<SettingsContext*>(lParam));
     case WM_NOTIFY:
-        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(dialog, reinterpret_cast<NMHDR*>(lParam));
     case WM_COMMAND:
         return OnCommand(dialog, LOWORD(wParam));
     case WM_DESTROY:
@@ -277,10 +374,15 @@ int FormatKeyCode(KeyCode key, wchar_t* text)
     const wchar_t* alt = (key & KEY_ALT) != 0 ? L"Alt + " : L"";
     const wchar_t* win = (key & KEY_WIN) != 0 ? L"Win + " : L"";
 
-    // Neither the extended-key bit nor the don't-care bit: the name as the layout has it.
+    // The extended flag picks the navigation key over the keypad key of the same scan code;
+    // without the don't-care bit, left and right keys keep their own names.
     const UINT scanCode = MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC);
+    LONG keyParam = MAKELONG(0, scanCode);
+    if ((key & KEY_EXTENDED) != 0) {
+        keyParam |= KEY_NAME_EXTENDED;
+    }
     wchar_t name[KEY_NAME_CAPACITY] = {};
-    if (GetKeyNameTextW(MAKELONG(0, scanCode), name, KEY_NAME_CAPACITY) <= 0) {
+    if (GetKeyNameTextW(keyParam, name, KEY_NAME_CAPACITY) <= 0) {
         name[0] = L'\0';
     }
     FormatText(text, KEY_TEXT_CAPACITY, L"%ls%ls%ls%ls%ls", control, shift, alt, win, name);

@@ -1,0 +1,136 @@
+// Rows whose binding will not fire, grey and with a reason in their info tip, and the item
+// editor's question before it accepts a combination that is held elsewhere.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "res/resource_ids.h"
+#include "tests/dialog_driver.h"
+#include "tests/settings_dialog_fixture.h"
+#include "tests/test_host.h"
+
+using testing::ElementsAre;
+
+namespace {
+
+constexpr wchar_t HELD_TIP[] = L"Windowsか他のプログラムが使用中のhotkeyです";
+
+// A window of the test holds a combination for as long as this lives, as another program would.
+class HeldCombination {
+public:
+    HeldCombination(HWND window, UINT modifiers, UINT key)
+        : window_(window), held_(RegisterHotKey(window, 1, modifiers, key) != FALSE)
+    {
+    }
+    ~HeldCombination() { Release(); }
+    HeldCombination(const HeldCombination&) = delete;
+    HeldCombination& operator=(const HeldCombination&) = delete;
+
+    bool Held() const { return held_; }
+    void Release()
+    {
+        if (held_) {
+            UnregisterHotKey(window_, 1);
+            held_ = false;
+        }
+    }
+
+private:
+    HWND window_;
+    bool held_;
+};
+
+// Each row as drawn, "grey" or "plain", with its info tip after a colon when it has one.
+std::vector<std::wstring> RowLooks(HWND list)
+{
+    const std::vector<COLORREF> colours = ListRowTextColours(list);
+    std::vector<std::wstring> looks;
+    for (size_t row = 0; row < colours.size(); ++row) {
+        std::wstring look = colours[row] == CLR_NONE                     ? L"not drawn"
+                            : colours[row] == GetSysColor(COLOR_GRAYTEXT) ? L"grey"
+                                                                          : L"plain";
+        const std::wstring tip = ListInfoTip(list, static_cast<int>(row));
+        looks.push_back(tip.empty() ? look : look + L": " + tip);
+    }
+    return looks;
+}
+
+TEST_F(SettingsDialog, ARowWhoseCombinationAnotherProgramHoldsIsGreyUntilARefillFindsItFree)
+{
+    HeldCombination altN(host.MainWindow(), MOD_ALT, 'N');
+    ASSERT_TRUE(altN.Held());
+    std::vector<std::wstring> held;
+    std::vector<std::wstring> freed;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        held = RowLooks(List(settings));
+        altN.Release();
+        SelectListRow(List(settings), 0);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [](HWND editor) { TestHost::Click(editor, IDOK); });
+        freed = RowLooks(List(settings));
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(held, ElementsAre(L"plain", L"plain", std::wstring(L"grey: ") + HELD_TIP, L"plain", L"plain"));
+    EXPECT_THAT(freed, ElementsAre(L"plain", L"plain", L"plain", L"plain", L"plain"));
+}
+
+TEST_F(SettingsDialog, ALaterRowWithTheCombinationOfAnEarlierOneIsGreyAndNamesIt)
+{
+    // Ctrl + Page Up of the navigation keys, Ctrl + M, Ctrl + Page Up of the keypad (the same
+    // combination to the system) and Ctrl + M again.
+    std::vector<std::wstring> looks;
+    RunSettings(L"[hotkeys]\r\n"
+                L"item0_key=2593\r\nitem0_command=a.exe\r\nitem1_key=589\r\nitem1_command=b.exe\r\n"
+                L"item2_key=545\r\nitem2_command=c.exe\r\nitem3_key=589\r\nitem3_command=d.exe\r\n",
+                [&](HWND settings) {
+                    looks = RowLooks(List(settings));
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(looks, ElementsAre(L"plain", L"plain", L"grey: 1行目と同じhotkeyです", L"grey: 2行目と同じhotkeyです"));
+}
+
+TEST_F(SettingsDialog, ARowWithModifiersButNoKeyIsGreyAndSaysSo)
+{
+    std::vector<std::wstring> looks;
+    RunSettings(L"[hotkeys]\r\nitem0_key=589\r\nitem0_command=a.exe\r\nitem1_key=1536\r\nitem1_command=b.exe\r\n",
+                [&](HWND settings) {
+                    looks = RowLooks(List(settings));
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(looks, ElementsAre(L"plain", L"grey: キーが指定されていません"));
+}
+
+TEST_F(SettingsDialog, OkWithAHeldCombinationAsksAndNoReturnsToTheKeyWhileAFreeOneGoesThrough)
+{
+    HeldCombination ctrlQ(host.MainWindow(), MOD_CONTROL, 'Q');
+    ASSERT_TRUE(ctrlQ.Held());
+    std::vector<std::wstring> seen;
+    std::vector<std::wstring> looks;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('Q', HOTKEYF_CONTROL));
+            seen.push_back(OkExpectingMessage(editor, IDNO));
+            seen.push_back(GetFocus() == GetDlgItem(editor, IDC_HOTKEY) ? L"in the key" : L"elsewhere");
+            seen.push_back(OkExpectingMessage(editor, IDYES));
+        });
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('R', HOTKEYF_CONTROL));
+            TestHost::Click(editor, IDOK);  // a question now would hold this click until the guard ends it
+        });
+        seen.push_back(EditorIsOpen(ADD_CAPTION) ? L"still open" : L"closed");
+        looks = RowLooks(List(settings));
+        TestHost::Click(settings, IDCANCEL);
+    });
+    const std::wstring question = std::wstring(HELD_TIP) + L"。このまま登録しますか？";
+    EXPECT_THAT(seen, ElementsAre(question, L"in the key", question, L"closed"));
+    ASSERT_EQ(looks.size(), 7u);
+    EXPECT_EQ(looks[5], std::wstring(L"grey: ") + HELD_TIP);
+    EXPECT_EQ(looks[6], L"plain");
+}
+
+}  // namespace

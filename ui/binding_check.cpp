@@ -1,0 +1,99 @@
+#include "ui/binding_check.h"
+
+#include "plugin/bounded_text.h"
+
+namespace {
+
+constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
+
+// No hotkey window registers on the dialogs' windows, so any id is spare there; this one is in
+// the range meant for applications.
+constexpr int TRIAL_HOTKEY_ID = 0xBFFF;
+
+// The same modifiers the hotkey window registers a binding with.
+UINT HotkeyModifiers(KeyCode key)
+{
+    UINT modifiers = 0;
+    if ((key & KEY_SHIFT) != 0) {
+        modifiers |= MOD_SHIFT;
+    }
+    if ((key & KEY_CONTROL) != 0) {
+        modifiers |= MOD_CONTROL;
+    }
+    if ((key & KEY_ALT) != 0) {
+        modifiers |= MOD_ALT;
+    }
+    if ((key & KEY_WIN) != 0) {
+        modifiers |= MOD_WIN;
+    }
+    return modifiers;
+}
+
+// The extended flag is the hot-key control's own: the system does not see it, so Page Up of the
+// navigation keys and of the keypad are one combination. The Windows key takes its place.
+int CombinationIndex(KeyCode key)
+{
+    return (key & (VIRTUAL_KEY_BITS | KEY_SHIFT | KEY_CONTROL | KEY_ALT)) | ((key & KEY_WIN) >> 1);
+}
+
+int FirstRowWithCombination(HotkeyTable table, KeyCode key)
+{
+    const int count = GetHotkeyCount(table);
+    for (int row = 0; row < count; ++row) {
+        const HotkeyItem* item = GetHotkeyItem(table, row);
+        if (item != nullptr && CombinationIndex(item->key) == CombinationIndex(key)) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+// A later binding with a combination already seen is never registered, whatever holds the
+// first one, so only the first is left to a trial.
+BindingFault SurveyBinding(BindingSurvey* survey, KeyCode key)
+{
+    if ((key & VIRTUAL_KEY_BITS) == 0) {
+        return BINDING_WITHOUT_KEY;
+    }
+    bool& seen = survey->seen[CombinationIndex(key)];
+    if (seen) {
+        return BINDING_REPEATS_EARLIER_ROW;
+    }
+    seen = true;
+    return BINDING_NOT_TRIED;
+}
+
+bool IsCombinationHeld(HWND window, KeyCode key)
+{
+    const UINT virtualKey = key & VIRTUAL_KEY_BITS;
+    if (virtualKey == 0) {
+        return false;
+    }
+    if (!RegisterHotKey(window, TRIAL_HOTKEY_ID, HotkeyModifiers(key), virtualKey)) {
+        return true;
+    }
+    UnregisterHotKey(window, TRIAL_HOTKEY_ID);
+    return false;
+}
+
+void DescribeBindingFault(HotkeyTable table, KeyCode key, BindingFault fault, wchar_t* text, int capacity)
+{
+    switch (fault) {
+    case BINDING_FIRES:
+    case BINDING_NOT_TRIED:
+        CopyText(text, capacity, L"");
+        return;
+    case BINDING_WITHOUT_KEY:
+        CopyText(text, capacity, L"キーが指定されていません");
+        return;
+    case BINDING_REPEATS_EARLIER_ROW:
+        // Rows are counted from 1, as a user counts them.
+        FormatText(text, capacity, L"%d行目と同じhotkeyです", FirstRowWithCombination(table, key) + 1);
+        return;
+    case BINDING_HELD_ELSEWHERE:
+        CopyText(text, capacity, L"Windowsか他のプログラムが使用中のhotkeyです");
+        return;
+    }
+}

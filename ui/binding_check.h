@@ -1,0 +1,36 @@
+// Why a binding will not fire: it has no key, an earlier binding has the same combination, or
+// Windows or another program holds the combination. The settings dialog greys such rows and
+// says why; the item editor asks before it accepts a combination that is held.
+#pragma once
+
+#include <windows.h>
+
+#include "hotkeys/hotkey_table.h"
+
+enum BindingFault {
+    BINDING_FIRES,
+    BINDING_NOT_TRIED,  // the first binding of its combination; only a trial can tell
+    BINDING_WITHOUT_KEY,
+    BINDING_REPEATS_EARLIER_ROW,
+    BINDING_HELD_ELSEWHERE,
+};
+
+// Combinations as the system tells them apart: a virtual key and four modifiers.
+constexpr int COMBINATION_COUNT = 0x1000;
+
+// One pass over a table in order, which finds what the table alone tells; it starts zeroed.
+struct BindingSurvey {
+    bool seen[COMBINATION_COUNT];
+};
+
+// The fault of the next binding of the pass, or BINDING_NOT_TRIED.
+BindingFault SurveyBinding(BindingSurvey* survey, KeyCode key);
+
+// Tries the combination on the window with a spare id and releases it at once. The window must
+// hold no hotkeys of its own, and the plug-in's hotkeys must be unregistered meanwhile, as they
+// are while the settings dialog is open.
+bool IsCombinationHeld(HWND window, KeyCode key);
+
+// Why a binding of the table with this key will not fire, in a few words for its info tip;
+// empty for one that fires or is not tried yet.
+void DescribeBindingFault(HotkeyTable table, KeyCode key, BindingFault fault, wchar_t* text, int capacity);
