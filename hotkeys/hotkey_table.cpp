@@ -36,6 +36,24 @@ void AppendCopy(HotkeyTable table, const HotkeyItem* source)
 
 }  // namespace
 
+UINT HotkeyModifiers(KeyCode key)
+{
+    UINT modifiers = 0;
+    if ((key & KEY_SHIFT) != 0) {
+        modifiers |= MOD_SHIFT;
+    }
+    if ((key & KEY_CONTROL) != 0) {
+        modifiers |= MOD_CONTROL;
+    }
+    if ((key & KEY_ALT) != 0) {
+        modifiers |= MOD_ALT;
+    }
+    if ((key & KEY_WIN) != 0) {
+        modifiers |= MOD_WIN;
+    }
+    return modifiers;
+}
+
 HotkeyTable CreateHotkeyTable()
 {
     return CreateWindowExW(0, L"LISTBOX", nullptr, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);

@@ -30,6 +30,10 @@ static_assert(sizeof(HotkeyItem) == 1042, "HotkeyItem is 1042 bytes");
 static_assert(offsetof(HotkeyItem, command) == 2, "HotkeyItem.command");
 static_assert(offsetof(HotkeyItem, param) == 522, "HotkeyItem.param");
 
+// The RegisterHotKey modifiers of a key code; the extended flag is the hot-key control's own and
+// has none.
+UINT HotkeyModifiers(KeyCode key);
+
 using HotkeyTable = HWND;
 
 // The table whose bindings are registered; owned by the hotkey window.

@@ -19,24 +19,6 @@ bool dialogOpen;
 // or the live table afterwards.
 bool windowDestroyed;
 
-UINT HotkeyModifiers(KeyCode key)
-{
-    UINT modifiers = 0;
-    if ((key & KEY_SHIFT) != 0) {
-        modifiers |= MOD_SHIFT;
-    }
-    if ((key & KEY_CONTROL) != 0) {
-        modifiers |= MOD_CONTROL;
-    }
-    if ((key & KEY_ALT) != 0) {
-        modifiers |= MOD_ALT;
-    }
-    if ((key & KEY_WIN) != 0) {
-        modifiers |= MOD_WIN;
-    }
-    return modifiers;
-}
-
 // An item without a virtual key is not registered but keeps its id; a combination the system
 // refuses (another program holds it) leaves that item inert.
 void RegisterAll(HWND window)

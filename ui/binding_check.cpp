@@ -10,25 +10,6 @@ constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 // the range meant for applications.
 constexpr int TRIAL_HOTKEY_ID = 0xBFFF;
 
-// The same modifiers the hotkey window registers a binding with.
-UINT HotkeyModifiers(KeyCode key)
-{
-    UINT modifiers = 0;
-    if ((key & KEY_SHIFT) != 0) {
-        modifiers |= MOD_SHIFT;
-    }
-    if ((key & KEY_CONTROL) != 0) {
-        modifiers |= MOD_CONTROL;
-    }
-    if ((key & KEY_ALT) != 0) {
-        modifiers |= MOD_ALT;
-    }
-    if ((key & KEY_WIN) != 0) {
-        modifiers |= MOD_WIN;
-    }
-    return modifiers;
-}
-
 // The extended flag is the hot-key control's own: the system does not see it, so Page Up of the
 // navigation keys and of the keypad are one combination. The Windows key takes its place.
 int CombinationIndex(KeyCode key)
