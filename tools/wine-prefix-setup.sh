@@ -66,6 +66,9 @@ if [ "$display" = null ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
 fi
 
-# The registry reaches the disk only when the server has finished.
+# The registry reaches the disk only when the server has finished; a server ended otherwise
+# leaves the set-up to be done again.
 wineserver -w
-printf '%s\n' "$version" >"$stamp"
+if grep -q "$gothic_family" "$WINEPREFIX/system.reg"; then
+    printf '%s\n' "$version" >"$stamp"
+fi
