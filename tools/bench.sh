@@ -93,8 +93,16 @@ Each row sets what Tessel costs beside a floor measured in the same run: the sam
 done the least way. Init is \`TTBEvent_InitPluginInfo\` and \`TTBEvent_Init\` through the host's
 loader (library load, settings read, every binding registered) against one
 \`GetPrivateProfileSectionW\` of the same file and N bare \`RegisterHotKey\` calls; Unload is
-\`TTBEvent_Unload\` and the library's release (hotkeys unregistered, the section written) against
-one \`WritePrivateProfileSectionW\` of the same content. The dialog runs from the host's request to
+\`TTBEvent_Unload\` and the library's release (hotkeys unregistered, the section and the flag
+written) against N bare \`UnregisterHotKey\` calls, one \`WritePrivateProfileSectionW\` of the same
+content and one \`WritePrivateProfileStringW\` of the flag. Tessel writes the file three times
+there, the floor twice: before writing the section it deletes every [hotkeys] copy a hand edit
+may have left, and under Wine each write rewrites the whole file; that is most of the distance
+at 1,000 bindings. "Settings OK" runs from OK pressed in the settings dialog to the end of the
+session (the dialog gone, the old table freed, the bindings and the flag saved, every hotkey
+registered again) against the floor's list window of N rows destroyed, the same two writes and N
+\`RegisterHotKey\` calls; of Tessel's part, the save is about a tenth, the rest is the same
+closing of a dialog with N rows that the session did before it saved anything. The dialog runs from the host's request to
 the moment its list view has handled its first \`WM_PAINT\` (all rows inserted, the visible ones
 drawn), against a window whose list view gets N rows of fixed text in the same four columns, up
 to that list view's first \`WM_PAINT\` in the same way.
