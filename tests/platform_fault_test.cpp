@@ -17,6 +17,7 @@
 #include "hotkeys/settings_file.h"
 #include "host/host_driving.h"
 #include "tests/import_patch.h"
+#include "tests/in_process_settings.h"
 #include "tests/test_host.h"
 
 using ::testing::ElementsAre;
@@ -103,24 +104,7 @@ TEST(UnwritableSettings, AFileThatCannotBeCreatedInAReadOnlyFolderIsSkippedSilen
 }
 
 // In-process: the module is this program, so the settings file is the program's name with ".ini".
-class UnwritableSettingsInProcess : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        path_ = ProgramSettingsPath();
-        DeleteFileW(path_.c_str());
-        liveTable = CreateHotkeyTable();
-    }
-    void TearDown() override
-    {
-        DestroyHotkeyTable(liveTable);
-        liveTable = nullptr;
-        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path_.c_str());
-    }
-
-    std::wstring path_;
-};
+class UnwritableSettingsInProcess : public InProcessSettings {};
 
 TEST_F(UnwritableSettingsInProcess, FailedSavesLeaveTheTableAndTheFlagAsTheyWere)
 {

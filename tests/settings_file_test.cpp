@@ -13,6 +13,7 @@
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/settings_file.h"
+#include "tests/in_process_settings.h"
 #include "tests/test_host.h"
 
 namespace {
@@ -97,20 +98,8 @@ void WriteKeyByKey(const std::wstring& path, const std::vector<Binding>& binding
     }
 }
 
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public InProcessSettings {
 protected:
-    void SetUp() override
-    {
-        path_ = ProgramSettingsPath();
-        DeleteFileW(path_.c_str());
-        liveTable = CreateHotkeyTable();
-    }
-    void TearDown() override
-    {
-        DestroyHotkeyTable(liveTable);
-        liveTable = nullptr;
-        DeleteFileW(path_.c_str());
-    }
     void Write(const std::string& ansiText) { WriteBytes(path_, ansiText); }
     std::vector<Binding> Load()
     {
@@ -131,8 +120,6 @@ protected:
         }
         return text;
     }
-
-    std::wstring path_;
 };
 
 const char WORKED_EXAMPLE[] =

@@ -21,6 +21,7 @@
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
 #include "tests/import_patch.h"
+#include "tests/in_process_settings.h"
 #include "tests/test_host.h"
 
 using ::testing::ElementsAreArray;
@@ -77,20 +78,8 @@ std::vector<Binding> PlainBindings(int count)
 
 // ----- in-process: the settings file beside this program -----------------------------------
 
-class SettingsTexts : public ::testing::Test {
+class SettingsTexts : public InProcessSettings {
 protected:
-    void SetUp() override
-    {
-        path_ = ProgramSettingsPath();
-        DeleteFileW(path_.c_str());
-        liveTable = CreateHotkeyTable();
-    }
-    void TearDown() override
-    {
-        DestroyHotkeyTable(liveTable);
-        liveTable = nullptr;
-        DeleteFileW(path_.c_str());
-    }
     void Save(const std::vector<Binding>& bindings)
     {
         ClearHotkeyTable(liveTable);
@@ -115,8 +104,6 @@ protected:
         }
         return bindings;
     }
-
-    std::wstring path_;
 };
 
 const std::vector<Binding> UNICODE_BINDINGS = {
