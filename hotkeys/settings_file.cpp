@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cwchar>
+
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/hotkeys_section.h"
@@ -133,9 +135,12 @@ bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
     return item->key != 0;
 }
 
+// Unit for unit: the locale's comparison takes some different texts for equal, which would let a
+// cut that dropped such a unit pass unseen.
 bool SameItem(const HotkeyItem& left, const HotkeyItem& right)
 {
-    return left.key == right.key && lstrcmpW(left.command, right.command) == 0 && lstrcmpW(left.param, right.param) == 0;
+    return left.key == right.key && std::wcscmp(left.command, right.command) == 0 &&
+           std::wcscmp(left.param, right.param) == 0;
 }
 
 // Appends the item; false when the table refused it.
