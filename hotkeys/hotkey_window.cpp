@@ -3,6 +3,8 @@
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/settings_file.h"
+#include "hotkeys/settings_watch.h"
+#include "plugin/command_router.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
@@ -11,6 +13,11 @@
 int enabledFlag;
 
 namespace {
+
+// The settings file is looked at this often for changes made outside; two looks that agree take
+// a change in, so a hand edit reaches the hotkeys within about a second.
+constexpr UINT_PTR SETTINGS_WATCH_TIMER = 1;
+constexpr UINT SETTINGS_WATCH_MS = 500;
 
 bool dialogOpen;
 
@@ -59,28 +66,67 @@ void ReleaseLibrary(HMODULE pinned)
     }
 }
 
+// The flag and a new live table as the file holds them. A file that could not be read is looked
+// at again by the watch until it can.
+void LoadSettings()
+{
+    LoadEnabledFlag();
+    liveTable = CreateHotkeyTable();
+    LoadHotkeyItems();
+    if (SettingsLoadedWhole()) {
+        RememberSettingsFile();
+    } else {
+        ForgetSettingsFile();
+    }
+}
+
 LRESULT OnCreate(HWND window)
 {
     windowDestroyed = false;
     dialogOpen = false;
-    LoadEnabledFlag();
-    liveTable = CreateHotkeyTable();
-    LoadHotkeyItems();
+    LoadSettings();
     if (enabledFlag != 0) {
         RegisterAll(window);
     }
+    // A message timer ends with the window: nothing of the watch outlives the library.
+    SetTimer(window, SETTINGS_WATCH_TIMER, SETTINGS_WATCH_MS, nullptr);
     return 0;
 }
 
-LRESULT OnDestroy(HWND window)
+// Another program's change (a hand edit, a second launcher) replaces the flag and the bindings,
+// as the next start would read them.
+void TakeInOutsideChange(HWND window)
 {
     if (enabledFlag != 0) {
         UnregisterAll(window);
     }
-    SaveHotkeyItems();
+    DestroyHotkeyTable(liveTable);
+    LoadSettings();
+    if (enabledFlag != 0) {
+        RegisterAll(window);
+    }
+    ShowEnabledCheckMark();
+}
+
+// Everything in memory was saved when it changed; a file changed outside since then is newer
+// than the table and is left as it is.
+void SaveUnlessChangedOutside()
+{
+    if (!SettingsFileChangedOutside()) {
+        SaveHotkeyItems();
+        SaveEnabledFlag();
+    }
+}
+
+LRESULT OnDestroy(HWND window)
+{
+    KillTimer(window, SETTINGS_WATCH_TIMER);
+    if (enabledFlag != 0) {
+        UnregisterAll(window);
+    }
+    SaveUnlessChangedOutside();
     DestroyHotkeyTable(liveTable);
     liveTable = nullptr;
-    SaveEnabledFlag();
     windowDestroyed = true;
     return 0;
 }
@@ -90,6 +136,11 @@ void ToggleHotkeys(HWND window)
     if (dialogOpen) {
         MessageBeep(0);
         return;
+    }
+    // A change made outside is taken in first, so that the save below does not put back the
+    // bindings it replaced.
+    if (SettingsFileChangedOutside()) {
+        TakeInOutsideChange(window);
     }
     enabledFlag = enabledFlag == 0 ? 1 : 0;
     if (enabledFlag != 0) {
@@ -105,6 +156,27 @@ void SaveSettings()
 {
     SaveHotkeyItems();
     SaveEnabledFlag();
+    // The table in memory is the state to keep from here on, also when the save failed: the next
+    // moment saves it again rather than the watch replacing it with the file.
+    if (SettingsLoadedWhole()) {
+        RememberSettingsFile();
+    }
+}
+
+// The file changed outside while the dialog was open; OK saved the dialog's bindings over it,
+// and the backup holds the change.
+void TellEditKeptInBackup(HWND window)
+{
+    wchar_t path[TEXT_CAPACITY];
+    if (!GetSettingsFilePath(path)) {
+        return;
+    }
+    wchar_t message[TEXT_CAPACITY + 160];
+    FormatText(message, ARRAYSIZE(message),
+               L"設定ファイルは設定の画面を開いている間にほかのプログラムで変更されました。"
+               L"OK で決めた設定を保存し、変更された内容は次のファイルに残しました。\n\n%ls.bak",
+               path);
+    MessageBoxW(window, message, L"Tesselの設定", MB_OK | MB_ICONINFORMATION);
 }
 
 // A copy that lost entries for want of memory or window handles would drop them on OK.
@@ -137,8 +209,13 @@ void RunSettingsSession(HWND window)
     if (result == IDOK && !windowDestroyed) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
+        const bool editedMeanwhile = SettingsFileChangedOutside();
         SaveSettings();
+        if (editedMeanwhile && SettingsLoadedWhole()) {
+            TellEditKeptInBackup(window);
+        }
     } else {
+        // A change made outside meanwhile is taken in by the watch once the dialog has closed.
         DestroyHotkeyTable(context.workTable);
     }
     if (plugins != nullptr && hostServices.freePluginInfoArray != nullptr) {
@@ -154,7 +231,7 @@ void RunSettingsSession(HWND window)
 LRESULT OnEndSession(WPARAM ending)
 {
     if (ending != FALSE) {
-        SaveSettings();
+        SaveUnlessChangedOutside();
     }
     return 0;
 }
@@ -191,6 +268,15 @@ LRESULT OnHotkey(WPARAM id)
     return 0;
 }
 
+LRESULT OnWatchTimer(HWND window, WPARAM timerId)
+{
+    // While the settings dialog is open the change waits: the dialog's OK or Cancel decides.
+    if (timerId == SETTINGS_WATCH_TIMER && !dialogOpen && PollSettingsFile()) {
+        TakeInOutsideChange(window);
+    }
+    return 0;
+}
+
 LRESULT CALLBACK HotkeyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -202,6 +288,8 @@ LRESULT CALLBACK HotkeyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return OnCommand(window, LOWORD(wParam));
     case WM_HOTKEY:
         return OnHotkey(wParam);
+    case WM_TIMER:
+        return OnWatchTimer(window, wParam);
     case WM_QUERY_ENABLED:
         return enabledFlag;
     case WM_QUERYENDSESSION:

@@ -321,3 +321,13 @@ void SaveHotkeyItems()
     }
     Release(section);
 }
+
+bool GetSettingsFilePath(wchar_t* path)
+{
+    return GetSettingsPath(path);
+}
+
+bool SettingsLoadedWhole()
+{
+    return !flagNotLoaded && !bindingsIncomplete;
+}

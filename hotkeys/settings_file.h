@@ -12,3 +12,9 @@ void LoadHotkeyItems();
 void SaveHotkeyItems();
 // Writes the enabled flag to [setting] enable; other keys of [setting] stay.
 void SaveEnabledFlag();
+
+// The settings file's path (TEXT_CAPACITY units); false when the library's path is too long.
+bool GetSettingsFilePath(wchar_t* path);
+// False when the last load could not take in everything stored: the file could not be read, or
+// memory ran short.
+bool SettingsLoadedWhole();

@@ -392,6 +392,89 @@ TEST(CappedSection, BindingsPastTheCapAreReadAndWrittenAllTheSame)
     }
 }
 
+// ----- hand edits while the launcher runs -----------------------------------------------------
+
+const Binding SAMPLE_K = {0x064B, L"Sample.dll|5", L""};
+const Binding SAMPLE_J = {0x064A, L"Sample.dll|7", L""};
+
+// Presses Ctrl+Alt+key until the sample plug-in logs what it ran.
+bool FiresWithin(TestHost& host, WORD key, const wchar_t* logged, int timeoutMs)
+{
+    return host.PumpUntil(
+        [&] {
+            host.Press({VK_CONTROL, VK_MENU, key});
+            const std::vector<std::wstring> logs = host.Logs();
+            return std::find(logs.begin(), logs.end(), logged) != logs.end();
+        },
+        timeoutMs);
+}
+
+TEST(HandEdits, ABindingAddedByHandFiresWithinSecondsAndIsKeptAtExit)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile({SAMPLE_K}));
+    ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
+    host.WriteSettings(UnicodeFile({SAMPLE_K, SAMPLE_J}));
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(FiresWithin(host, 'J', L"Sample.dll|7", 4000));
+    std::printf("from the hand edit to its hotkey working: %lu ms\n", GetTickCount() - start);
+    host.Unload();
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), (std::vector<Binding>{SAMPLE_K, SAMPLE_J}));
+}
+
+TEST(HandEdits, AnEditJustBeforeExitIsNotOverwritten)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(host.Load());
+    host.WriteSettings(UnicodeFile(PlainBindings(3), 0));
+    const std::string edited = FileBytes(host.SettingsPath());
+    host.Unload();
+    EXPECT_EQ(FileBytes(host.SettingsPath()), edited);
+}
+
+TEST(HandEdits, OkAfterAnEditDuringTheDialogSavesTheDialogAndKeepsTheEditInTheBackup)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(host.Load());
+    std::string edited;
+    std::wstring told;
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&](HWND dialog) {
+        host.WriteSettings(UnicodeFile(PlainBindings(3)));
+        edited = FileBytes(host.SettingsPath());
+        SelectListRow(GetDlgItem(dialog, IDC_HOTKEY_LIST), 0);
+        host.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
+        TestHost::Click(dialog, IDC_DELETE_ITEM);
+        host.OnMessageBox([&told](HWND message) {
+            told = TestHost::MessageBoxText(message);
+            TestHost::Click(message, IDOK);
+        });
+        TestHost::Click(dialog, IDOK);
+    });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), std::vector<Binding>{PlainBindings(2)[1]});
+    EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), edited);
+    EXPECT_NE(told.find(L"Tessel.ini.bak"), std::wstring::npos) << told;
+    host.Unload();
+}
+
+TEST(HandEdits, CancelAfterAnEditDuringTheDialogTakesTheEditIn)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile({SAMPLE_K}));
+    ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host](HWND dialog) {
+        host.WriteSettings(UnicodeFile({SAMPLE_K, SAMPLE_J}));
+        TestHost::Click(dialog, IDCANCEL);
+    });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    EXPECT_TRUE(FiresWithin(host, 'J', L"Sample.dll|7", 4000));
+    host.Unload();
+}
+
 TEST(CodePage, TheRunAsOnAJapaneseSystemHasCodePage932)
 {
     const char* expected = std::getenv("TESSEL_EXPECTED_CODE_PAGE");

@@ -1,0 +1,100 @@
+#include "hotkeys/settings_watch.h"
+
+#include <windows.h>
+
+#include "hotkeys/settings_file.h"
+#include "plugin/bounded_text.h"
+
+namespace {
+
+// What identifies one state of the file; an absent file is all zero.
+struct FileStamp {
+    bool exists;
+    ULONGLONG size;
+    FILETIME written;
+};
+
+bool SameStamp(const FileStamp& left, const FileStamp& right)
+{
+    return left.exists == right.exists && left.size == right.size &&
+           CompareFileTime(&left.written, &right.written) == 0;
+}
+
+bool rememberedKnown;
+FileStamp remembered;
+// The differing stamp the previous poll saw, if any.
+bool pendingKnown;
+FileStamp pending;
+
+FileStamp CurrentStamp()
+{
+    FileStamp stamp = {};
+    wchar_t path[TEXT_CAPACITY];
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetSettingsFilePath(path) && GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        stamp.exists = true;
+        stamp.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        stamp.written = data.ftLastWriteTime;
+    }
+    return stamp;
+}
+
+// A file another program still holds without sharing, or a folder in its place, waits for the
+// next poll rather than being taken for an empty file.
+bool ReadableNow()
+{
+    wchar_t path[TEXT_CAPACITY];
+    if (!GetSettingsFilePath(path)) {
+        return false;
+    }
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool isFile = GetFileInformationByHandle(file, &information) &&
+                        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(file);
+    return isFile;
+}
+
+// A file that went away is no change to take in: the bindings in memory are what the next save
+// puts back, rather than an empty table.
+bool DiffersFromRemembered(const FileStamp& now)
+{
+    return now.exists && (!rememberedKnown || !SameStamp(now, remembered));
+}
+
+}  // namespace
+
+void RememberSettingsFile()
+{
+    remembered = CurrentStamp();
+    rememberedKnown = true;
+    pendingKnown = false;
+}
+
+void ForgetSettingsFile()
+{
+    rememberedKnown = false;
+    pendingKnown = false;
+}
+
+bool SettingsFileChangedOutside()
+{
+    return DiffersFromRemembered(CurrentStamp());
+}
+
+bool PollSettingsFile()
+{
+    const FileStamp now = CurrentStamp();
+    if (!DiffersFromRemembered(now)) {
+        pendingKnown = false;
+        return false;
+    }
+    const bool settled = pendingKnown && SameStamp(now, pending);
+    pending = now;
+    pendingKnown = true;
+    return settled && ReadableNow();
+}
