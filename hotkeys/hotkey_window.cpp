@@ -139,7 +139,7 @@ void ToggleHotkeys(HWND window)
     }
     // A change made outside is taken in first, so that the save below does not put back the
     // bindings it replaced.
-    if (SettingsFileChangedOutside()) {
+    if (SettingsChangeReadable()) {
         TakeInOutsideChange(window);
     }
     enabledFlag = enabledFlag == 0 ? 1 : 0;

@@ -86,6 +86,11 @@ bool SettingsFileChangedOutside()
     return DiffersFromRemembered(CurrentStamp());
 }
 
+bool SettingsChangeReadable()
+{
+    return SettingsFileChangedOutside() && ReadableNow();
+}
+
 bool PollSettingsFile()
 {
     const FileStamp now = CurrentStamp();

@@ -10,6 +10,8 @@ void ForgetSettingsFile();
 // True when the file differs from what was noted: changed, or there when it was not. A file that
 // went away is not a change: the next save writes it again.
 bool SettingsFileChangedOutside();
+// True when the file changed outside and can be opened for reading now.
+bool SettingsChangeReadable();
 // True when a change from outside has held still since the last poll and the file can be opened
 // for reading now: an editor that writes in steps is not read halfway.
 bool PollSettingsFile();

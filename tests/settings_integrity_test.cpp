@@ -179,7 +179,7 @@ private:
     HANDLE handle_;
 };
 
-TEST(UnreadableFile, AFileHeldAtStartUpIsNeitherLoadedNorOverwritten)
+TEST(UnreadableFile, AFileHeldAtStartUpIsNeverOverwrittenAndIsTakenInOnceFree)
 {
     TestHost host;
     host.WriteSettings(UnicodeFile(PlainBindings(3), 0));
@@ -189,10 +189,13 @@ TEST(UnreadableFile, AFileHeldAtStartUpIsNeitherLoadedNorOverwritten)
         const ULONGLONG start = GetTickCount64();
         ASSERT_TRUE(host.Load());
         EXPECT_LT(GetTickCount64() - start, 3000u);
+        host.Execute(L"Tessel.dll", 0);
     }
-    host.Execute(L"Tessel.dll", 0);
-    host.Unload();
     EXPECT_EQ(FileBytes(host.SettingsPath()), before);
+    host.Execute(L"Tessel.dll", 0);  // reads the freed file first: the stored "off" turns on
+    host.Unload();
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), PlainBindings(3));
+    EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 0, host.SettingsPath().c_str()), 1u);
 }
 
 TEST(UnreadableFile, AFileHeldForAMomentIsWaitedFor)
