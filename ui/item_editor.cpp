@@ -118,7 +118,9 @@ bool ConfirmCombination(HWND dialog, const wchar_t* question)
 // taken from typing in every program; function, media and other keys alone are fine.
 bool KeepsTypingKey(HWND dialog, KeyCode key)
 {
-    if ((key & (KEY_CONTROL | KEY_ALT | KEY_WIN)) != 0 || MapVirtualKeyW(key & VIRTUAL_KEY_BITS, MAPVK_VK_TO_CHAR) == 0) {
+    const bool typesAlone = (key & (KEY_CONTROL | KEY_ALT | KEY_WIN)) == 0 &&
+                            MapVirtualKeyW(key & VIRTUAL_KEY_BITS, MAPVK_VK_TO_CHAR) != 0;
+    if (!typesAlone) {
         return true;
     }
     return ConfirmCombination(dialog, L"このキーは、どのプログラムでも入力に使えなくなります。このまま登録しますか？");

@@ -275,8 +275,9 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header)
         break;
     case NM_CUSTOMDRAW:
         // A dialog answers a notification through DWLP_MSGRESULT.
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT,
-                          DrawFaultyRows(dialog, settingsContext->workTable, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
+        SetWindowLongPtrW(
+            dialog, DWLP_MSGRESULT,
+            DrawFaultyRows(dialog, settingsContext->workTable, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
         return TRUE;
     case LVN_GETINFOTIPW:
         AddReasonToInfoTip(dialog, settingsContext->workTable, reinterpret_cast<NMLVGETINFOTIPW*>(header));
