@@ -9,6 +9,7 @@
 #define IDC_ADD_ITEM 1001
 #define IDC_EDIT_ITEM 1002
 #define IDC_DELETE_ITEM 1003
+#define IDC_ROW_REASON 1004  // created at run time, below the list
 
 // Item editor (102)
 #define IDC_HOTKEY 1000

@@ -1,5 +1,6 @@
-// Rows whose binding will not fire, grey and with a reason in their info tip, and the item
-// editor's question before it accepts a combination that is held elsewhere.
+// Rows whose binding will not fire, grey and with a reason in their info tip and in the line
+// below the list, and the item editor's questions before it accepts a combination that is held
+// elsewhere or a key that types.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -128,9 +129,65 @@ TEST_F(SettingsDialog, OkWithAHeldCombinationAsksAndNoReturnsToTheKeyWhileAFreeO
     });
     const std::wstring question = std::wstring(HELD_TIP) + L"。このまま登録しますか？";
     EXPECT_THAT(seen, ElementsAre(question, L"in the key", question, L"closed"));
+    EXPECT_EQ(boxLook, std::wstring(ADD_CAPTION) + L", warning");
     ASSERT_EQ(looks.size(), 7u);
     EXPECT_EQ(looks[5], std::wstring(L"grey: ") + HELD_TIP);
     EXPECT_EQ(looks[6], L"plain");
+}
+
+TEST_F(SettingsDialog, TheLineBelowTheListGivesTheReasonOfTheSelectedRowAsKeysMouseAndRefillsMoveIt)
+{
+    HeldCombination altN(host.MainWindow(), MOD_ALT, 'N');
+    ASSERT_TRUE(altN.Held());
+    std::vector<std::wstring> reasons;
+    // Ctrl + M, Alt + N (held), Ctrl + M again, and Ctrl + Alt without a key.
+    RunSettings(L"[hotkeys]\r\nitem0_key=589\r\nitem0_command=a.exe\r\nitem1_key=1102\r\nitem1_command=b.exe\r\n"
+                L"item2_key=589\r\nitem2_command=c.exe\r\nitem3_key=1536\r\nitem3_command=d.exe\r\n",
+                [&](HWND settings) {
+                    const HWND list = List(settings);
+                    const auto press = [&](WORD key) {
+                        SendKey(list, key);
+                        reasons.push_back(TestHost::ItemText(settings, IDC_ROW_REASON));
+                    };
+                    SetFocus(list);
+                    press(VK_HOME);
+                    press(VK_DOWN);
+                    press(VK_DOWN);
+                    press(VK_DOWN);
+                    host.OnMessageBox([](HWND box) { TestHost::Click(box, IDYES); });
+                    press(VK_DELETE);
+                    SelectListRow(list, 1);  // as a click does
+                    reasons.push_back(TestHost::ItemText(settings, IDC_ROW_REASON));
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(reasons, ElementsAre(L"", HELD_TIP, L"1行目と同じhotkeyです", L"キーが指定されていません", L"", HELD_TIP));
+}
+
+TEST_F(SettingsDialog, AKeyThatTypesIsAskedAboutButAFunctionKeyOrAControlCombinationIsNot)
+{
+    std::vector<std::wstring> seen;
+    std::vector<std::wstring> keys;
+    RunSettings(L"", [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, 'A');
+            SetFocus(GetDlgItem(editor, IDC_COMMAND));
+            seen.push_back(OkExpectingMessage(editor, IDNO));
+            seen.push_back(boxLook);
+            seen.push_back(GetFocus() == GetDlgItem(editor, IDC_HOTKEY) ? L"in the key" : L"elsewhere");
+            OkExpectingMessage(editor, IDYES);
+        });
+        for (const WORD value : {static_cast<WORD>(VK_F5), MAKEWORD('A', HOTKEYF_CONTROL)}) {
+            RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+                SetHotkeyValue(editor, IDC_HOTKEY, value);
+                TestHost::Click(editor, IDOK);  // a question now would hold this click until the guard ends it
+            });
+        }
+        keys = KeyTexts(settings);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(seen, ElementsAre(L"このキーは、どのプログラムでも入力に使えなくなります。このまま登録しますか？",
+                                  std::wstring(ADD_CAPTION) + L", warning", L"in the key"));
+    EXPECT_THAT(keys, ElementsAre(L"A", L"F5", L"Ctrl + A"));
 }
 
 }  // namespace

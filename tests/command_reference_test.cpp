@@ -8,7 +8,8 @@
 
 #include "hotkeys/hotkey_table.h"
 #include "plugin/host_abi.h"
-#include "ui/command_picker.h"
+#include "ui/command_reference.h"
+#include "ui/picker_template.h"
 #include "ui/settings_dialog.h"
 
 extern "C" PluginInfo* WINAPI TTBEvent_InitPluginInfo(const wchar_t* fileName);

@@ -266,6 +266,23 @@ bool IsItemEnabled(HWND dialog, int id)
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
+void SendKey(HWND control, WORD key)
+{
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+    SendMessageW(control, WM_KEYDOWN, key, scan | 1);
+    SendMessageW(control, WM_KEYUP, key, scan | 1 | (1LL << 30) | (1LL << 31));
+}
+
+HICON MessageBoxIcon(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            return reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        }
+    }
+    return nullptr;
+}
+
 void PostKey(HWND control, WORD key)
 {
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;

@@ -47,6 +47,12 @@ bool IsItemEnabled(HWND dialog, int id);
 
 // Posts a key press to a control of the dialog; the dialog's loop handles it (Esc, Enter).
 void PostKey(HWND control, WORD key);
+// Sends a key press straight to a control, as the dialog's loop hands it on (arrows, Delete);
+// returns when the control and its dialog have handled it.
+void SendKey(HWND control, WORD key);
+
+// The icon a message box shows, or null.
+HICON MessageBoxIcon(HWND box);
 
 // Copies what the screen shows of the window into a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const std::wstring& path);

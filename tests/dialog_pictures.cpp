@@ -1,8 +1,8 @@
 // Renders the three dialogs, with real rows, to BMP files in a "pictures" folder beside this
 // program: the settings dialog with five bindings, the last one grey as it repeats the first
-// one's combination; the item editor editing one of them; and the command picker listing the
-// commands of Tessel and Sample. tools/pictures.sh runs it under Wine and turns the files into
-// the PNGs of docs/. Not part of the test run.
+// one's combination and selected, with its reason below the list; the item editor editing one
+// of them; and the command picker listing the commands of Tessel and Sample. tools/pictures.sh
+// runs it under Wine and turns the files into the PNGs of docs/. Not part of the test run.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -55,8 +55,9 @@ TEST(DialogPictures, RenderTheSettingsDialogTheItemEditorAndTheCommandPicker)
     host.OnWindow(L"#32770", L"Tesselの設定", [&](HWND settings) {
         const HWND list = GetDlgItem(settings, IDC_HOTKEY_LIST);
         SetFocus(list);
-        SelectListRow(list, 2);
+        SelectListRow(list, 4);  // the grey row, whose reason shows below the list
         picture(settings, L"settings_dialog");
+        SelectListRow(list, 2);
 
         host.OnWindow(L"#32770", L"アイテム編集", [&](HWND editor) {
             picture(editor, L"item_editor");

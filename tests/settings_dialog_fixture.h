@@ -56,12 +56,15 @@ protected:
         TestHost::Click(settings, button);
     }
 
-    // Presses OK in the editor, expecting a message box; answers it and returns its text.
+    // Presses OK in the editor, expecting a message box; answers it and returns its text. Its
+    // caption, and whether it warns, go to boxLook.
     std::wstring OkExpectingMessage(HWND editor, int answer = IDOK)
     {
         std::wstring text;
         host.OnMessageBox([&](HWND box) {
             text = TestHost::MessageBoxText(box);
+            const bool warns = MessageBoxIcon(box) != nullptr && MessageBoxIcon(box) == LoadIconW(nullptr, IDI_WARNING);
+            boxLook = TestHost::WindowText(box) + (warns ? L", warning" : L"");
             TestHost::Click(box, answer);
         });
         TestHost::Click(editor, IDOK);
@@ -79,4 +82,5 @@ protected:
     }
 
     TestHost host;
+    std::wstring boxLook;
 };

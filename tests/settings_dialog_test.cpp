@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,20 @@ TEST_F(SettingsDialog, ChoosingAFilePutsItsFullPathIntoTheCommandAndLeavesThePar
     EXPECT_THAT(fields, ElementsAre(chosen, L"memo.txt", chosen));
 }
 
+TEST_F(SettingsDialog, TheCommandAndParamFieldsStopAtWhatABindingHolds)
+{
+    std::vector<LRESULT> limits;
+    RunSettings(L"", [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            limits = {SendDlgItemMessageW(editor, IDC_COMMAND, EM_GETLIMITTEXT, 0, 0),
+                      SendDlgItemMessageW(editor, IDC_PARAM, EM_GETLIMITTEXT, 0, 0)};
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(limits, ElementsAre(259, 259));
+}
+
 // The keyboard layout's name for the key, of the extended set (bit 24 of a key message) or not.
 std::wstring PlatformKeyName(UINT virtualKey, bool extended)
 {
@@ -360,6 +375,101 @@ TEST_F(SettingsDialog, AddAndEditSelectTheChangedRowAndScrollToIt)
         TestHost::Click(settings, IDCANCEL);
     });
     EXPECT_THAT(seen, ElementsAre(L"26 shown", L"25 shown"));
+}
+
+TEST_F(SettingsDialog, EveryRefusalReturnsToTheHotkeyAndModifiersWithoutAKeyAreNoKey)
+{
+    std::vector<std::wstring> seen;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            const auto refuse = [&](WORD value, int focused) {
+                SetHotkeyValue(editor, IDC_HOTKEY, value);
+                SetFocus(GetDlgItem(editor, focused));
+                seen.push_back(OkExpectingMessage(editor));
+                seen.push_back(GetFocus() == GetDlgItem(editor, IDC_HOTKEY) ? L"in the key" : L"elsewhere");
+            };
+            refuse(MAKEWORD(0, HOTKEYF_CONTROL | HOTKEYF_ALT), IDC_COMMAND);
+            refuse(MAKEWORD('A', HOTKEYF_CONTROL), IDC_PARAM);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(seen, ElementsAre(L"hotkeyを入力してください", L"in the key", L"登録済みのhotkeyです", L"in the key"));
+}
+
+TEST_F(SettingsDialog, TheDeleteKeyInTheListAsksAndDeletesAsTheButtonDoes)
+{
+    std::vector<std::wstring> questions;
+    std::vector<std::wstring> keys;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        const HWND list = List(settings);
+        SetFocus(list);
+        SelectListRow(list, 1);
+        for (const int answer : {IDNO, IDYES}) {
+            host.OnMessageBox([&, answer](HWND box) {
+                questions.push_back(TestHost::MessageBoxText(box));
+                TestHost::Click(box, answer);
+            });
+            SendKey(list, VK_DELETE);
+        }
+        keys = KeyTexts(settings);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(questions, ElementsAre(L"削除しますか？", L"削除しますか？"));
+    EXPECT_THAT(keys, ElementsAre(L"Ctrl + Shift + Alt + Win + T", L"Alt + N", L"Shift + C", L"Ctrl + A"));
+}
+
+// What a screen reader reads before each field: the control just before it in the window order.
+std::wstring LabelBefore(HWND dialog, int id)
+{
+    return TestHost::WindowText(GetWindow(GetDlgItem(dialog, id), GW_HWNDPREV));
+}
+
+TEST_F(SettingsDialog, EachEditorFieldFollowsItsLabelWhileTheTabOrderStays)
+{
+    std::vector<std::wstring> labels;
+    std::vector<int> tabOrder;
+    RunSettings(L"", [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            labels = {LabelBefore(editor, IDC_HOTKEY), LabelBefore(editor, IDC_COMMAND), LabelBefore(editor, IDC_PARAM)};
+            HWND control = GetDlgItem(editor, IDOK);
+            do {
+                tabOrder.push_back(GetDlgCtrlID(control));
+                control = GetNextDlgTabItem(editor, control, FALSE);
+            } while (control != GetDlgItem(editor, IDOK) && tabOrder.size() < 20);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(labels, ElementsAre(L"hotkey", L"command", L"param"));
+    EXPECT_THAT(tabOrder, ElementsAre(IDOK, IDCANCEL, IDC_HOTKEY, IDC_WIN_KEY, IDC_COMMAND, IDC_CHOOSE_FILE,
+                                      IDC_CHOOSE_COMMAND, IDC_PARAM));
+}
+
+// Run once more in a prefix at 144 DPI (tests/CMakeLists.txt).
+TEST_F(SettingsDialog, ListColumnsFollowTheDisplayScale)
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    if (const char* expected = std::getenv("TESSEL_EXPECTED_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected)) << "the prefix is not at the scale this run is for";
+    }
+    std::vector<int> widths;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        widths.push_back(ListView_GetColumnWidth(List(settings), 0));
+        widths.push_back(ListView_GetColumnWidth(List(settings), 1));
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            host.OnWindow(L"#32770", L"プラグインコマンド選択", [&](HWND picker) {
+                widths.push_back(ListView_GetColumnWidth(GetDlgItem(picker, IDC_PICKER_LIST), 0));
+                TestHost::Click(picker, IDCANCEL);
+            });
+            TestHost::Click(editor, IDC_CHOOSE_COMMAND);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(widths, ElementsAre(MulDiv(150, dpi, 96), MulDiv(250, dpi, 96), MulDiv(256, dpi, 96)));
 }
 
 }  // namespace

@@ -48,6 +48,34 @@ printf 'A small text file that a hotkey opens with Notepad.\r\n' >"$demo/memo.tx
 export WINEPREFIX="$demo/wineprefix"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
+
+# The Windows programs running in the demo's Wine, such as a Notepad that a hotkey of an earlier
+# run opened; Wine's own services are left out.
+open_programs() {
+    local process name
+    for process in /proc/[0-9]*; do
+        tr '\0' '\n' 2>/dev/null <"$process/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+        name=$(tr '\0' '\n' 2>/dev/null <"$process/cmdline" | head -n 1) || continue
+        case "${name,,}" in
+            *.exe*) ;;
+            *) continue ;;
+        esac
+        name=${name##*\\}
+        name=${name%%.[Ee][Xx][Ee]*}
+        case "${name,,}" in
+            *[[:space:]/]* | '' | start | services | explorer | winedevice | plugplay | svchost | rpcss | conhost) ;;
+            *) printf '%s.exe\n' "$name" ;;
+        esac
+    done | sort -u | paste -sd ' ' -
+}
+
+# Every wait for Wine to finish would wait for them, without a word.
+still_open=$(open_programs)
+if [ -n "$still_open" ]; then
+    echo "Still open in the demo's Wine from an earlier run: $still_open. Ending them, so that this run does not wait for them."
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+fi
 bash tools/wine-prefix-setup.sh "$WINEPREFIX"
 
 # Ctrl+Alt+K settings, Ctrl+Alt+S a sample plug-in command, Ctrl+Alt+N Notepad with the memo,
@@ -78,6 +106,25 @@ else
 fi
 echo
 
+# The settings file as text in the terminal's encoding, whether Tessel wrote it in UTF-16 (with
+# its mark), UTF-8 or the system's code page.
+print_settings() {
+    local charset
+    charset=$(locale charmap 2>/dev/null || echo UTF-8)
+    echo "Saved settings ($settings):"
+    case "$(head -c 3 "$settings" | od -An -tx1 | tr -d ' \n')" in
+        fffe*) iconv -f UTF-16 -t "$charset//TRANSLIT" "$settings" ;;
+        efbbbf) tail -c +4 "$settings" | iconv -f UTF-8 -t "$charset//TRANSLIT" ;;
+        *)
+            if iconv -f UTF-8 -t UTF-8 "$settings" >/dev/null 2>&1; then
+                iconv -f UTF-8 -t "$charset//TRANSLIT" "$settings"
+            else
+                cat "$settings"
+            fi
+            ;;
+    esac | tr -d '\r' || true
+}
+
 x11_managed() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$1" /f >/dev/null 2>&1
     wineserver -w
@@ -92,8 +139,7 @@ if [ -n "${DISPLAY:-}" ] && [ "$tour" = 0 ]; then
     echo "settings."
     echo "Under Wine the hotkeys fire only while a Wine window has the focus (see the README)."
     wine minihost.exe Tessel.dll Sample.dll
-    echo "Saved settings ($settings):"
-    tr -d '\r' <"$settings"
+    print_settings
     exit 0
 fi
 
@@ -117,8 +163,7 @@ for picture in settings_dialog item_editor command_picker minihost; do
     fi
 done
 echo
-echo "Saved settings ($settings):"
-tr -d '\r' <"$settings"
+print_settings
 if [ "$status" -ne 0 ] && [ "$kept" = 1 ]; then
     echo
     echo "The tour presses the sample's hotkeys: if you changed them, tools/demo.sh --reset puts them back."

@@ -6,18 +6,23 @@
 # faces, so no window shows empty boxes.
 # Creates the prefix when it does not exist. A prefix that this same script has set up is left
 # as it is; one set up by an earlier version of it is set up again.
-# Usage: tools/wine-prefix-setup.sh [--null-display] PREFIX
+# Usage: tools/wine-prefix-setup.sh [--null-display] [--dpi N] PREFIX
 #   --null-display  Wine's null display driver: windows, dialogs and hotkeys work without any X
 #                   display (and without the waits of an X server without a window manager).
+#   --dpi N         the display's scale in dots per inch (LogPixels): 96 is 100 %, 144 is 150 %.
 set -euo pipefail
 
 display=x11
-if [ "${1:-}" = "--null-display" ]; then
-    display=null
-    shift
-fi
+dpi=96
+while [ "$#" -gt 1 ]; do
+    case "$1" in
+        --null-display) display=null; shift ;;
+        --dpi) dpi=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
 if [ "$#" -ne 1 ]; then
-    echo "usage: $0 [--null-display] PREFIX" >&2
+    echo "usage: $0 [--null-display] [--dpi N] PREFIX" >&2
     exit 2
 fi
 
@@ -29,7 +34,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Written last, after the server has stored the registry: a set-up cut short is done again.
 stamp="$WINEPREFIX/.tessel-prefix"
-version="$(cksum <"${BASH_SOURCE[0]}" | cut -d ' ' -f 1) $display"
+version="$(cksum <"${BASH_SOURCE[0]}" | cut -d ' ' -f 1) $display $dpi"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then
     exit 0
 fi
@@ -61,6 +66,8 @@ links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 for face in "Tahoma" "Segoe UI" "Microsoft Sans Serif" "MS Sans Serif"; do
     wine reg add "$links" /v "$face" /t REG_MULTI_SZ /d "$gothic_file,$gothic_family" /f >/dev/null 2>&1
 done
+
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 
 if [ "$display" = null ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1

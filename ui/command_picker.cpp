@@ -1,10 +1,11 @@
 #include "ui/command_picker.h"
 
 #include <commctrl.h>
-#include <shlwapi.h>
 
 #include "plugin/bounded_text.h"
 #include "res/resource_ids.h"
+#include "ui/dialog_scale.h"
+#include "ui/plugin_list.h"
 
 namespace {
 
@@ -18,107 +19,11 @@ constexpr int32_t MAX_LISTED_COMMANDS = 0x10000;
 
 constexpr int32_t ALL_PLUGINS_KEY = -1;
 
+// In pixels of a 96 DPI display; the list itself grows with the dialog's font.
+constexpr int COMMAND_COLUMN_WIDTH = 256;
+
 // "fileName|id": the file name cut to 259 units, a bar and at most 11 digits and sign.
 constexpr int REFERENCE_CAPACITY = TEXT_CAPACITY + 12;
-
-// Writes the template front to back and never past its end: a write that would is cut.
-struct TemplateWriter {
-    BYTE* block;
-    size_t capacity;
-    size_t offset;
-};
-
-void WriteBytes(TemplateWriter& writer, const void* data, size_t count)
-{
-    if (count > writer.capacity - writer.offset) {
-        count = writer.capacity - writer.offset;
-    }
-    CopyMemory(writer.block + writer.offset, data, count);
-    writer.offset += count;
-}
-
-void WriteWord(TemplateWriter& writer, WORD value)
-{
-    WriteBytes(writer, &value, sizeof(value));
-}
-
-void WriteDword(TemplateWriter& writer, DWORD value)
-{
-    WriteBytes(writer, &value, sizeof(value));
-}
-
-void WriteTemplateText(TemplateWriter& writer, const wchar_t* text)
-{
-    WriteBytes(writer, text, (static_cast<size_t>(TextLength(text)) + 1) * sizeof(wchar_t));
-}
-
-// Items start on a 4-byte boundary; the skipped bytes are zero even in a block that is not.
-void AlignToDword(TemplateWriter& writer)
-{
-    while (writer.offset % 4 != 0 && writer.offset < writer.capacity) {
-        writer.block[writer.offset++] = 0;
-    }
-}
-
-struct PickerItemTemplate {
-    DWORD style;
-    DWORD extendedStyle;
-    short x, y, width, height;
-    WORD id;
-    const wchar_t* className;
-    const wchar_t* title;
-};
-
-constexpr DWORD PICKER_STYLE = 0x90C800CC;
-constexpr short PICKER_WIDTH = 320;
-constexpr short PICKER_HEIGHT = 212;
-constexpr wchar_t PICKER_CAPTION[] = L"プラグインコマンド選択";
-constexpr WORD PICKER_FONT_SIZE = 9;
-constexpr wchar_t PICKER_FONT[] = L"Ms Shell Dlg";
-
-const PickerItemTemplate pickerItems[] = {
-    {0x50010000, 0, 212, 188, 48, 16, IDOK, L"button", L"OK"},
-    {0x50010000, 0, 264, 188, 48, 16, IDCANCEL, L"button", L"キャンセル"},
-    {0x50011020, WS_EX_CLIENTEDGE, 8, 8, 96, 148, IDC_PICKER_TREE, L"SysTreeView32", L""},
-    {0x5001080D, WS_EX_CLIENTEDGE, 112, 8, 200, 148, IDC_PICKER_LIST, L"SysListView32", L""},
-    {0x50000880, WS_EX_CLIENTEDGE, 8, 164, 304, 16, IDC_PICKER_REFERENCE, L"edit", L""},
-};
-
-void WriteTemplateHeader(TemplateWriter& writer)
-{
-    WriteDword(writer, PICKER_STYLE);
-    WriteDword(writer, 0);
-    WriteWord(writer, static_cast<WORD>(ARRAYSIZE(pickerItems)));
-    WriteWord(writer, 0);
-    WriteWord(writer, 0);
-    WriteWord(writer, PICKER_WIDTH);
-    WriteWord(writer, PICKER_HEIGHT);
-    WriteWord(writer, 0);  // no menu
-    WriteWord(writer, 0);  // the standard dialog class
-    WriteTemplateText(writer, PICKER_CAPTION);
-    WriteWord(writer, PICKER_FONT_SIZE);
-    WriteTemplateText(writer, PICKER_FONT);
-}
-
-void WriteTemplateItem(TemplateWriter& writer, const PickerItemTemplate& item)
-{
-    AlignToDword(writer);
-    WriteDword(writer, item.style);
-    WriteDword(writer, item.extendedStyle);
-    WriteWord(writer, static_cast<WORD>(item.x));
-    WriteWord(writer, static_cast<WORD>(item.y));
-    WriteWord(writer, static_cast<WORD>(item.width));
-    WriteWord(writer, static_cast<WORD>(item.height));
-    WriteWord(writer, item.id);
-    WriteTemplateText(writer, item.className);
-    WriteTemplateText(writer, item.title);
-    WriteWord(writer, 0);  // no creation data
-}
-
-const wchar_t* TextOrEmpty(const wchar_t* text)
-{
-    return text != nullptr ? text : L"";
-}
 
 // The controls copy the texts they are given, so handing them a literal is safe.
 wchar_t* ControlText(const wchar_t* text)
@@ -126,36 +31,6 @@ wchar_t* ControlText(const wchar_t* text)
     return const_cast<wchar_t*>(TextOrEmpty(text));
 }
 
-// A null command array offers no commands, whatever the count says.
-int32_t CommandCountOf(const PluginInfo* plugin)
-{
-    if (plugin == nullptr || plugin->commands == nullptr || plugin->commandCount <= 0) {
-        return 0;
-    }
-    return plugin->commandCount;
-}
-
-// The plug-in at a position of the null-terminated array, or null past its end.
-const PluginInfo* PluginAt(PluginInfo** plugins, int32_t position)
-{
-    if (plugins == nullptr || position < 0) {
-        return nullptr;
-    }
-    for (int32_t i = 0; i < position; ++i) {
-        if (plugins[i] == nullptr) {
-            return nullptr;
-        }
-    }
-    return plugins[position];
-}
-
-const PluginCommandInfo* CommandAt(const PluginInfo* plugin, int32_t position)
-{
-    if (position < 0 || position >= CommandCountOf(plugin)) {
-        return nullptr;
-    }
-    return &plugin->commands[position];
-}
 
 void FormatReference(const PluginInfo* plugin, const PluginCommandInfo* command, wchar_t* reference)
 {
@@ -229,7 +104,7 @@ void SetUpPickerControls(HWND dialog, PluginInfo** plugins)
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = 256;
+    column.cx = ScaleToWindow(list, COMMAND_COLUMN_WIDTH);
     column.pszText = ControlText(L"command");
     column.iSubItem = 0;
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
@@ -400,41 +275,7 @@ INT_PTR OnDestroy(HWND dialog)
     return TRUE;
 }
 
-struct ReferencedCommand {
-    const PluginInfo* plugin;
-    const PluginCommandInfo* command;
-};
-
-// Only the first plug-in with the file name is searched; the result's command is null when
-// the reference names no known plug-in or command.
-ReferencedCommand FindReferencedCommand(PluginInfo** plugins, const wchar_t* fileName, int32_t commandId)
-{
-    for (int32_t i = 0; plugins != nullptr && plugins[i] != nullptr; ++i) {
-        const PluginInfo* plugin = plugins[i];
-        if (lstrcmpiW(TextOrEmpty(plugin->fileName), fileName) != 0) {
-            continue;
-        }
-        const int32_t count = CommandCountOf(plugin);
-        for (int32_t j = 0; j < count; ++j) {
-            if (plugin->commands[j].commandId == commandId) {
-                return {plugin, &plugin->commands[j]};
-            }
-        }
-        return {plugin, nullptr};
-    }
-    return {nullptr, nullptr};
-}
-
 }  // namespace
-
-void WriteCommandPickerTemplate(void* block)
-{
-    TemplateWriter writer = {static_cast<BYTE*>(block), PICKER_TEMPLATE_SIZE, 0};
-    WriteTemplateHeader(writer);
-    for (const PickerItemTemplate& item : pickerItems) {
-        WriteTemplateItem(writer, item);
-    }
-}
 
 INT_PTR ShowCommandPicker(HWND owner, PickerRequest* request, HGLOBAL block)
 {
@@ -464,40 +305,4 @@ INT_PTR CALLBACK CommandPickerDialogProc(HWND dialog, UINT message, WPARAM wPara
         return OnDestroy(dialog);
     }
     return FALSE;
-}
-
-int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wchar_t* buffer, int32_t capacity)
-{
-    wchar_t work[TEXT_CAPACITY];
-    CopyText(work, TEXT_CAPACITY, text);
-    wchar_t* bar = StrChrW(work, L'|');
-    if (bar == nullptr) {
-        return 0;
-    }
-    *bar = L'\0';
-    const ReferencedCommand found = FindReferencedCommand(plugins, work, StrToIntW(bar + 1));
-    if (found.command == nullptr) {
-        return -1;
-    }
-    const wchar_t* name = TextOrEmpty(found.plugin->name);
-    const wchar_t* caption = TextOrEmpty(found.command->caption);
-    const int64_t length = static_cast<int64_t>(TextLength(name)) + 3 + TextLength(caption);
-    if (length >= INT32_MAX) {
-        return -1;
-    }
-    if (buffer == nullptr) {
-        return static_cast<int32_t>(length);
-    }
-
-    const HANDLE heap = GetProcessHeap();
-    auto* described = static_cast<wchar_t*>(
-        HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(length + 1) * sizeof(wchar_t)));
-    if (described == nullptr) {
-        return -1;
-    }
-    // Formatted into a block of exactly the answered length, so the text is never cut short.
-    FormatText(described, static_cast<int>(length + 1), L"%ls - %ls", name, caption);
-    CopyText(buffer, capacity, described);
-    HeapFree(heap, 0, described);
-    return static_cast<int32_t>(length);
 }

@@ -17,12 +17,44 @@ EditorContext* editorContext;
 // lives in the check box.
 constexpr KeyCode HOTKEY_CONTROL_BITS = 0x0FFF;
 
+constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
+
 // Plug-in commands the host shows in its menus.
 constexpr uint32_t PICKER_MENU_FILTER = 4;
+
+// The fields hold no more than a binding stores, so the user sees where the text ends.
+constexpr int FIELD_TEXT_LIMIT = TEXT_CAPACITY - 1;
+
+// The id the template gives the labels.
+constexpr WORD LABEL_ID = 0xFFFF;
+
+constexpr int CAPTION_CAPACITY = 64;
+
+// A screen reader names a field after the label just before it in the window order, but the
+// template puts the labels last: those of the command, the param and the hotkey, in this order.
+// Labels are no tab stops, so moving them leaves the tab order as it is.
+void PlaceLabelsBeforeFields(HWND dialog)
+{
+    static const int namedFields[] = {IDC_COMMAND, IDC_PARAM, IDC_HOTKEY};
+    size_t named = 0;
+    HWND child = GetWindow(dialog, GW_CHILD);
+    while (child != nullptr && named < ARRAYSIZE(namedFields)) {
+        const HWND next = GetWindow(child, GW_HWNDNEXT);
+        if (LOWORD(GetDlgCtrlID(child)) == LABEL_ID) {
+            const HWND before = GetWindow(GetDlgItem(dialog, namedFields[named++]), GW_HWNDPREV);
+            SetWindowPos(child, before != nullptr ? before : HWND_TOP, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        }
+        child = next;
+    }
+}
 
 INT_PTR OnInitDialog(HWND dialog, EditorContext* context)
 {
     editorContext = context;
+    SendDlgItemMessageW(dialog, IDC_COMMAND, EM_LIMITTEXT, FIELD_TEXT_LIMIT, 0);
+    SendDlgItemMessageW(dialog, IDC_PARAM, EM_LIMITTEXT, FIELD_TEXT_LIMIT, 0);
+    PlaceLabelsBeforeFields(dialog);
     const HotkeyItem& item = context->item;
     if (item.key == 0) {
         SetWindowTextW(dialog, L"アイテム追加");
@@ -52,36 +84,73 @@ bool IsKeyTaken(KeyCode key)
     return original == 0 || found != FindHotkeyItem(editorContext->workTable, original);
 }
 
+// After a refusal or a No the user chooses another combination, so the hot-key control takes
+// the focus rather than the field that had it before the message.
+void ReturnToHotkey(HWND dialog)
+{
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_HOTKEY)), TRUE);
+}
+
+void Refuse(HWND dialog, const wchar_t* message)
+{
+    MessageBoxW(dialog, message, nullptr, MB_OK);
+    ReturnToHotkey(dialog);
+}
+
+// The messages of this editor's own carry its caption and a warning, not the system's "Error".
+int WarnOf(HWND dialog, const wchar_t* text, UINT buttons = MB_OK)
+{
+    wchar_t caption[CAPTION_CAPACITY] = {};
+    GetWindowTextW(dialog, caption, CAPTION_CAPACITY);
+    return MessageBoxW(dialog, text, caption, buttons | MB_ICONWARNING);
+}
+
+bool ConfirmCombination(HWND dialog, const wchar_t* question)
+{
+    if (WarnOf(dialog, question, MB_YESNO) == IDYES) {
+        return true;
+    }
+    ReturnToHotkey(dialog);
+    return false;
+}
+
+// Without Ctrl, Alt or the Windows key, a key that types a character (Shift or not) would be
+// taken from typing in every program; function, media and other keys alone are fine.
+bool KeepsTypingKey(HWND dialog, KeyCode key)
+{
+    const bool typesAlone = (key & (KEY_CONTROL | KEY_ALT | KEY_WIN)) == 0 &&
+                            MapVirtualKeyW(key & VIRTUAL_KEY_BITS, MAPVK_VK_TO_CHAR) != 0;
+    if (!typesAlone) {
+        return true;
+    }
+    return ConfirmCombination(dialog, L"このキーは、どのプログラムでも入力に使えなくなります。このまま登録しますか？");
+}
+
 // A combination that Windows or another program holds never fires; the user may still want it,
-// for the day it is let go. No leaves the user in the hot-key control to choose another.
+// for the day it is let go.
 bool KeepsHeldCombination(HWND dialog, KeyCode key)
 {
-    if (!IsCombinationHeld(dialog, key)) {
-        return true;
-    }
-    const wchar_t* question = L"Windowsか他のプログラムが使用中のhotkeyです。このまま登録しますか？";
-    if (MessageBoxW(dialog, question, nullptr, MB_YESNO) == IDYES) {
-        return true;
-    }
-    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_HOTKEY)), TRUE);
-    return false;
+    return !IsCombinationHeld(dialog, key) ||
+           ConfirmCombination(dialog, L"Windowsか他のプログラムが使用中のhotkeyです。このまま登録しますか？");
 }
 
 void OnOk(HWND dialog)
 {
     KeyCode key = ReadKeyCode(dialog);
-    if (key == 0) {
-        MessageBoxW(dialog, L"hotkeyを入力してください", nullptr, MB_OK);
+    // Modifiers without a key make a binding that can never fire.
+    if ((key & VIRTUAL_KEY_BITS) == 0) {
+        Refuse(dialog, L"hotkeyを入力してください");
         return;
     }
     if (IsDlgButtonChecked(dialog, IDC_WIN_KEY) != BST_UNCHECKED) {
         key |= KEY_WIN;
     }
     if (IsKeyTaken(key)) {
-        MessageBoxW(dialog, L"登録済みのhotkeyです", nullptr, MB_OK);
+        Refuse(dialog, L"登録済みのhotkeyです");
         return;
     }
-    if (!KeepsHeldCombination(dialog, key)) {
+    // A binding that keeps its own key was asked about when it got it.
+    if ((key != editorContext->item.key && !KeepsTypingKey(dialog, key)) || !KeepsHeldCombination(dialog, key)) {
         return;
     }
     HotkeyItem& item = editorContext->item;
@@ -165,6 +234,11 @@ int ChooseExecutableFile(HWND owner, wchar_t* path)
     dialog.nMaxFile = TEXT_CAPACITY;
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&dialog)) {
+        // A path too long for the buffer fails with its needed size in the buffer's first unit;
+        // cancelling leaves the buffer empty.
+        if (chosen[0] != L'\0') {
+            WarnOf(owner, L"ファイルのパスが長すぎます。259文字までのパスを選んでください。");
+        }
         return 0;
     }
     CopyText(path, TEXT_CAPACITY, chosen);

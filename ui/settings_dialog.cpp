@@ -7,8 +7,10 @@
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
-#include "ui/command_picker.h"
+#include "ui/command_reference.h"
+#include "ui/dialog_scale.h"
 #include "ui/item_editor.h"
+#include "ui/row_faults.h"
 
 namespace {
 
@@ -24,9 +26,6 @@ constexpr int KEY_NAME_CAPACITY = KEY_TEXT_CAPACITY;
 // and the page keys beside the main block rather than on the keypad.
 constexpr LONG KEY_NAME_EXTENDED = 1L << 24;
 
-// "12行目と同じhotkeyです" and the like.
-constexpr int FAULT_TEXT_CAPACITY = 64;
-
 struct ListColumn {
     const wchar_t* header;
     int width;
@@ -35,7 +34,8 @@ struct ListColumn {
 // The columns in the order of hotkeyColumns.
 enum HotkeyColumn { COLUMN_KEY, COLUMN_INFO, COLUMN_COMMAND, COLUMN_PARAM };
 
-// The command and param columns start closed; the user can drag them open.
+// Widths in pixels of a 96 DPI display. The command and param columns start closed; the user
+// can drag them open.
 const ListColumn hotkeyColumns[] = {
     {L"hotkey", 150},
     {L"info", 250},
@@ -151,7 +151,7 @@ void SetUpHotkeyList(HWND dialog)
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = listColumn.width;
+        column.cx = ScaleToWindow(list, listColumn.width);
         column.pszText = const_cast<wchar_t*>(listColumn.header);
         column.iSubItem = subItem;
         SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(subItem), reinterpret_cast<LPARAM>(&column));
@@ -168,6 +168,7 @@ void SetUpHotkeyList(HWND dialog)
 void Refill(HWND dialog)
 {
     FillHotkeyList(dialog, settingsContext->plugins, settingsContext->workTable);
+    ShowSelectedRowReason(dialog, settingsContext->workTable);
 }
 
 // Selected and focused, so that Edit and Delete act on it, and scrolled into view.
@@ -245,65 +246,19 @@ INT_PTR OnInitDialog(HWND dialog, SettingsContext* context)
 {
     settingsContext = context;
     SetUpHotkeyList(dialog);
+    CreateReasonLine(dialog);
     Refill(dialog);
     return TRUE;
 }
 
-// A combination is tried when its row is first drawn or asked about, not at the fill: trying
-// every row of a long table would hold up the dialog's first paint. The outcome stays in the
-// row's item data until the next fill.
-BindingFault SettleRowFault(HWND dialog, int row, LPARAM itemData)
+// The reason line follows the selection, whether keys, the mouse or a refill moved it; changes
+// of a row's item data alone leave it.
+void OnItemChanged(HWND dialog, const NMLISTVIEW* change)
 {
-    const auto fault = static_cast<BindingFault>(itemData);
-    if (fault != BINDING_NOT_TRIED) {
-        return fault;
+    EnableRowButtons(dialog, SelectedRow(dialog) != -1);
+    if ((change->uChanged & LVIF_STATE) != 0 && ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0) {
+        ShowSelectedRowReason(dialog, settingsContext->workTable);
     }
-    const HotkeyItem* item = GetHotkeyItem(settingsContext->workTable, row);
-    const BindingFault tried =
-        item != nullptr && IsCombinationHeld(dialog, item->key) ? BINDING_HELD_ELSEWHERE : BINDING_FIRES;
-    LVITEMW cell = {};
-    cell.mask = LVIF_PARAM;
-    cell.iItem = row;
-    cell.lParam = tried;
-    SendMessageW(HotkeyList(dialog), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
-    return tried;
-}
-
-// Rows that will not fire are drawn in the grey of unavailable text.
-LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw)
-{
-    switch (draw->nmcd.dwDrawStage) {
-    case CDDS_PREPAINT:
-        return CDRF_NOTIFYITEMDRAW;
-    case CDDS_ITEMPREPAINT:
-        if (SettleRowFault(dialog, static_cast<int>(draw->nmcd.dwItemSpec), draw->nmcd.lItemlParam) == BINDING_FIRES) {
-            return CDRF_DODEFAULT;
-        }
-        draw->clrText = GetSysColor(COLOR_GRAYTEXT);
-        return CDRF_NEWFONT;  // the list takes the colours from the record only when told
-    }
-    return CDRF_DODEFAULT;
-}
-
-// A row that will not fire says why. Without flags the list has put the row's cut text in the
-// buffer already; the reason then goes below it.
-void OnGetInfoTip(HWND dialog, NMLVGETINFOTIPW* tip)
-{
-    LVITEMW cell = {};
-    cell.mask = LVIF_PARAM;
-    cell.iItem = tip->iItem;
-    if (!SendMessageW(HotkeyList(dialog), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&cell))) {
-        return;
-    }
-    const BindingFault fault = SettleRowFault(dialog, tip->iItem, cell.lParam);
-    const HotkeyItem* item = GetHotkeyItem(settingsContext->workTable, tip->iItem);
-    if (fault == BINDING_FIRES || item == nullptr) {
-        return;
-    }
-    wchar_t reason[FAULT_TEXT_CAPACITY];
-    DescribeBindingFault(settingsContext->workTable, item->key, fault, reason, FAULT_TEXT_CAPACITY);
-    const int used = (tip->dwFlags & LVGIT_UNFOLDED) == 0 ? TextLength(tip->pszText) : 0;
-    FormatText(tip->pszText + used, tip->cchTextMax - used, used > 0 ? L"\r\n%ls" : L"%ls", reason);
 }
 
 INT_PTR OnNotify(HWND dialog, NMHDR* header)
@@ -313,17 +268,25 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header)
     }
     switch (header->code) {
     case LVN_ITEMCHANGED:
-        EnableRowButtons(dialog, SelectedRow(dialog) != -1);
+        OnItemChanged(dialog, reinterpret_cast<const NMLISTVIEW*>(header));
         break;
     case NM_DBLCLK:
         SendMessageW(dialog, WM_COMMAND, IDC_EDIT_ITEM, 0);
         break;
     case NM_CUSTOMDRAW:
         // A dialog answers a notification through DWLP_MSGRESULT.
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, OnCustomDraw(dialog, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
+        SetWindowLongPtrW(
+            dialog, DWLP_MSGRESULT,
+            DrawFaultyRows(dialog, settingsContext->workTable, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
         return TRUE;
     case LVN_GETINFOTIPW:
-        OnGetInfoTip(dialog, reinterpret_cast<NMLVGETINFOTIPW*>(header));
+        AddReasonToInfoTip(dialog, settingsContext->workTable, reinterpret_cast<NMLVGETINFOTIPW*>(header));
+        break;
+    case LVN_KEYDOWN:
+        // Delete acts as the button does, question included.
+        if (reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey == VK_DELETE) {
+            SendMessageW(dialog, WM_COMMAND, IDC_DELETE_ITEM, 0);
+        }
         break;
     }
     return FALSE;
