@@ -2,7 +2,9 @@
 
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
+#include "hotkeys/safe_save.h"
 #include "hotkeys/settings_file.h"
+#include "hotkeys/settings_source.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
@@ -11,6 +13,12 @@
 int enabledFlag;
 
 namespace {
+
+constexpr wchar_t MESSAGE_CAPTION[] = L"Tessel";
+constexpr wchar_t NOT_SAVED[] = L"設定ファイルを保存できませんでした。";
+constexpr wchar_t NOT_READ[] = L"設定ファイルを読み込めなかったため、設定の変更は保存されません。";
+// Room in a message for its headline and the system's reason, besides the file's path.
+constexpr int REASON_CAPACITY = 512;
 
 bool dialogOpen;
 
@@ -59,6 +67,47 @@ void ReleaseLibrary(HMODULE pinned)
     }
 }
 
+// Tells the user what became of the settings file: the headline, the file's full path and the
+// system's reason. The host may unload the plug-in while the message box runs its loop.
+void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, DWORD reason)
+{
+    wchar_t explanation[REASON_CAPACITY];
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0, explanation,
+                       REASON_CAPACITY, nullptr) == 0) {
+        FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
+    }
+    wchar_t* path = NewSettingsFileName();
+    const int capacity = TextLength(path) + 2 * REASON_CAPACITY;
+    auto* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, capacity * sizeof(wchar_t)));
+    if (text != nullptr) {
+        FormatText(text, capacity, L"%ls\n\n%ls\n\n%ls", headline, path != nullptr ? path : L"", explanation);
+        const HMODULE pinned = PinLibrary();
+        MessageBoxW(owner, text, MESSAGE_CAPTION, MB_OK | MB_ICONWARNING);
+        ReleaseLibrary(pinned);
+    }
+    ReleaseBlock(text);
+    ReleaseBlock(path);
+}
+
+// Saved at once when the user confirms a change or switches the hotkeys, so that a host that
+// dies later loses nothing; a failure is told, and the change stays live all the same.
+void SaveTellingFailure(HWND window)
+{
+    if (!SaveSettingsFile()) {
+        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureReason());
+    }
+}
+
+// A file that could not be read at start is not written in this run: said as the dialog opens.
+// False when the plug-in was unloaded meanwhile.
+bool TellUnreadSettings(HWND window)
+{
+    if (SettingsLoadFailure() != ERROR_SUCCESS) {
+        ShowSettingsFileProblem(window, NOT_READ, SettingsLoadFailure());
+    }
+    return !windowDestroyed;
+}
+
 LRESULT OnCreate(HWND window)
 {
     windowDestroyed = false;
@@ -77,10 +126,10 @@ LRESULT OnDestroy(HWND window)
     if (enabledFlag != 0) {
         UnregisterAll(window);
     }
-    SaveHotkeyItems();
+    // Bindings and flag in one save, while the table is there; nothing can be shown now.
+    SaveSettingsFile();
     DestroyHotkeyTable(liveTable);
     liveTable = nullptr;
-    SaveEnabledFlag();
     windowDestroyed = true;
     return 0;
 }
@@ -97,14 +146,7 @@ void ToggleHotkeys(HWND window)
     } else {
         UnregisterAll(window);
     }
-}
-
-// Written when the user confirms a change and when Windows ends the session, besides at unload:
-// a host that crashes, or a logoff that ends the process, then loses nothing confirmed.
-void SaveSettings()
-{
-    SaveHotkeyItems();
-    SaveEnabledFlag();
+    SaveTellingFailure(window);
 }
 
 // A copy that lost entries for want of memory or window handles would drop them on OK.
@@ -128,16 +170,16 @@ void RunSettingsSession(HWND window)
     PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
     SettingsContext context = {plugins, CloneHotkeyTable()};
     INT_PTR result = IDCANCEL;
-    if (IsWholeCopy(context.workTable)) {
+    if (!IsWholeCopy(context.workTable)) {
+        MessageBeep(0);
+    } else if (TellUnreadSettings(window)) {
         result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
                                  reinterpret_cast<LPARAM>(&context));
-    } else {
-        MessageBeep(0);
     }
     if (result == IDOK && !windowDestroyed) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
-        SaveSettings();
+        SaveTellingFailure(window);
     } else {
         DestroyHotkeyTable(context.workTable);
     }
@@ -153,8 +195,9 @@ void RunSettingsSession(HWND window)
 
 LRESULT OnEndSession(WPARAM ending)
 {
+    // Everything changed was saved, or told, at OK or at the toggle: nothing is shown here.
     if (ending != FALSE) {
-        SaveSettings();
+        SaveSettingsFile();
     }
     return 0;
 }
