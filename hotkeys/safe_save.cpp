@@ -15,7 +15,7 @@ constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
 constexpr int ATTEMPTS = 10;
 constexpr DWORD RETRY_MS = 100;
 // The most a settings file may hold to be read; a larger one is no file this plug-in wrote.
-constexpr LONGLONG MAX_FILE_BYTES = 256ll * 1024 * 1024;
+constexpr LONGLONG MAX_FILE_BYTES = 256LL * 1024 * 1024;
 
 DWORD failureReason;
 
@@ -179,7 +179,7 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before
         DeleteFileW(work);
         return true;
     }
-    auto* names = static_cast<wchar_t*>(AllocateZeroed(2 * LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    auto* names = static_cast<wchar_t*>(AllocateZeroed(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
     if (names == nullptr) {
         ReleaseBlock(bytes);
         AbandonSafeSave(work, ERROR_NOT_ENOUGH_MEMORY);
@@ -211,7 +211,9 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before
 
 void AbandonSafeSave(const wchar_t* work, DWORD reason)
 {
-    DeleteFileW(work);
+    if (work != nullptr) {
+        DeleteFileW(work);
+    }
     Fail(reason);
 }
 

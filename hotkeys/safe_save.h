@@ -36,7 +36,7 @@ bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* 
 // file is in place (or nothing changed); on failure the file is as it was, the work copy is
 // deleted and the reason is in SaveFailureReason().
 bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before, DWORD beforeSize);
-// Gives up a save after its work copy could not be changed, for the given reason.
+// Gives up a save for the given reason, deleting its work copy (null when none was begun).
 void AbandonSafeSave(const wchar_t* work, DWORD reason);
 // The system's error code for the last save that failed.
 DWORD SaveFailureReason();

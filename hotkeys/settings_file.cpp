@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <cstring>
 #include <cwchar>
 
 #include "hotkeys/hotkey_table.h"
