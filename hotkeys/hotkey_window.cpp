@@ -2,7 +2,9 @@
 
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
+#include "hotkeys/safe_save.h"
 #include "hotkeys/settings_file.h"
+#include "hotkeys/settings_source.h"
 #include "hotkeys/settings_watch.h"
 #include "plugin/command_router.h"
 #include "plugin/host_services.h"
@@ -18,6 +20,14 @@ namespace {
 // a change in, so a hand edit reaches the hotkeys within about a second.
 constexpr UINT_PTR SETTINGS_WATCH_TIMER = 1;
 constexpr UINT SETTINGS_WATCH_MS = 500;
+
+constexpr wchar_t MESSAGE_CAPTION[] = L"Tessel";
+constexpr wchar_t NOT_SAVED[] = L"設定ファイルを保存できませんでした。";
+constexpr wchar_t NOT_READ[] = L"設定ファイルを読み込めなかったため、設定の変更は保存されません。";
+// Room in a message for its headline and the system's reason, besides the file's path.
+constexpr int REASON_CAPACITY = 512;
+constexpr wchar_t EDITED_MEANWHILE[] = L"設定の画面を開いている間に、設定ファイルがほかのプログラムで変更されました。変更された内容は次のファイルに残しました。";
+constexpr wchar_t EDIT_KEPT[] = L"設定の画面で OK を押した設定を保存しました。";
 
 bool dialogOpen;
 
@@ -80,6 +90,68 @@ void LoadSettings()
     }
 }
 
+// Tells the user about the settings file: the headline, the file's full path with the suffix
+// (".bak" names the backup), and the detail. The host may unload the plug-in while the message
+// box runs its loop.
+void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t* suffix, const wchar_t* detail,
+                             UINT icon)
+{
+    wchar_t* path = NewSettingsFileName();
+    const int capacity = TextLength(path) + 3 * REASON_CAPACITY;
+    auto* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, capacity * sizeof(wchar_t)));
+    if (text != nullptr) {
+        FormatText(text, capacity, L"%ls\n\n%ls%ls\n\n%ls", headline, path != nullptr ? path : L"", suffix, detail);
+        const HMODULE pinned = PinLibrary();
+        MessageBoxW(owner, text, MESSAGE_CAPTION, MB_OK | icon);
+        ReleaseLibrary(pinned);
+    }
+    ReleaseBlock(text);
+    ReleaseBlock(path);
+}
+
+// What failed, with the system's reason.
+void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, DWORD reason)
+{
+    wchar_t explanation[REASON_CAPACITY];
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0, explanation,
+                       REASON_CAPACITY, nullptr) == 0) {
+        FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
+    }
+    ShowSettingsFileMessage(owner, headline, L"", explanation, MB_ICONWARNING);
+}
+
+// Saved at once when the user confirms a change or switches the hotkeys, so that a host that
+// dies later loses nothing; a failure is told, and the change stays live all the same: the next
+// moment saves it again rather than the watch replacing it with the file. True when saved.
+bool SaveTellingFailure(HWND window)
+{
+    const bool saved = SaveSettingsFile();
+    if (SettingsLoadedWhole()) {
+        RememberSettingsFile();
+    }
+    if (!saved) {
+        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureReason());
+    }
+    return saved;
+}
+
+// The file changed outside while the dialog was open: OK saved the dialog's bindings over it, and
+// the backup holds the change.
+void TellEditKeptInBackup(HWND window)
+{
+    ShowSettingsFileMessage(window, EDITED_MEANWHILE, L".bak", EDIT_KEPT, MB_ICONINFORMATION);
+}
+
+// A file that could not be read at start is not written in this run: said as the dialog opens.
+// False when the plug-in was unloaded meanwhile.
+bool TellUnreadSettings(HWND window)
+{
+    if (SettingsLoadFailure() != ERROR_SUCCESS) {
+        ShowSettingsFileProblem(window, NOT_READ, SettingsLoadFailure());
+    }
+    return !windowDestroyed;
+}
+
 LRESULT OnCreate(HWND window)
 {
     windowDestroyed = false;
@@ -108,13 +180,12 @@ void TakeInOutsideChange(HWND window)
     ShowEnabledCheckMark();
 }
 
-// Everything in memory was saved when it changed; a file changed outside since then is newer
-// than the table and is left as it is.
+// Everything in memory was saved, or told, when it changed; a file changed outside since then is
+// newer than the table and is left as it is. Bindings and flag in one save; nothing can be shown.
 void SaveUnlessChangedOutside()
 {
     if (!SettingsFileChangedOutside()) {
-        SaveHotkeyItems();
-        SaveEnabledFlag();
+        SaveSettingsFile();
     }
 }
 
@@ -148,35 +219,7 @@ void ToggleHotkeys(HWND window)
     } else {
         UnregisterAll(window);
     }
-}
-
-// Written when the user confirms a change and when Windows ends the session, besides at unload:
-// a host that crashes, or a logoff that ends the process, then loses nothing confirmed.
-void SaveSettings()
-{
-    SaveHotkeyItems();
-    SaveEnabledFlag();
-    // The table in memory is the state to keep from here on, also when the save failed: the next
-    // moment saves it again rather than the watch replacing it with the file.
-    if (SettingsLoadedWhole()) {
-        RememberSettingsFile();
-    }
-}
-
-// The file changed outside while the dialog was open; OK saved the dialog's bindings over it,
-// and the backup holds the change.
-void TellEditKeptInBackup(HWND window)
-{
-    wchar_t path[TEXT_CAPACITY];
-    if (!GetSettingsFilePath(path)) {
-        return;
-    }
-    wchar_t message[TEXT_CAPACITY + 160];
-    FormatText(message, ARRAYSIZE(message),
-               L"設定ファイルは設定の画面を開いている間にほかのプログラムで変更されました。"
-               L"OK で決めた設定を保存し、変更された内容は次のファイルに残しました。\n\n%ls.bak",
-               path);
-    MessageBoxW(window, message, L"Tesselの設定", MB_OK | MB_ICONINFORMATION);
+    SaveTellingFailure(window);
 }
 
 // A copy that lost entries for want of memory or window handles would drop them on OK.
@@ -200,18 +243,17 @@ void RunSettingsSession(HWND window)
     PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
     SettingsContext context = {plugins, CloneHotkeyTable()};
     INT_PTR result = IDCANCEL;
-    if (IsWholeCopy(context.workTable)) {
+    if (!IsWholeCopy(context.workTable)) {
+        MessageBeep(0);
+    } else if (TellUnreadSettings(window)) {
         result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
                                  reinterpret_cast<LPARAM>(&context));
-    } else {
-        MessageBeep(0);
     }
     if (result == IDOK && !windowDestroyed) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
         const bool editedMeanwhile = SettingsFileChangedOutside();
-        SaveSettings();
-        if (editedMeanwhile && SettingsLoadedWhole()) {
+        if (SaveTellingFailure(window) && editedMeanwhile && SettingsLoadedWhole()) {
             TellEditKeptInBackup(window);
         }
     } else {
@@ -230,6 +272,7 @@ void RunSettingsSession(HWND window)
 
 LRESULT OnEndSession(WPARAM ending)
 {
+    // Everything changed was saved, or told, at OK or at the toggle: nothing is shown here.
     if (ending != FALSE) {
         SaveUnlessChangedOutside();
     }

@@ -1,7 +1,5 @@
 #include "hotkeys/settings_encoding.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 #include "plugin/bounded_text.h"
@@ -9,9 +7,8 @@
 namespace {
 
 constexpr BYTE UTF16_MARK[] = {0xFF, 0xFE};
-
-// The most a settings file may hold to be converted; a larger one is no file this plug-in wrote.
-constexpr DWORD MAX_CONVERTED_BYTES = 256u * 1024u * 1024u;
+constexpr BYTE UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
+constexpr BYTE UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
 
 void* Allocate(SIZE_T bytes)
 {
@@ -25,74 +22,40 @@ void Release(void* block)
     }
 }
 
-bool WriteAll(HANDLE file, const void* bytes, DWORD count)
-{
-    DWORD written = 0;
-    return WriteFile(file, bytes, count, &written, nullptr) != FALSE && written == count;
-}
-
-// CREATE_NEW: a file that appeared meanwhile is kept as it is.
-bool CreateUnicodeFile(const wchar_t* path)
-{
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_FILE_EXISTS;
-    }
-    const bool written = WriteAll(file, UTF16_MARK, sizeof(UTF16_MARK));
-    CloseHandle(file);
-    if (!written) {
-        DeleteFileW(path);
-    }
-    return written;
-}
-
-// The file's bytes in a block of the process heap; null when it cannot be read.
-BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
-{
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
-    LARGE_INTEGER length = {};
-    BYTE* bytes = nullptr;
-    if (GetFileSizeEx(file, &length) && length.QuadPart <= MAX_CONVERTED_BYTES) {
-        *size = static_cast<DWORD>(length.QuadPart);
-        bytes = static_cast<BYTE*>(Allocate(*size + 1));
-        DWORD read = 0;
-        if (bytes != nullptr && (ReadFile(file, bytes, *size, &read, nullptr) == FALSE || read != *size)) {
-            Release(bytes);
-            bytes = nullptr;
-        }
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-bool StartsWith(const BYTE* bytes, DWORD size, const BYTE* mark, DWORD markSize)
+template <size_t markSize>
+bool StartsWith(const BYTE* bytes, DWORD size, const BYTE (&mark)[markSize])
 {
     return size >= markSize && std::memcmp(bytes, mark, markSize) == 0;
 }
 
-// A file with a byte-order mark is read and written in its Unicode form and holds any text;
-// false also when the file cannot be read.
-bool IsUnicodeFile(const wchar_t* path, bool* readable)
+// The bytes in a block of their own, followed by two zero bytes.
+BYTE* CopyBytes(const BYTE* bytes, DWORD size, DWORD* readySize)
 {
-    static constexpr BYTE UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
-    static constexpr BYTE UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *readable = false;
-        return false;
+    auto* copy = static_cast<BYTE*>(Allocate(static_cast<SIZE_T>(size) + 2));
+    if (copy != nullptr) {
+        std::memcpy(copy, bytes, size);
+        *readySize = size;
     }
-    BYTE start[3] = {};
-    DWORD size = 0;
-    *readable = ReadFile(file, start, sizeof(start), &size, nullptr) != FALSE;
-    CloseHandle(file);
-    return StartsWith(start, size, UTF16_MARK, sizeof(UTF16_MARK)) ||
-           StartsWith(start, size, UTF16_BIG_ENDIAN_MARK, sizeof(UTF16_BIG_ENDIAN_MARK)) ||
-           StartsWith(start, size, UTF8_MARK, sizeof(UTF8_MARK));
+    return copy;
+}
+
+// The text of the code page as UTF-16LE with its mark, followed by a zero unit.
+BYTE* AsUnicode(UINT codePage, const BYTE* bytes, DWORD size, DWORD* readySize)
+{
+    const auto* text = reinterpret_cast<const char*>(bytes);
+    const int units = size == 0 ? 0 : MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), nullptr, 0);
+    if (units == 0 && size > 0) {
+        return nullptr;
+    }
+    const SIZE_T length = sizeof(UTF16_MARK) + static_cast<SIZE_T>(units) * sizeof(wchar_t);
+    auto* ready = static_cast<BYTE*>(Allocate(length + sizeof(wchar_t)));
+    if (ready != nullptr) {
+        std::memcpy(ready, UTF16_MARK, sizeof(UTF16_MARK));
+        MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), reinterpret_cast<wchar_t*>(ready + sizeof(UTF16_MARK)),
+                            units);
+        *readySize = static_cast<DWORD>(length);
+    }
+    return ready;
 }
 
 // True when the lines come back the same from the ANSI code page: no default character was
@@ -126,51 +89,40 @@ bool SurviveAnsi(const wchar_t* lines)
     return same;
 }
 
-// The ANSI text as UTF-16LE with its mark, in a file beside the settings that then takes their
-// place in one step: a failure on the way leaves the settings as they were.
-bool ConvertToUnicode(const wchar_t* path, const BYTE* bytes, DWORD size)
-{
-    const int units = size == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(size), nullptr, 0);
-    if (units == 0 && size > 0) {
-        return false;
-    }
-    auto* text = static_cast<wchar_t*>(Allocate((static_cast<SIZE_T>(units) + 1) * sizeof(wchar_t)));
-    if (text == nullptr) {
-        return false;
-    }
-    MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(size), text, units);
-    wchar_t temporary[TEXT_CAPACITY + 8];
-    FormatText(temporary, ARRAYSIZE(temporary), L"%ls.new", path);
-    bool converted = false;
-    const HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        converted = WriteAll(file, UTF16_MARK, sizeof(UTF16_MARK)) &&
-                    WriteAll(file, text, static_cast<DWORD>(units) * sizeof(wchar_t)) && FlushFileBuffers(file) != FALSE;
-        CloseHandle(file);
-        converted = converted && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-        if (!converted) {
-            DeleteFileW(temporary);
-        }
-    }
-    Release(text);
-    return converted;
-}
-
 }  // namespace
 
-bool PrepareSettingsFile(const wchar_t* path, const wchar_t* lines)
+bool IsUtf8Text(const BYTE* bytes, DWORD size)
 {
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
-        // Only a missing file is created; a path that cannot be reached fails in the writing.
-        return GetLastError() != ERROR_FILE_NOT_FOUND || CreateUnicodeFile(path);
-    }
-    bool readable = false;
-    if (IsUnicodeFile(path, &readable) || (readable && SurviveAnsi(lines))) {
+    if (StartsWith(bytes, size, UTF8_MARK)) {
         return true;
     }
-    DWORD size = 0;
-    BYTE* bytes = readable ? ReadWholeFile(path, &size) : nullptr;
-    const bool converted = bytes != nullptr && ConvertToUnicode(path, bytes, size);
-    Release(bytes);
-    return converted;
+    bool beyondAscii = false;
+    for (DWORD i = 0; i < size; ++i) {
+        if (bytes[i] == 0) {
+            return false;  // UTF-16 without its mark, or a damaged file
+        }
+        beyondAscii = beyondAscii || bytes[i] > 0x7F;
+    }
+    return beyondAscii && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
+                                              static_cast<int>(size), nullptr, 0) > 0;
+}
+
+BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* lines, DWORD* readySize)
+{
+    if (bytes == nullptr) {
+        return CopyBytes(UTF16_MARK, sizeof(UTF16_MARK), readySize);
+    }
+    if (StartsWith(bytes, size, UTF16_MARK) || StartsWith(bytes, size, UTF16_BIG_ENDIAN_MARK)) {
+        return CopyBytes(bytes, size, readySize);
+    }
+    if (StartsWith(bytes, size, UTF8_MARK)) {
+        return AsUnicode(CP_UTF8, bytes + sizeof(UTF8_MARK), size - sizeof(UTF8_MARK), readySize);
+    }
+    if (IsUtf8Text(bytes, size)) {
+        return AsUnicode(CP_UTF8, bytes, size, readySize);
+    }
+    if (lines != nullptr && !SurviveAnsi(lines)) {
+        return AsUnicode(CP_ACP, bytes, size, readySize);
+    }
+    return CopyBytes(bytes, size, readySize);
 }

@@ -1,10 +1,19 @@
 // The settings file's text encoding. The profile functions keep the encoding of the file they
-// find and create a new file in the ANSI code page, where characters outside it become "?".
+// find and create a new file in the ANSI code page, where characters outside it become "?"; a
+// UTF-8 file they read in the ANSI code page (and Windows reads even one with a byte-order mark
+// so, the mark's bytes joining the first line).
 #pragma once
 
-// Makes the file at path ready to store these "name=value" lines (each terminated, the last
-// followed by a second terminator) without altering a character: a missing file is created as
-// UTF-16LE with its byte-order mark; an ANSI file whose code page cannot hold every line is
-// converted to UTF-16LE, keeping every section, key and value. False when the file could not be
-// made ready; it is then as it was.
-bool PrepareSettingsFile(const wchar_t* path, const wchar_t* lines);
+#include <windows.h>
+
+// True for UTF-8 text: with its byte-order mark, or without one when every byte belongs to valid
+// UTF-8, none is zero and some are above 0x7F.
+bool IsUtf8Text(const BYTE* bytes, DWORD size);
+
+// The file's bytes in a form the profile functions read and write without altering a character,
+// in a block of the process heap (null when there is no memory): UTF-8 becomes UTF-16LE with its
+// mark; so does ANSI text when lines (the "name=value" lines to be stored, each terminated, the
+// last followed by a second terminator; null for none) need characters its code page lacks; no
+// file (bytes null) becomes a UTF-16LE file holding only its mark. Other bytes stay as they are.
+// Every section, key and value is kept.
+BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* lines, DWORD* readySize);

@@ -9,7 +9,9 @@
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/hotkeys_section.h"
 #include "hotkeys/profile_text.h"
+#include "hotkeys/safe_save.h"
 #include "hotkeys/settings_encoding.h"
+#include "hotkeys/settings_source.h"
 #include "plugin/plugin_state.h"
 
 // The [hotkeys] section is read with one call and written with one call: key by key, the
@@ -18,6 +20,11 @@
 // below gives each key the value the key-by-key functions would give it. A platform may cap what
 // one call reads or writes, so both are checked key by key at their end and done key by key
 // when the check fails.
+//
+// Every save builds the new file in a work copy, which the profile functions change, and swaps
+// it in whole (safe_save.h). The load reads the file itself, or a private copy of it when the
+// profile functions cannot be trusted with it: a UTF-8 file (read in the ANSI code page, or with
+// its mark joining the first line) or a path longer than they take.
 
 namespace {
 
@@ -31,9 +38,8 @@ constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
 // same for the key and the parameter.
 constexpr int NAME_CAPACITY = 32;
 constexpr int SAVED_ITEM_CAPACITY = 3 * (NAME_CAPACITY + STORED_VALUE_CAPACITY);
-// Opening a settings file that another program holds is tried this often, this far apart.
-constexpr int OPEN_ATTEMPTS = 10;
-constexpr DWORD OPEN_RETRY_MS = 100;
+// The "name=value" line whose code page the flag's writing needs.
+constexpr wchar_t FLAG_LINE[] = L"enable=0\0";
 
 // The most [hotkeys] sections one save deletes; a file edited by hand holds one, rarely two.
 constexpr int MAX_SECTION_DELETIONS = 1000;
@@ -45,27 +51,9 @@ bool bindingsIncomplete;
 // Set when the file exists but could not be read: the stored flag stays as it is too.
 bool flagNotLoaded;
 
-// The library's own path with ".ini" for its extension, derived afresh on every use. A path that
-// does not fit the buffer is refused rather than cut, so nothing is written to a wrong file.
-bool GetSettingsPath(wchar_t* path)
-{
-    const DWORD length = GetModuleFileNameW(moduleInstance, path, TEXT_CAPACITY);
-    if (length == 0 || length >= static_cast<DWORD>(TEXT_CAPACITY)) {
-        return false;
-    }
-    return PathRenameExtensionW(path, L".ini") != FALSE;
-}
-
 void* AllocateZeroed(SIZE_T bytes)
 {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
-}
-
-void Release(void* block)
-{
-    if (block != nullptr) {
-        HeapFree(GetProcessHeap(), 0, block);
-    }
 }
 
 bool HasHotkeysSection(const wchar_t* path)
@@ -83,37 +71,6 @@ void DeleteHotkeysSections(const wchar_t* path)
         if (!WritePrivateProfileStringW(HOTKEYS_SECTION, nullptr, nullptr, path) || !HasHotkeysSection(path)) {
             return;
         }
-    }
-}
-
-// A file that exists but cannot be opened (held by another program, a folder in its place)
-// reads as no file at all through the profile functions; it is told apart here. Another program
-// holding it briefly is waited for, about a second in all.
-bool SettingsFileUnreadable(const wchar_t* path)
-{
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return true;
-    }
-    for (int attempt = 1;; ++attempt) {
-        const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            return false;
-        }
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) {
-            return false;
-        }
-        if (attempt == OPEN_ATTEMPTS) {
-            return true;
-        }
-        Sleep(OPEN_RETRY_MS);
     }
 }
 
@@ -177,9 +134,9 @@ bool LoadFromSection(const wchar_t* path)
             // shift the ids of every later entry.
             complete = AppendToLiveTable(item) && complete;
         }
-        Release(values);
+        ReleaseBlock(values);
     }
-    Release(section);
+    ReleaseBlock(section);
     return complete;
 }
 
@@ -247,84 +204,166 @@ bool LastEntryReadsBack(const wchar_t* path, int count)
     return ReadItemKeyByKey(path, count - 1, &stored) && SameItem(stored, expected);
 }
 
-// The lines of FormatSection, each written on its own.
-void WriteKeyByKey(const wchar_t* path, wchar_t* section)
+// The lines of FormatSection, each written on its own; false at the first the file refused.
+bool WriteKeyByKey(const wchar_t* path, wchar_t* section)
 {
     for (wchar_t* line = section; *line != L'\0';) {
         wchar_t* next = line + TextLength(line) + 1;
         wchar_t* separator = StrChrW(line, L'=');
         *separator = L'\0';
-        WritePrivateProfileStringW(HOTKEYS_SECTION, line, separator + 1, path);
+        if (!WritePrivateProfileStringW(HOTKEYS_SECTION, line, separator + 1, path)) {
+            return false;
+        }
         line = next;
     }
+    return true;
+}
+
+// Deleting first puts the rewritten section at the end of the file, where writing key by key
+// would put it; an empty table leaves no section at all.
+bool WriteBindings(const wchar_t* path, wchar_t* section, int count)
+{
+    DeleteHotkeysSections(path);
+    if (count > 0 && (!WritePrivateProfileSectionW(HOTKEYS_SECTION, section, path) || !LastEntryReadsBack(path, count))) {
+        return WriteKeyByKey(path, section);
+    }
+    return true;
+}
+
+// What the work copy holds on the disk, read afresh: the last binding as written and none after
+// it, and the flag. A disk that fills up cuts the file without every platform saying so.
+bool WorkCopyHolds(const wchar_t* work, bool bindings, int count, bool flag)
+{
+    ForgetParsedFile(work);
+    HotkeyItem after;
+    bool holds = !bindings || (!ReadItemKeyByKey(work, count, &after) && (count == 0 || LastEntryReadsBack(work, count)));
+    if (holds && flag) {
+        const int absent = enabledFlag == 0 ? 1 : 0;
+        holds = static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
+    }
+    ForgetParsedFile(work);
+    return holds;
+}
+
+// The flag and the bindings (when section is given) written into the work copy; false, with the
+// reason in error, when the copy did not take them. The flag goes first: [hotkeys] then ends the
+// file, as it did after the last save, so a save that changes nothing leaves the same bytes.
+bool ChangeWorkCopy(const wchar_t* work, wchar_t* section, int count, bool flag, DWORD* error)
+{
+    bool changed = true;
+    if (flag) {
+        wchar_t value[NUMBER_CAPACITY];
+        FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
+        changed = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
+    }
+    changed = changed && (section == nullptr || WriteBindings(work, section, count));
+    *error = changed ? ERROR_WRITE_FAULT : GetLastError();
+    return changed && WorkCopyHolds(work, section != nullptr, count, flag);
+}
+
+// The file as it is now, in a form that keeps every text, changed in a work copy and swapped in.
+bool SaveThroughWorkCopy(const wchar_t* path, wchar_t* section, int count, bool flag)
+{
+    DWORD beforeSize = 0;
+    BYTE* before = ReadWholeFile(path, &beforeSize);
+    if (before == nullptr && !IsMissing(GetLastError())) {
+        AbandonSafeSave(nullptr, GetLastError());
+        return false;
+    }
+    DWORD readySize = 0;
+    BYTE* ready = ProfileReadyBytes(before, beforeSize, section != nullptr ? section : FLAG_LINE, &readySize);
+    wchar_t work[MAX_PATH];
+    DWORD error = ERROR_SUCCESS;
+    bool saved = false;
+    if (ready == nullptr) {
+        AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    } else if (BeginSafeSave(path, ready, readySize, work)) {
+        if (ChangeWorkCopy(work, section, count, flag, &error)) {
+            saved = CommitSafeSave(path, work, before, beforeSize);
+        } else {
+            AbandonSafeSave(work, error);
+        }
+    }
+    ReleaseBlock(ready);
+    ReleaseBlock(before);
+    return saved;
+}
+
+// One save of the bindings, the flag or both. What the load could not read stays as the file
+// has it: a save that may write nothing succeeds at once.
+bool SaveSettings(bool bindings, bool flag)
+{
+    bindings = bindings && !bindingsIncomplete;
+    flag = flag && !flagNotLoaded;
+    if (!bindings && !flag) {
+        return true;
+    }
+    wchar_t* path = NewSettingsPath();
+    const int count = bindings ? GetHotkeyCount(liveTable) : 0;
+    wchar_t* section = bindings ? FormatSection(count) : nullptr;
+    bool saved = false;
+    if (path == nullptr || (bindings && section == nullptr)) {
+        AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    } else {
+        saved = SaveThroughWorkCopy(path, section, count, flag);
+    }
+    ReleaseBlock(section);
+    ReleaseBlock(path);
+    return saved;
 }
 
 }  // namespace
 
 void LoadEnabledFlag()
 {
-    wchar_t path[TEXT_CAPACITY];
-    const bool located = GetSettingsPath(path);
-    flagNotLoaded = located && SettingsFileUnreadable(path);
-    enabledFlag = located && !flagNotLoaded ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, path)) : 1;
-}
-
-void SaveEnabledFlag()
-{
-    wchar_t path[TEXT_CAPACITY];
-    if (flagNotLoaded || !GetSettingsPath(path) || !PrepareSettingsFile(path, L"enable=0\0")) {
-        return;
+    wchar_t* path = NewSettingsPath();
+    if (path != nullptr) {
+        DeleteStrayWorkCopy(path);
+        // Another program may have written the file within the tick of the clock that the
+        // profile functions' parsed copy carries.
+        ForgetParsedFile(path);
     }
-    wchar_t value[NUMBER_CAPACITY];
-    FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
-    WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, path);
+    SettingsSource source;
+    flagNotLoaded = !OpenSettingsSource(path, &source);
+    enabledFlag = source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path)) : 1;
+    CloseSettingsSource(source);
+    ReleaseBlock(path);
 }
 
 void LoadHotkeyItems()
 {
-    wchar_t path[TEXT_CAPACITY];
-    if (!GetSettingsPath(path)) {
-        bindingsIncomplete = false;
+    // Once the flag could not be read, the file is not waited for a second time.
+    if (flagNotLoaded) {
+        bindingsIncomplete = true;
         return;
     }
-    // Once the flag could not be read, the bindings are not waited for a second time.
-    bindingsIncomplete = flagNotLoaded || SettingsFileUnreadable(path);
-    if (bindingsIncomplete) {
-        return;
+    wchar_t* path = NewSettingsPath();
+    SettingsSource source;
+    bindingsIncomplete = !OpenSettingsSource(path, &source);
+    if (source.found) {
+        bindingsIncomplete = !LoadFromSection(source.path);
+        if (!bindingsIncomplete && !LoadedWholeSection(source.path)) {
+            ClearHotkeyTable(liveTable);
+            bindingsIncomplete = !LoadKeyByKey(source.path);
+        }
     }
-    bindingsIncomplete = !LoadFromSection(path);
-    if (!bindingsIncomplete && !LoadedWholeSection(path)) {
-        ClearHotkeyTable(liveTable);
-        bindingsIncomplete = !LoadKeyByKey(path);
-    }
+    CloseSettingsSource(source);
+    ReleaseBlock(path);
 }
 
-void SaveHotkeyItems()
+bool SaveSettingsFile()
 {
-    wchar_t path[TEXT_CAPACITY];
-    if (bindingsIncomplete || !GetSettingsPath(path)) {
-        return;
-    }
-    const int count = GetHotkeyCount(liveTable);
-    wchar_t* section = FormatSection(count);
-    // Without memory, or in a file that cannot take the texts unaltered, the file keeps the
-    // bindings of the last save rather than losing them.
-    if (section == nullptr || !PrepareSettingsFile(path, section)) {
-        Release(section);
-        return;
-    }
-    // Deleting first puts the rewritten section at the end of the file, where writing key by key
-    // would put it; an empty table leaves no section at all.
-    DeleteHotkeysSections(path);
-    if (count > 0 && (!WritePrivateProfileSectionW(HOTKEYS_SECTION, section, path) || !LastEntryReadsBack(path, count))) {
-        WriteKeyByKey(path, section);
-    }
-    Release(section);
+    return SaveSettings(true, true);
 }
 
-bool GetSettingsFilePath(wchar_t* path)
+bool SaveHotkeyItems()
 {
-    return GetSettingsPath(path);
+    return SaveSettings(true, false);
+}
+
+bool SaveEnabledFlag()
+{
+    return SaveSettings(false, true);
 }
 
 bool SettingsLoadedWhole()

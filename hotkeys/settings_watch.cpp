@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "hotkeys/settings_file.h"
-#include "plugin/bounded_text.h"
+#include "hotkeys/safe_save.h"
+#include "hotkeys/settings_source.h"
 
 namespace {
 
@@ -29,13 +29,14 @@ FileStamp pending;
 FileStamp CurrentStamp()
 {
     FileStamp stamp = {};
-    wchar_t path[TEXT_CAPACITY];
+    wchar_t* path = NewSettingsPath();
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetSettingsFilePath(path) && GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+    if (path != nullptr && GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
         stamp.exists = true;
         stamp.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         stamp.written = data.ftLastWriteTime;
     }
+    ReleaseBlock(path);
     return stamp;
 }
 
@@ -43,12 +44,11 @@ FileStamp CurrentStamp()
 // next poll rather than being taken for an empty file.
 bool ReadableNow()
 {
-    wchar_t path[TEXT_CAPACITY];
-    if (!GetSettingsFilePath(path)) {
-        return false;
-    }
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    wchar_t* path = NewSettingsPath();
+    const HANDLE file = path == nullptr ? INVALID_HANDLE_VALUE
+                                        : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ReleaseBlock(path);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

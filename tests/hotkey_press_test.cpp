@@ -309,13 +309,13 @@ TEST(Unload, WritesBindingsAndTheToggledFlagAndReleasesEveryHotkey)
     EXPECT_TRUE(probe.CanRegister(MOD_CONTROL | MOD_ALT, 'K'));
 }
 
-TEST(Unload, ToggleThatIsNeverFollowedByAnUnloadIsNotPersisted)
+TEST(Unload, ToggleIsPersistedAtOnceSoAHostKilledBeforeItsUnloadKeepsIt)
 {
     TestHost host;
     host.WriteSettings(L"[setting]\r\nenable=1\r\n");
     ASSERT_TRUE(host.Load());
     host.Execute(L"Tessel.dll", 0);
-    EXPECT_NE(host.ReadSettings().find(L"enable=1"), std::wstring::npos);
+    EXPECT_NE(host.ReadSettings().find(L"enable=0"), std::wstring::npos);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A fixture for tests that run the settings file's code linked into the test program: the
 // library's module is then this program, so the file is the program's name with ".ini". Each test
-// starts without a file and with an empty live table.
+// starts without a file, its backup or a work copy, and with an empty live table.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ protected:
     void SetUp() override
     {
         path_ = ProgramSettingsPath();
-        DeleteFileW(path_.c_str());
+        DeleteFiles();
         liveTable = CreateHotkeyTable();
     }
     void TearDown() override
@@ -25,7 +25,13 @@ protected:
         DestroyHotkeyTable(liveTable);
         liveTable = nullptr;
         SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path_.c_str());
+        DeleteFiles();
+    }
+    void DeleteFiles() const
+    {
+        for (const wchar_t* suffix : {L"", L".bak", L".tmp"}) {
+            DeleteFileW((path_ + suffix).c_str());
+        }
     }
 
     std::wstring path_;

@@ -1,6 +1,7 @@
 // Faults of the platform under the plug-in: a settings file it cannot write, a combination that
 // another window holds when the plug-in registers it, and a host main window that is gone when
-// a colon command fires. The plug-in stays silent and whole, and loses nothing it can keep.
+// a colon command fires. The plug-in stays whole and loses nothing it can keep; of these it tells
+// only a save that failed where a window may be shown.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -67,10 +68,13 @@ TEST(UnwritableSettings, AtUnloadTheFileIsLeftAsItWasAndNothingBreaks)
     TestHost host;
     host.WriteSettings(TWO_BINDINGS);
     ASSERT_TRUE(host.Load());
-    host.Execute(L"Tessel.dll", 0);  // a change that would be saved
     const std::string before = FileBytes(host.SettingsPath());
     {
         UnwritableFile unwritable(host.SettingsPath());
+        // A change that cannot be saved: told at the switch, and silently not saved at unload.
+        host.OnMessageBox([](HWND told) { TestHost::Click(told, IDOK); });
+        host.Execute(L"Tessel.dll", 0);
+        ASSERT_TRUE(host.WaitForWindows());
         EXPECT_THAT(host.Unload(), ElementsAre(TRUE));
     }
     EXPECT_EQ(FileBytes(host.SettingsPath()), before);

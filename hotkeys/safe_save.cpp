@@ -1,0 +1,233 @@
+#include "hotkeys/safe_save.h"
+
+#include <cstring>
+
+#include "plugin/bounded_text.h"
+
+namespace {
+
+constexpr wchar_t WORK_SUFFIX[] = L".tmp";
+constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
+constexpr int SUFFIX_LENGTH = 4;
+constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
+// A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
+// is waited for this often, this far apart.
+constexpr int ATTEMPTS = 10;
+constexpr DWORD RETRY_MS = 100;
+// The most a settings file may hold to be read; a larger one is no file this plug-in wrote.
+constexpr LONGLONG MAX_FILE_BYTES = 256LL * 1024 * 1024;
+
+DWORD failureReason;
+
+void* AllocateZeroed(SIZE_T bytes)
+{
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+}
+
+// The errors of a file that another program holds, or that is being deleted; anything else is
+// not waited for.
+bool IsPassing(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
+bool Fail(DWORD reason)
+{
+    failureReason = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
+    return false;
+}
+
+// Writes the file complete, flushed to the disk when asked; a failure deletes what was written
+// and leaves its reason in GetLastError.
+bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flush)
+{
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    bool whole = size == 0 || (WriteFile(file, bytes, size, &written, nullptr) != FALSE && written == size);
+    DWORD error = whole ? ERROR_SUCCESS : GetLastError();
+    if (whole && flush && FlushFileBuffers(file) == FALSE) {
+        whole = false;
+        error = GetLastError();
+    }
+    CloseHandle(file);
+    if (!whole) {
+        DeleteFileW(path);
+        // A write cut short without an error is a disk that is full.
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_DISK_FULL);
+    }
+    return whole;
+}
+
+// One call puts the new file in place; a first save has no old file to keep.
+bool Swap(const wchar_t* path, const wchar_t* temporary, const wchar_t* backup, bool replacing)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (replacing ? ReplaceFileW(path, temporary, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
+                      : MoveFileExW(temporary, path, MOVEFILE_WRITE_THROUGH) != FALSE) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool renamedAway = error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+        if (renamedAway) {
+            // The old file already has the backup's name: it takes its own name back first.
+            MoveFileExW(backup, path, MOVEFILE_WRITE_THROUGH);
+        }
+        if ((!renamedAway && !IsPassing(error)) || attempt == ATTEMPTS) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(RETRY_MS);
+    }
+}
+
+}  // namespace
+
+BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return nullptr;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);  // a folder in the file's place does not go away
+        return nullptr;
+    }
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 1;; ++attempt) {
+        file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || !IsPassing(GetLastError()) || attempt == ATTEMPTS) {
+            break;
+        }
+        Sleep(RETRY_MS);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    LARGE_INTEGER length = {};
+    BYTE* bytes = nullptr;
+    DWORD error = ERROR_FILE_TOO_LARGE;
+    if (GetFileSizeEx(file, &length) != FALSE && length.QuadPart <= MAX_FILE_BYTES) {
+        *size = static_cast<DWORD>(length.QuadPart);
+        bytes = static_cast<BYTE*>(AllocateZeroed(static_cast<SIZE_T>(*size) + 2));
+        DWORD read = 0;
+        if (bytes == nullptr) {
+            error = ERROR_NOT_ENOUGH_MEMORY;
+        } else if (ReadFile(file, bytes, *size, &read, nullptr) == FALSE || read != *size) {
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_READ_FAULT;
+            ReleaseBlock(bytes);
+            bytes = nullptr;
+        }
+    }
+    CloseHandle(file);
+    if (bytes == nullptr) {
+        SetLastError(error);
+    }
+    return bytes;
+}
+
+void ReleaseBlock(void* block)
+{
+    if (block != nullptr) {
+        HeapFree(GetProcessHeap(), 0, block);
+    }
+}
+
+bool ProfileFunctionsTake(const wchar_t* path)
+{
+    return TextLength(path) + SUFFIX_LENGTH < MAX_PATH && std::wcsncmp(path, EXTENDED_PREFIX, 4) != 0;
+}
+
+bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) {
+        SetLastError(length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return GetTempFileNameW(folder, L"tsl", 0, copy) != 0 && WriteWholeFile(copy, bytes, size, false);
+}
+
+bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* work)
+{
+    bool written = false;
+    if (ProfileFunctionsTake(path)) {
+        FormatText(work, MAX_PATH, L"%ls%ls", path, WORK_SUFFIX);
+        written = WriteWholeFile(work, bytes, size, false);
+    } else {
+        written = WritePrivateCopy(bytes, size, work);
+    }
+    return written || Fail(GetLastError());
+}
+
+bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before, DWORD beforeSize)
+{
+    DWORD size = 0;
+    BYTE* bytes = ReadWholeFile(work, &size);
+    if (bytes == nullptr) {
+        AbandonSafeSave(work, GetLastError());
+        return false;
+    }
+    // A save that changes nothing keeps the backup of the last change.
+    if (before != nullptr && size == beforeSize && std::memcmp(bytes, before, size) == 0) {
+        ReleaseBlock(bytes);
+        DeleteFileW(work);
+        return true;
+    }
+    auto* names = static_cast<wchar_t*>(AllocateZeroed(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    if (names == nullptr) {
+        ReleaseBlock(bytes);
+        AbandonSafeSave(work, ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    wchar_t* temporary = names;
+    wchar_t* backup = names + LONG_PATH_CAPACITY;
+    FormatText(temporary, LONG_PATH_CAPACITY, L"%ls%ls", path, WORK_SUFFIX);
+    FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", path, BACKUP_SUFFIX);
+    // Written again in one piece and flushed: the profile functions may have left it in the
+    // system's cache, and a private copy lives in another folder.
+    bool swapped = WriteWholeFile(temporary, bytes, size, true);
+    DWORD error = swapped ? ERROR_SUCCESS : GetLastError();
+    if (!ProfileFunctionsTake(path)) {
+        DeleteFileW(work);
+    }
+    if (swapped) {
+        swapped = Swap(path, temporary, backup, before != nullptr);
+        error = GetLastError();
+    }
+    if (!swapped) {
+        DeleteFileW(temporary);
+        Fail(error);
+    }
+    ReleaseBlock(names);
+    ReleaseBlock(bytes);
+    return swapped;
+}
+
+void AbandonSafeSave(const wchar_t* work, DWORD reason)
+{
+    if (work != nullptr) {
+        DeleteFileW(work);
+    }
+    Fail(reason);
+}
+
+DWORD SaveFailureReason()
+{
+    return failureReason;
+}
+
+void DeleteStrayWorkCopy(const wchar_t* path)
+{
+    auto* name = static_cast<wchar_t*>(AllocateZeroed(LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    if (name != nullptr) {
+        FormatText(name, LONG_PATH_CAPACITY, L"%ls%ls", path, WORK_SUFFIX);
+        DeleteFileW(name);
+        ReleaseBlock(name);
+    }
+}

@@ -1,0 +1,36 @@
+// Where the settings file is, and where the profile functions read it: the file itself, or a
+// private copy when they cannot be trusted with it. Windows' profile functions read a UTF-8 file
+// in the ANSI code page (one with a byte-order mark too, the mark joining the first line) and
+// take no path of MAX_PATH units or more; such a file is read through a UTF-16LE copy of its
+// own in the temporary folder, which no later start takes for the settings.
+#pragma once
+
+#include <windows.h>
+
+// The library's own path with ".ini" for its extension, derived afresh on every use, in a block
+// of the process heap of LONG_PATH_CAPACITY units (ReleaseBlock frees it). A path longer than the
+// profile functions take is given in the extended-length form ("\\?\"), which the file functions
+// take at any length. Null, with the reason in GetLastError, when it cannot be derived.
+wchar_t* NewSettingsPath();
+// The same path as the user knows it, without the extended-length form; null when it cannot be
+// derived.
+wchar_t* NewSettingsFileName();
+
+bool IsMissing(DWORD error);
+// Lets the profile functions forget what they parsed of a file: a later file of the same name
+// written within the same tick of the clock would otherwise be read from that copy.
+void ForgetParsedFile(const wchar_t* path);
+
+struct SettingsSource {
+    wchar_t path[MAX_PATH];  // what the profile functions read
+    bool found;              // there is a file to read
+    bool privateCopy;
+};
+// Finds the file at path (from NewSettingsPath) and what to read it from. False when it exists
+// but could not be read, or path is null: SettingsLoadFailure() then tells why. A missing file is
+// no failure; found is then false.
+bool OpenSettingsSource(const wchar_t* path, SettingsSource* source);
+// Deletes the private copy, if one was made.
+void CloseSettingsSource(const SettingsSource& source);
+// Why the last opening failed, or 0 when it did not.
+DWORD SettingsLoadFailure();
