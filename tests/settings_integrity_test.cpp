@@ -65,6 +65,25 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes)
     CloseHandle(file);
 }
 
+// The next message box's text goes to told, and the box is closed with OK.
+void KeepNextMessage(TestHost& host, std::wstring* told)
+{
+    host.OnMessageBox([told](HWND message) {
+        *told = TestHost::MessageBoxText(message);
+        TestHost::Click(message, IDOK);
+    });
+}
+
+// In the settings dialog: the first row deleted, then OK; the message that follows goes to told.
+void DeleteFirstRowAndConfirm(TestHost& host, HWND dialog, std::wstring* told)
+{
+    SelectListRow(GetDlgItem(dialog, IDC_HOTKEY_LIST), 0);
+    host.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
+    TestHost::Click(dialog, IDC_DELETE_ITEM);
+    KeepNextMessage(host, told);
+    TestHost::Click(dialog, IDOK);
+}
+
 bool StartsWithUnicodeMark(const std::string& bytes)
 {
     return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
@@ -196,10 +215,7 @@ TEST(UnreadableFile, AFileHeldAtStartUpIsToldNeverOverwrittenAndTakenInOnceFree)
         ASSERT_TRUE(host.Load());
         EXPECT_LT(GetTickCount64() - start, 3000u);
         host.Execute(L"Tessel.dll", 0);
-        host.OnMessageBox([&told](HWND message) {
-            told = TestHost::MessageBoxText(message);
-            TestHost::Click(message, IDOK);
-        });
+        KeepNextMessage(host, &told);
         host.OnWindow(L"#32770", SETTINGS_CAPTION, [](HWND dialog) { TestHost::Click(dialog, IDCANCEL); });
         host.Execute(L"Tessel.dll", 1);
         ASSERT_TRUE(host.WaitForWindows());
@@ -378,16 +394,8 @@ TEST(SaveFails, AtOkTheOldFileStaysTheUserIsToldAndTheNextSaveWritesTheChange)
         standInError = fault.error;
         ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "kernel32.dll", fault.function, fault.standIn));
         std::wstring told;
-        host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host, &told](HWND dialog) {
-            SelectListRow(GetDlgItem(dialog, IDC_HOTKEY_LIST), 0);
-            host.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
-            TestHost::Click(dialog, IDC_DELETE_ITEM);
-            host.OnMessageBox([&told](HWND message) {
-                told = TestHost::MessageBoxText(message);
-                TestHost::Click(message, IDOK);
-            });
-            TestHost::Click(dialog, IDOK);
-        });
+        host.OnWindow(L"#32770", SETTINGS_CAPTION,
+                      [&host, &told](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog, &told); });
         host.Execute(L"Tessel.dll", 1);
         ASSERT_TRUE(host.WaitForWindows());
         EXPECT_EQ(FileBytes(host.SettingsPath()), before) << fault.function;
@@ -812,14 +820,7 @@ TEST(HandEdits, OkAfterAnEditDuringTheDialogSavesTheDialogAndKeepsTheEditInTheBa
     host.OnWindow(L"#32770", SETTINGS_CAPTION, [&](HWND dialog) {
         host.WriteSettings(UnicodeFile(PlainBindings(3)));
         edited = FileBytes(host.SettingsPath());
-        SelectListRow(GetDlgItem(dialog, IDC_HOTKEY_LIST), 0);
-        host.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
-        TestHost::Click(dialog, IDC_DELETE_ITEM);
-        host.OnMessageBox([&told](HWND message) {
-            told = TestHost::MessageBoxText(message);
-            TestHost::Click(message, IDOK);
-        });
-        TestHost::Click(dialog, IDOK);
+        DeleteFirstRowAndConfirm(host, dialog, &told);
     });
     host.Execute(L"Tessel.dll", 1);
     ASSERT_TRUE(host.WaitForWindows());
