@@ -75,11 +75,16 @@ void DeleteHotkeyItem(HotkeyTable table, int index)
     SendMessageW(table, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
 }
 
+// Every record first, then the entries in one reset: deleting entries one at a time makes the
+// list box redraw itself for each, which cost tens of milliseconds per thousand bindings.
 void ClearHotkeyTable(HotkeyTable table)
 {
-    while (GetHotkeyCount(table) > 0) {
-        DeleteHotkeyItem(table, 0);
+    const HANDLE heap = GetProcessHeap();
+    const int count = GetHotkeyCount(table);
+    for (int i = 0; i < count; ++i) {
+        HeapFree(heap, 0, StoredItem(table, i));
     }
+    SendMessageW(table, LB_RESETCONTENT, 0, 0);
 }
 
 void DestroyHotkeyTable(HotkeyTable table)

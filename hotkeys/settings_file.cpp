@@ -122,12 +122,18 @@ void FormatItemName(wchar_t* name, int index, const wchar_t* field)
     FormatText(name, NAME_CAPACITY, L"item%d_%ls", index, field);
 }
 
+KeyCode ReadItemKey(const wchar_t* path, int index)
+{
+    wchar_t name[NAME_CAPACITY];
+    FormatItemName(name, index, L"key");
+    return static_cast<KeyCode>(GetPrivateProfileIntW(HOTKEYS_SECTION, name, 0, path));
+}
+
 // The item at index as the key-by-key reading finds it; false when its key reads 0.
 bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
 {
     wchar_t name[NAME_CAPACITY];
-    FormatItemName(name, index, L"key");
-    item->key = static_cast<KeyCode>(GetPrivateProfileIntW(HOTKEYS_SECTION, name, 0, path));
+    item->key = ReadItemKey(path, index);
     FormatItemName(name, index, L"command");
     GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->command, TEXT_CAPACITY, path);
     FormatItemName(name, index, L"param");
@@ -185,13 +191,14 @@ bool LoadFromSection(const wchar_t* path)
 
 // A platform may cap the section it hands out in one call. What loaded is whole when the reading
 // key by key agrees at its end: the entry after it is absent and its last entry reads the same.
+// Each reading parses the whole file, so the entry after it is asked only for its key.
 bool LoadedWholeSection(const wchar_t* path)
 {
     const int count = GetHotkeyCount(liveTable);
-    HotkeyItem item;
-    if (ReadItemKeyByKey(path, count, &item)) {
+    if (ReadItemKey(path, count) != 0) {
         return false;
     }
+    HotkeyItem item;
     return count == 0 || (ReadItemKeyByKey(path, count - 1, &item) && SameItem(item, *GetHotkeyItem(liveTable, count - 1)));
 }
 

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "plugin/bounded_text.h"
+#include "plugin/system_libraries.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
@@ -164,7 +165,7 @@ int ChooseExecutableFile(HWND owner, wchar_t* path)
     dialog.lpstrFile = chosen;
     dialog.nMaxFile = TEXT_CAPACITY;
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&dialog)) {
+    if (!ShowOpenFileDialog(&dialog)) {
         return 0;
     }
     CopyText(path, TEXT_CAPACITY, chosen);
