@@ -117,8 +117,10 @@ void PrintReport(const std::vector<Figures>& all, const std::string& dll)
     PrintTimeRows("Press to action, 99th percentile", all, [](const Figures& f) { return Percentile(f.press, 0.99); },
                   [](const Figures& f) { return Percentile(f.pressFloor, 0.99); });
     for (const Figures& figures : all) {
-        PrintRow("Heap held per binding", std::to_string(figures.count), Bytes(figures.heapPerBinding),
-                 Bytes(figures.heapFloorPerBinding), "", Ratio(figures.heapPerBinding, figures.heapFloorPerBinding));
+        const double held = Median(figures.heapPerBinding);
+        const double floor = Median(figures.heapFloorPerBinding);
+        PrintRow("Heap held per binding", std::to_string(figures.count), Bytes(held), Bytes(floor),
+                 (held < floor ? "-" : "+") + Bytes(std::fabs(held - floor)), Ratio(held, floor));
     }
 
     if (all.size() >= 2) {

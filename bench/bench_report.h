@@ -18,8 +18,8 @@ struct Figures {
     std::vector<double> pressArrival;   // SendInput to the WM_HOTKEY taken from the queue
     std::vector<double> pressHandling;  // Tessel's dispatch of it
     std::vector<double> pressFloor;     // the same road to a bare window with the same registrations
-    double heapPerBinding = NAN;
-    double heapFloorPerBinding = NAN;
+    std::vector<double> heapPerBinding;  // bytes
+    std::vector<double> heapFloorPerBinding;
     int dialogRows = -1;
     int lostPresses = 0;
     bool savedAsFloor = false;

@@ -59,7 +59,6 @@ struct Run {
     std::wstring floorSource;  // the floor plug-in, bench/bare_plugin.cpp
     std::wstring sampleSource;
     HWND floorWindow;
-    double heapFixed;  // what loading Tessel with no bindings holds
     HFONT dialogFont;
 };
 
@@ -309,9 +308,34 @@ double HeapFloorPerBinding(int count)
     return static_cast<double>(after - before) / count;
 }
 
+// What loading Tessel with no bindings at all holds on the heap, so the per-binding figure is
+// what each binding adds. Measured afresh beside each figure: the heap that Wine sets up for the
+// process changes as the run goes on.
+double MeasureFixedHeap(const Run& run)
+{
+    const std::wstring folder = PrepareFolder(run, L"n0");
+    WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText({}));
+    // Once unmeasured: the first load of the library also sets up what every later load reuses.
+    for (int pass = 0; pass < 2; ++pass) {
+        ReleaseProfileCache();
+        const SIZE_T before = HeldHeapBytes();
+        if (LoadOrReport(folder + L"\\Tessel.dll") == nullptr) {
+            return NAN;
+        }
+        ReleaseProfileCache();
+        const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
+        UnloadAllPlugins();
+        if (pass == 1) {
+            return held;
+        }
+    }
+    return NAN;
+}
+
 // Tessel and Sample loaded as the host loads them: the heap held, the settings dialog, presses.
 bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings, Figures& figures)
 {
+    const double fixedHeap = MeasureFixedHeap(run);
     if (!WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings))) {
         return false;
     }
@@ -323,8 +347,8 @@ bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector
     }
     ReleaseProfileCache();
     const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
-    figures.heapPerBinding = (held - run.heapFixed) / figures.count;
-    figures.heapFloorPerBinding = HeapFloorPerBinding(figures.count);
+    figures.heapPerBinding.push_back((held - fixedHeap) / figures.count);
+    figures.heapFloorPerBinding.push_back(HeapFloorPerBinding(figures.count));
     if (LoadOrReport(folder + L"\\Sample.dll") == nullptr) {
         UnloadAllPlugins();
         return false;
@@ -360,29 +384,6 @@ bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector
     append(figures.pressFloor, TimePresses(pressed, [] { return true; }).total);
     UnregisterAll(run.floorWindow, bindings);
     return true;
-}
-
-// What loading Tessel with no bindings at all holds on the heap, so the per-binding figure is
-// what each binding adds.
-double MeasureFixedHeap(const Run& run)
-{
-    const std::wstring folder = PrepareFolder(run, L"n0");
-    WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText({}));
-    // Once unmeasured: the first load of the library also sets up what every later load reuses.
-    for (int pass = 0; pass < 2; ++pass) {
-        ReleaseProfileCache();
-        const SIZE_T before = HeldHeapBytes();
-        if (LoadOrReport(folder + L"\\Tessel.dll") == nullptr) {
-            return NAN;
-        }
-        ReleaseProfileCache();
-        const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
-        UnloadAllPlugins();
-        if (pass == 1) {
-            return held;
-        }
-    }
-    return NAN;
 }
 
 // Figures are only worth reading when Tessel did the work they time: every row shown, every
@@ -474,7 +475,6 @@ int wmain(int argc, wchar_t** argv)
     }
     run.floorWindow = CreateFloorWindow(0);
     run.dialogFont = CreateDialogFont();
-    run.heapFixed = MeasureFixedHeap(run);
 
     std::vector<Figures> all(counts.size());
     for (int pass = 1; pass <= passes; ++pass) {

@@ -76,7 +76,7 @@ void DeleteHotkeyItem(HotkeyTable table, int index)
 }
 
 // Every record first, then the entries in one reset: deleting entries one at a time makes the
-// list box redraw itself for each, which cost tens of milliseconds per thousand bindings.
+// list box invalidate itself for each, which cost tens of milliseconds per thousand bindings.
 void ClearHotkeyTable(HotkeyTable table)
 {
     const HANDLE heap = GetProcessHeap();
