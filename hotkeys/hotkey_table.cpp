@@ -120,9 +120,11 @@ int GetHotkeyCount(HotkeyTable table)
     return count > 0 ? static_cast<int>(count) : 0;
 }
 
+// The list box answers LB_ERR for an index past its end, which spares asking for the count on
+// every look-up.
 HotkeyItem* GetHotkeyItem(HotkeyTable table, int index)
 {
-    if (index < 0 || index >= GetHotkeyCount(table)) {
+    if (index < 0) {
         return nullptr;
     }
     return StoredItem(table, index);

@@ -170,6 +170,8 @@ bool LoadFromSection(const wchar_t* path)
     bool complete = values != nullptr;
     if (complete) {
         IndexSection(section, lines, values);
+        const int before = GetHotkeyCount(liveTable);
+        int taken = 0;
         HotkeyItem item;
         for (int index = 0; index < lines; ++index) {
             const wchar_t** fields = values + static_cast<SIZE_T>(index) * FIELD_COUNT;
@@ -181,8 +183,12 @@ bool LoadFromSection(const wchar_t* path)
             CopyProfileValue(item.param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
             // An entry with an empty command is kept: the user stored it, and dropping it would
             // shift the ids of every later entry.
-            complete = AppendToLiveTable(item) && complete;
+            AppendHotkeyItem(liveTable, &item);
+            ++taken;
         }
+        // An entry the table refused shows in the count at the end; asking after every entry
+        // would cost two more list box messages a binding.
+        complete = GetHotkeyCount(liveTable) - before == taken;
         Release(values);
     }
     Release(section);
