@@ -35,7 +35,8 @@ constexpr int PRESSES = 1000;
 constexpr int WARM_UP_PRESSES = 20;
 constexpr DWORD PRESS_LIMIT_MS = 2000;
 constexpr DWORD DIALOG_LIMIT_MS = 60000;
-// Saving 10,000 bindings takes seconds under Wine, for the platform as for Tessel.
+// OK is timed up to this many bindings: each timing is a whole settings session, and a save of
+// 5,000 through the profile functions takes about a second.
 constexpr int MAX_SAVED_AT_OK = 1000;
 
 std::wstring ProgramFolder()
