@@ -35,9 +35,9 @@ release="$root/build/mingw-release"
 jobs="${TESSEL_JOBS:-2}"
 
 cmake --preset mingw -B "$build" >/dev/null
-cmake --build "$build" --target tessel_bench -j "$jobs"
+cmake --build "$build" --target tessel_bench -j "$jobs" >&2  # stdout carries only the report
 cmake --preset mingw-release >/dev/null
-cmake --build --preset mingw-release -j "$jobs"
+cmake --build --preset mingw-release -j "$jobs" >&2
 
 # The size floor: the least plug-in of the same kind, with the release build's compiler and options.
 compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$release"/CMakeFiles/*/CMakeCXXCompiler.cmake |
