@@ -9,6 +9,7 @@
 // Everything measured for one number of bindings; times in milliseconds.
 struct Figures {
     int count = 0;
+    int passes = 0;  // rounds of --repeat measured into these figures
     std::vector<double> init, initFloor, unload, unloadFloor;
     std::vector<double> dialog, dialogFloor;
     std::vector<double> saveAtOk, saveAtOkFloor;  // OK pressed to the session over, at up to 1,000
@@ -16,10 +17,9 @@ struct Figures {
     std::vector<double> pressSending;   // the SendInput call
     std::vector<double> pressArrival;   // SendInput to the WM_HOTKEY taken from the queue
     std::vector<double> pressHandling;  // Tessel's dispatch of it
-    std::vector<double> pressFloor;
-    std::vector<double> platformPress;  // the same road to a bare window with the same registrations
-    double heapPerBinding = NAN;
-    double heapFloorPerBinding = NAN;
+    std::vector<double> pressFloor;     // the same road to a bare window with the same registrations
+    std::vector<double> heapPerBinding;  // bytes
+    std::vector<double> heapFloorPerBinding;
     int dialogRows = -1;
     int lostPresses = 0;
     bool savedAsFloor = false;

@@ -9,10 +9,9 @@ namespace {
 
 constexpr wchar_t FLOOR_WINDOW_CLASS[] = L"TesselBenchFloor";
 
-// The floor's window: it takes its posted message and its hotkeys and does nothing with them.
 LRESULT CALLBACK FloorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == FLOOR_MESSAGE || message == WM_HOTKEY) {
+    if (message == WM_HOTKEY) {
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -20,8 +20,7 @@ void DispatchPending();
 // Dispatches this thread's messages until done() holds (true) or the time is up (false).
 bool PumpUntil(const std::function<bool()>& done, DWORD limitMs);
 
-// The floor's window takes this message and its hotkeys and does nothing with them.
-constexpr UINT FLOOR_MESSAGE = WM_APP + 1;
+// A window that takes its hotkeys and does nothing with them.
 HWND CreateFloorWindow(DWORD style);
 
 // Bare RegisterHotKey calls, one per binding with its index for the id, with the modifiers Tessel

@@ -1,9 +1,13 @@
-// tessel_bench: what Tessel costs the host's user-interface thread for 10 to 10,000 bindings,
+// tessel_bench: what Tessel costs the host's user-interface thread for 10 to 5,000 bindings,
 // each figure beside a floor measured in the same run: the same platform calls done the least
 // way. Prints Markdown (tools/bench.sh puts it into docs/performance.md); progress goes to stderr.
 // Exits with 1 when a figure did not time what it should (a press lost, rows missing).
 //
-//     tessel_bench.exe [--dll <Tessel.dll to measure>] [--counts 10,100,1000,10000]
+//     tessel_bench.exe [--dll <Tessel.dll>] [--floor-dll <Bare.dll>] [--counts 10,100,1000,5000]
+//                      [--repeat K]
+//
+// --repeat K measures every count K times over, Tessel and its floor taking turns throughout,
+// and reports the medians of all rounds, so that one noisy stretch does not decide a ratio.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -18,6 +22,7 @@
 #include "bench/bench_bindings.h"
 #include "bench/bench_report.h"
 #include "bench/first_paint.h"
+#include "bench/floor_save.h"
 #include "bench/measuring.h"
 #include "host/host_driving.h"
 #include "host/host_record.h"
@@ -30,7 +35,8 @@ constexpr int PRESSES = 1000;
 constexpr int WARM_UP_PRESSES = 20;
 constexpr DWORD PRESS_LIMIT_MS = 2000;
 constexpr DWORD DIALOG_LIMIT_MS = 60000;
-// Saving 10,000 bindings takes seconds under Wine, for the platform as for Tessel.
+// OK is timed up to this many bindings: each timing is a whole settings session, and a save of
+// 5,000 through the profile functions takes about a second.
 constexpr int MAX_SAVED_AT_OK = 1000;
 
 std::wstring ProgramFolder()
@@ -51,9 +57,9 @@ std::string Narrow(const std::wstring& text)
 
 struct Run {
     std::wstring dllSource;
+    std::wstring floorSource;  // the floor plug-in, bench/bare_plugin.cpp
     std::wstring sampleSource;
     HWND floorWindow;
-    double heapFixed;  // what loading Tessel with no bindings holds
     HFONT dialogFont;
 };
 
@@ -71,6 +77,7 @@ std::wstring PrepareFolder(const Run& run, const std::wstring& name)
     CreateDirectoryW(folder.c_str(), nullptr);
     CopyFileW(run.dllSource.c_str(), (folder + L"\\Tessel.dll").c_str(), FALSE);
     CopyFileW(run.sampleSource.c_str(), (folder + L"\\Sample.dll").c_str(), FALSE);
+    CopyFileW(run.floorSource.c_str(), (folder + L"\\Bare.dll").c_str(), FALSE);
     return folder;
 }
 
@@ -84,49 +91,46 @@ LoadedPlugin* LoadOrReport(const std::wstring& path)
     return plugin;
 }
 
-// Init and Unload against one section read with N registrations, and one section write.
-bool MeasureInitAndUnload(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings,
-                          Figures& figures)
+// One plug-in loaded and unloaded through the host's loader, both timed.
+bool TimeLoadAndUnload(const std::wstring& dll, std::vector<double>& load, std::vector<double>& unload)
+{
+    double start = Milliseconds();
+    if (LoadOrReport(dll) == nullptr) {
+        return false;
+    }
+    load.push_back(Milliseconds() - start);
+    start = Milliseconds();
+    UnloadAllPlugins();
+    unload.push_back(Milliseconds() - start);
+    return true;
+}
+
+// Init and Unload of Tessel against the floor plug-in's, which reads the flag and the section,
+// registers N combinations, and at unload releases them and saves the file whole. The two take
+// turns at going first.
+bool MeasureInitAndUnload(const std::wstring& folder, const std::vector<Binding>& bindings, Figures& figures)
 {
     const std::wstring settings = folder + L"\\Tessel.ini";
-    const std::wstring floorSettings = folder + L"\\floor.ini";
+    const std::wstring floorSettings = folder + L"\\Bare.ini";
     const std::wstring text = SettingsText(bindings);
-    const std::vector<wchar_t> section = SectionStrings(bindings);
-    std::vector<wchar_t> readBuffer(section.size() + 64, L'\0');
-    Figures kept;  // the first round loads the library from disk and is not counted
+    const size_t capacity = SectionStrings(bindings).size() + 64;
+    Figures kept;  // the first round loads the libraries from disk and is not counted
     for (int repetition = -1; repetition < Repetitions(figures.count); ++repetition) {
         Figures& into = repetition < 0 ? kept : figures;
         if (!WriteSettingsFile(settings, text) || !WriteSettingsFile(floorSettings, text)) {
             std::fprintf(stderr, "tessel_bench: cannot write the settings files in %s\n", Narrow(folder).c_str());
             return false;
         }
-
-        double start = Milliseconds();
-        GetPrivateProfileSectionW(L"hotkeys", readBuffer.data(), static_cast<DWORD>(readBuffer.size()),
-                                  floorSettings.c_str());
-        RegisterAll(run.floorWindow, bindings);
-        into.initFloor.push_back(Milliseconds() - start);
-        UnregisterAll(run.floorWindow, bindings);
-
-        start = Milliseconds();
-        if (LoadOrReport(folder + L"\\Tessel.dll") == nullptr) {
-            return false;
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool tessel = (turn + repetition) % 2 == 0;
+            if (!(tessel ? TimeLoadAndUnload(folder + L"\\Tessel.dll", into.init, into.unload)
+                         : TimeLoadAndUnload(folder + L"\\Bare.dll", into.initFloor, into.unloadFloor))) {
+                return false;
+            }
         }
-        into.init.push_back(Milliseconds() - start);
-
-        start = Milliseconds();
-        UnloadAllPlugins();
-        into.unload.push_back(Milliseconds() - start);
-
-        RegisterAll(run.floorWindow, bindings);
-        start = Milliseconds();
-        UnregisterAll(run.floorWindow, bindings);
-        WritePrivateProfileSectionW(L"hotkeys", section.data(), floorSettings.c_str());
-        WritePrivateProfileStringW(L"setting", L"enable", L"1", floorSettings.c_str());
-        into.unloadFloor.push_back(Milliseconds() - start);
     }
-    figures.savedAsFloor = ReadHotkeySection(settings, readBuffer.size()) ==
-                           ReadHotkeySection(floorSettings, readBuffer.size());
+    const bool same = ReadHotkeySection(settings, capacity) == ReadHotkeySection(floorSettings, capacity);
+    figures.savedAsFloor = (figures.passes == 1 || figures.savedAsFloor) && same;
     return true;
 }
 
@@ -211,19 +215,18 @@ double TimeListFloor(const Run& run, int count)
     return elapsed;
 }
 
-// The platform's part of OK in the settings: the list floor closed, the section and the flag
-// written, every combination registered again.
+// The platform's part of OK in the settings: the list floor closed, the file saved whole, every
+// combination registered again.
 double TimeSaveFloor(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings)
 {
     const std::wstring floorSettings = folder + L"\\floor.ini";
-    const std::vector<wchar_t> section = SectionStrings(bindings);
+    const std::wstring text = L"\xFEFF" + SettingsText(bindings);
     const HWND frame = CreateListFloor(run, static_cast<int>(bindings.size()));
     ShowWindow(frame, SW_SHOW);
     PumpUntil([] { return WatchedList().painted; }, DIALOG_LIMIT_MS);
     const double start = Milliseconds();
     DestroyWindow(frame);
-    WritePrivateProfileSectionW(L"hotkeys", section.data(), floorSettings.c_str());
-    WritePrivateProfileStringW(L"setting", L"enable", L"1", floorSettings.c_str());
+    SaveFileWhole(floorSettings.c_str(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)));
     RegisterAll(run.floorWindow, bindings);
     const double elapsed = Milliseconds() - start;
     UnregisterAll(run.floorWindow, bindings);
@@ -236,28 +239,12 @@ struct PressTimes {
     std::vector<double> sending;   // the SendInput call itself
     std::vector<double> arrival;   // SendInput to the WM_HOTKEY taken from the queue
     std::vector<double> handling;  // its dispatch
-    std::vector<double> posted;    // the floor, right after each press: a posted message handled
     int lost = 0;
 };
 
-double TimePostedMessage(HWND window)
-{
-    const double start = Milliseconds();
-    PostMessageW(window, FLOOR_MESSAGE, 0, 0);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageW(&message);
-        if (message.message == FLOOR_MESSAGE) {
-            break;
-        }
-    }
-    return Milliseconds() - start;
-}
-
 // Presses the combination PRESSES times (after a few unmeasured ones); a press counts when its
-// WM_HOTKEY arrived within the limit and the check holds after its dispatch. Each press is
-// followed by one posted message to the floor window, so both see the same load on the machine.
-PressTimes TimePresses(KeyCode key, const std::function<bool()>& reached, HWND floorWindow)
+// WM_HOTKEY arrived within the limit and the check holds after its dispatch.
+PressTimes TimePresses(KeyCode key, const std::function<bool()>& reached)
 {
     std::vector<INPUT> inputs = PressInputs(key);
     PressTimes times;
@@ -289,13 +276,11 @@ PressTimes TimePresses(KeyCode key, const std::function<bool()>& reached, HWND f
             continue;
         }
         DispatchPending();
-        const double posted = TimePostedMessage(floorWindow);
         if (press >= WARM_UP_PRESSES) {
             times.total.push_back(handled - start);
             times.sending.push_back(sent - start);
             times.arrival.push_back(arrived - start);
             times.handling.push_back(handled - arrived);
-            times.posted.push_back(posted);
         }
     }
     return times;
@@ -324,59 +309,9 @@ double HeapFloorPerBinding(int count)
     return static_cast<double>(after - before) / count;
 }
 
-// Tessel and Sample loaded as the host loads them: the heap held, the settings dialog, presses.
-bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings, Figures& figures)
-{
-    if (!WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings))) {
-        return false;
-    }
-    ReleaseProfileCache();
-    const SIZE_T before = HeldHeapBytes();
-    LoadedPlugin* tessel = LoadOrReport(folder + L"\\Tessel.dll");
-    if (tessel == nullptr) {
-        return false;
-    }
-    ReleaseProfileCache();
-    const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
-    figures.heapPerBinding = (held - run.heapFixed) / figures.count;
-    figures.heapFloorPerBinding = HeapFloorPerBinding(figures.count);
-    if (LoadOrReport(folder + L"\\Sample.dll") == nullptr) {
-        UnloadAllPlugins();
-        return false;
-    }
-    DispatchPending();
-
-    TimeSettingsDialog(*tessel);  // the first opening also loads the dialog's fonts and classes
-    for (int repetition = 0; repetition < Repetitions(figures.count); ++repetition) {
-        figures.dialog.push_back(TimeSettingsDialog(*tessel));
-        figures.dialogRows = WatchedList().rows;
-        figures.dialogFloor.push_back(TimeListFloor(run, figures.count));
-        if (figures.count <= MAX_SAVED_AT_OK) {
-            figures.saveAtOk.push_back(TimeSaveAtOk(*tessel));
-            figures.saveAtOkFloor.push_back(TimeSaveFloor(run, folder, bindings));
-        }
-    }
-
-    const KeyCode pressed = bindings[static_cast<size_t>(PressedIndex(figures.count))].key;
-    const PressTimes presses = TimePresses(pressed, PressedCallRecorded, run.floorWindow);
-    figures.press = presses.total;
-    figures.pressSending = presses.sending;
-    figures.pressArrival = presses.arrival;
-    figures.pressHandling = presses.handling;
-    figures.pressFloor = presses.posted;
-    figures.lostPresses = presses.lost;
-    UnloadAllPlugins();
-
-    // The platform's own road from SendInput to a handled WM_HOTKEY, for reading the press: the
-    // same combinations registered in the same order on a bare window.
-    RegisterAll(run.floorWindow, bindings);
-    figures.platformPress = TimePresses(pressed, [] { return true; }, run.floorWindow).total;
-    UnregisterAll(run.floorWindow, bindings);
-    return true;
-}
-
 // What loading Tessel with no bindings at all holds on the heap, so the per-binding figure is
-// what each binding adds.
+// what each binding adds. Measured afresh beside each figure: the heap that Wine sets up for the
+// process changes as the run goes on.
 double MeasureFixedHeap(const Run& run)
 {
     const std::wstring folder = PrepareFolder(run, L"n0");
@@ -398,6 +333,60 @@ double MeasureFixedHeap(const Run& run)
     return NAN;
 }
 
+// Tessel and Sample loaded as the host loads them: the heap held, the settings dialog, presses.
+bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings, Figures& figures)
+{
+    const double fixedHeap = MeasureFixedHeap(run);
+    if (!WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings))) {
+        return false;
+    }
+    ReleaseProfileCache();
+    const SIZE_T before = HeldHeapBytes();
+    LoadedPlugin* tessel = LoadOrReport(folder + L"\\Tessel.dll");
+    if (tessel == nullptr) {
+        return false;
+    }
+    ReleaseProfileCache();
+    const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
+    figures.heapPerBinding.push_back((held - fixedHeap) / figures.count);
+    figures.heapFloorPerBinding.push_back(HeapFloorPerBinding(figures.count));
+    if (LoadOrReport(folder + L"\\Sample.dll") == nullptr) {
+        UnloadAllPlugins();
+        return false;
+    }
+    DispatchPending();
+
+    TimeSettingsDialog(*tessel);  // the first opening also loads the dialog's fonts and classes
+    for (int repetition = 0; repetition < Repetitions(figures.count); ++repetition) {
+        figures.dialog.push_back(TimeSettingsDialog(*tessel));
+        figures.dialogRows = WatchedList().rows;
+        figures.dialogFloor.push_back(TimeListFloor(run, figures.count));
+        if (figures.count <= MAX_SAVED_AT_OK) {
+            figures.saveAtOk.push_back(TimeSaveAtOk(*tessel));
+            figures.saveAtOkFloor.push_back(TimeSaveFloor(run, folder, bindings));
+        }
+    }
+
+    const KeyCode pressed = bindings[static_cast<size_t>(PressedIndex(figures.count))].key;
+    const PressTimes presses = TimePresses(pressed, PressedCallRecorded);
+    const auto append = [](std::vector<double>& into, const std::vector<double>& times) {
+        into.insert(into.end(), times.begin(), times.end());
+    };
+    append(figures.press, presses.total);
+    append(figures.pressSending, presses.sending);
+    append(figures.pressArrival, presses.arrival);
+    append(figures.pressHandling, presses.handling);
+    figures.lostPresses += presses.lost;
+    UnloadAllPlugins();
+
+    // The press's floor, the platform's own road from SendInput to a handled WM_HOTKEY: the same
+    // combinations registered in the same order on a bare window.
+    RegisterAll(run.floorWindow, bindings);
+    append(figures.pressFloor, TimePresses(pressed, [] { return true; }).total);
+    UnregisterAll(run.floorWindow, bindings);
+    return true;
+}
+
 // Figures are only worth reading when Tessel did the work they time: every row shown, every
 // press reaching the host, the saved section as the floor wrote it.
 bool MeasuredWhatItMeant(const Figures& figures)
@@ -407,8 +396,8 @@ bool MeasuredWhatItMeant(const Figures& figures)
         std::fprintf(stderr, "tessel_bench: N=%d: the dialog showed %d rows\n", figures.count, figures.dialogRows);
         sound = false;
     }
-    if (figures.lostPresses != 0 || figures.press.size() != static_cast<size_t>(PRESSES) ||
-        figures.platformPress.size() != static_cast<size_t>(PRESSES)) {
+    const auto pressCount = static_cast<size_t>(PRESSES) * static_cast<size_t>(figures.passes);
+    if (figures.lostPresses != 0 || figures.press.size() != pressCount || figures.pressFloor.size() != pressCount) {
         std::fprintf(stderr, "tessel_bench: N=%d: %d presses did not reach the host\n", figures.count,
                      figures.lostPresses);
         sound = false;
@@ -457,18 +446,26 @@ int wmain(int argc, wchar_t** argv)
 {
     Run run = {};
     run.dllSource = ProgramFolder() + L"\\Tessel.dll";
+    run.floorSource = ProgramFolder() + L"\\Bare.dll";
     run.sampleSource = ProgramFolder() + L"\\Sample.dll";
-    std::vector<int> counts = {10, 100, 1000, 10000};
+    std::vector<int> counts = {10, 100, 1000, 5000};
+    int passes = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (lstrcmpW(argv[i], L"--dll") == 0) {
             run.dllSource = argv[i + 1];
+        } else if (lstrcmpW(argv[i], L"--floor-dll") == 0) {
+            run.floorSource = argv[i + 1];
         } else if (lstrcmpW(argv[i], L"--counts") == 0) {
             counts = ParseCounts(argv[i + 1]);
+        } else if (lstrcmpW(argv[i], L"--repeat") == 0) {
+            passes = std::max(1, StrToIntW(argv[i + 1]));
         }
     }
-    if (GetFileAttributesW(run.dllSource.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "tessel_bench: %s is missing\n", Narrow(run.dllSource).c_str());
-        return 1;
+    for (const std::wstring& dll : {run.dllSource, run.floorSource}) {
+        if (GetFileAttributesW(dll.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::fprintf(stderr, "tessel_bench: %s is missing\n", Narrow(dll).c_str());
+            return 1;
+        }
     }
 
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
@@ -479,19 +476,20 @@ int wmain(int argc, wchar_t** argv)
     }
     run.floorWindow = CreateFloorWindow(0);
     run.dialogFont = CreateDialogFont();
-    run.heapFixed = MeasureFixedHeap(run);
 
-    std::vector<Figures> all;
-    for (int count : counts) {
-        std::fprintf(stderr, "tessel_bench: %d bindings\n", count);
-        Figures figures;
-        figures.count = count;
-        const std::vector<Binding> bindings = MakeBindings(count);
-        const std::wstring folder = PrepareFolder(run, L"n" + std::to_wstring(count));
-        if (!MeasureInitAndUnload(run, folder, bindings, figures) || !MeasureLoaded(run, folder, bindings, figures)) {
-            return 1;
+    std::vector<Figures> all(counts.size());
+    for (int pass = 1; pass <= passes; ++pass) {
+        for (size_t i = 0; i < counts.size(); ++i) {
+            std::fprintf(stderr, "tessel_bench: pass %d of %d, %d bindings\n", pass, passes, counts[i]);
+            Figures& figures = all[i];
+            figures.count = counts[i];
+            figures.passes = pass;
+            const std::vector<Binding> bindings = MakeBindings(counts[i]);
+            const std::wstring folder = PrepareFolder(run, L"n" + std::to_wstring(counts[i]));
+            if (!MeasureInitAndUnload(folder, bindings, figures) || !MeasureLoaded(run, folder, bindings, figures)) {
+                return 1;
+            }
         }
-        all.push_back(figures);
     }
     PrintReport(all, Narrow(run.dllSource));
     DestroyWindow(run.floorWindow);

@@ -7,6 +7,7 @@
 #include "plugin/command_router.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
+#include "plugin/system_libraries.h"
 
 namespace {
 
@@ -66,9 +67,15 @@ void RunCommandReference(wchar_t* reference)
 }
 
 // A relative program that the shell cannot find is looked for once more in the host's folder.
+// Without the shell's library nothing can be opened, and the press is answered with a beep.
 void OpenWithShell(const wchar_t* command, const wchar_t* param)
 {
-    const auto opened = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, nullptr, command, param, nullptr, SW_SHOWNORMAL));
+    const ShellExecuteFunction shellExecute = LoadShellExecute();
+    if (shellExecute == nullptr) {
+        MessageBeep(0);
+        return;
+    }
+    const auto opened = reinterpret_cast<INT_PTR>(shellExecute(nullptr, nullptr, command, param, nullptr, SW_SHOWNORMAL));
     if (opened > 32) {
         return;
     }
@@ -80,7 +87,7 @@ void OpenWithShell(const wchar_t* command, const wchar_t* param)
     PathRemoveFileSpecW(hostFolder);
     wchar_t joined[JOINED_PATH_CAPACITY];
     FormatText(joined, JOINED_PATH_CAPACITY, L"%ls\\%ls", hostFolder, command);
-    ShellExecuteW(nullptr, nullptr, joined, param, nullptr, SW_SHOWNORMAL);
+    shellExecute(nullptr, nullptr, joined, param, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace

@@ -75,11 +75,16 @@ void DeleteHotkeyItem(HotkeyTable table, int index)
     SendMessageW(table, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
 }
 
+// Every record first, then the entries in one reset: deleting entries one at a time makes the
+// list box invalidate itself for each, which cost tens of milliseconds per thousand bindings.
 void ClearHotkeyTable(HotkeyTable table)
 {
-    while (GetHotkeyCount(table) > 0) {
-        DeleteHotkeyItem(table, 0);
+    const HANDLE heap = GetProcessHeap();
+    const int count = GetHotkeyCount(table);
+    for (int i = 0; i < count; ++i) {
+        HeapFree(heap, 0, StoredItem(table, i));
     }
+    SendMessageW(table, LB_RESETCONTENT, 0, 0);
 }
 
 void DestroyHotkeyTable(HotkeyTable table)
@@ -115,9 +120,11 @@ int GetHotkeyCount(HotkeyTable table)
     return count > 0 ? static_cast<int>(count) : 0;
 }
 
+// The list box answers LB_ERR for an index past its end, which spares asking for the count on
+// every look-up.
 HotkeyItem* GetHotkeyItem(HotkeyTable table, int index)
 {
-    if (index < 0 || index >= GetHotkeyCount(table)) {
+    if (index < 0) {
         return nullptr;
     }
     return StoredItem(table, index);

@@ -60,10 +60,17 @@ bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
 
 }  // namespace
 
-// The buffer grows until the section fits.
+// Every read of a section parses the whole file again, so the buffer is sized from the file at
+// once: the section holds no more units than the file has bytes, whatever its encoding. It
+// still grows should the file have grown meanwhile.
 wchar_t* ReadHotkeysSection(const wchar_t* path)
 {
     DWORD capacity = 32768;
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &file) && file.nFileSizeHigh == 0 &&
+        file.nFileSizeLow < MAXDWORD / 4) {
+        capacity = file.nFileSizeLow + 4;
+    }
     for (;;) {
         auto* buffer = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
         if (buffer == nullptr) {

@@ -79,12 +79,18 @@ void FormatItemName(wchar_t* name, int index, const wchar_t* field)
     FormatText(name, NAME_CAPACITY, L"item%d_%ls", index, field);
 }
 
+KeyCode ReadItemKey(const wchar_t* path, int index)
+{
+    wchar_t name[NAME_CAPACITY];
+    FormatItemName(name, index, L"key");
+    return static_cast<KeyCode>(GetPrivateProfileIntW(HOTKEYS_SECTION, name, 0, path));
+}
+
 // The item at index as the key-by-key reading finds it; false when its key reads 0.
 bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
 {
     wchar_t name[NAME_CAPACITY];
-    FormatItemName(name, index, L"key");
-    item->key = static_cast<KeyCode>(GetPrivateProfileIntW(HOTKEYS_SECTION, name, 0, path));
+    item->key = ReadItemKey(path, index);
     FormatItemName(name, index, L"command");
     GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->command, TEXT_CAPACITY, path);
     FormatItemName(name, index, L"param");
@@ -121,6 +127,8 @@ bool LoadFromSection(const wchar_t* path)
     bool complete = values != nullptr;
     if (complete) {
         IndexSection(section, lines, values);
+        const int before = GetHotkeyCount(liveTable);
+        int taken = 0;
         HotkeyItem item;
         for (int index = 0; index < lines; ++index) {
             const wchar_t** fields = values + static_cast<SIZE_T>(index) * FIELD_COUNT;
@@ -132,8 +140,12 @@ bool LoadFromSection(const wchar_t* path)
             CopyProfileValue(item.param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
             // An entry with an empty command is kept: the user stored it, and dropping it would
             // shift the ids of every later entry.
-            complete = AppendToLiveTable(item) && complete;
+            AppendHotkeyItem(liveTable, &item);
+            ++taken;
         }
+        // An entry the table refused shows in the count at the end; asking after every entry
+        // would cost two more list box messages a binding.
+        complete = GetHotkeyCount(liveTable) - before == taken;
         ReleaseBlock(values);
     }
     ReleaseBlock(section);
@@ -142,13 +154,14 @@ bool LoadFromSection(const wchar_t* path)
 
 // A platform may cap the section it hands out in one call. What loaded is whole when the reading
 // key by key agrees at its end: the entry after it is absent and its last entry reads the same.
+// Each reading parses the whole file, so the entry after it is asked only for its key.
 bool LoadedWholeSection(const wchar_t* path)
 {
     const int count = GetHotkeyCount(liveTable);
-    HotkeyItem item;
-    if (ReadItemKeyByKey(path, count, &item)) {
+    if (ReadItemKey(path, count) != 0) {
         return false;
     }
+    HotkeyItem item;
     return count == 0 || (ReadItemKeyByKey(path, count - 1, &item) && SameItem(item, *GetHotkeyItem(liveTable, count - 1)));
 }
 

@@ -1,13 +1,32 @@
 #!/usr/bin/env bash
 # Measures Tessel under Wine against the bare platform calls that do the same work: builds the
 # benchmark (preset mingw) and the stripped release DLL (preset mingw-release), runs
-# tessel_bench.exe on the release DLL, adds the DLL's size, prints the report and writes it to
-# docs/performance.md. Takes about a minute on two cores.
+# tessel_bench.exe on the release DLL beside the floor plug-in (bench/bare_plugin.cpp, built with
+# the release options), adds the DLL's size, prints the measured part of docs/performance.md and
+# writes it there between its two markers; the rest of the document is kept. One pass takes a few
+# minutes on two cores.
 #
+#     tools/bench.sh [--repeat K] [--counts 10,100,1000,5000] [--dll <other Tessel.dll>]
+#
+# --repeat K: Tessel and its floors take turns K times over and the medians of all passes are
+#     reported; on a shared machine K = 5 keeps one noisy stretch from deciding a ratio.
+# --dll: measures another build of Tessel.dll (an older one, say) and only prints the result.
 # TESSEL_BENCH_BUILD=<folder> builds the benchmark there instead of build/mingw.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+repeat=1
+counts=""
+other_dll=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --repeat) repeat="$2"; shift 2 ;;
+    --counts) counts="$2"; shift 2 ;;
+    --dll) other_dll=$(realpath "$2"); shift 2 ;;
+    *) echo "usage: $0 [--repeat K] [--counts LIST] [--dll PATH]" >&2; exit 2 ;;
+    esac
+done
 
 source tools/install-deps.sh
 
@@ -16,9 +35,9 @@ release="$root/build/mingw-release"
 jobs="${TESSEL_JOBS:-2}"
 
 cmake --preset mingw -B "$build" >/dev/null
-cmake --build "$build" --target tessel_bench -j "$jobs"
+cmake --build "$build" --target tessel_bench -j "$jobs" >&2  # stdout carries only the report
 cmake --preset mingw-release >/dev/null
-cmake --build --preset mingw-release -j "$jobs"
+cmake --build --preset mingw-release -j "$jobs" >&2
 
 # The size floor: the least plug-in of the same kind, with the release build's compiler and options.
 compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$release"/CMakeFiles/*/CMakeCXXCompiler.cmake |
@@ -29,9 +48,9 @@ bare="$release/bench-floor/Bare.dll"
 # shellcheck disable=SC2086  # the flags are a list
 "$compiler" -std=c++17 $release_flags -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -Wall -Wextra -Werror \
     -fno-exceptions -fno-rtti -I"$root" -shared -static -static-libgcc -static-libstdc++ -s \
-    bench/bare_plugin.cpp -o "$bare" -luser32 -lkernel32
+    bench/bare_plugin.cpp bench/floor_save.cpp -o "$bare" -luser32 -lkernel32
 
-dll="$release/Tessel.dll"
+dll="${other_dll:-$release/Tessel.dll}"
 objdump="${compiler%-g++*}-objdump"
 
 export WINEPREFIX="$build/wineprefix"
@@ -43,15 +62,19 @@ wineserver -p 2>/dev/null || true  # already up: it then stays until the run end
 
 measured=$(mktemp)
 trap 'stop_wine; rm -f "$measured"' EXIT
-windows_dll="Z:${dll//\//\\}"
+windows_path() { local path="Z:$1"; printf '%s' "${path//\//\\}"; }
+arguments=(--dll "$(windows_path "$dll")" --floor-dll "$(windows_path "$bare")" --repeat "$repeat")
+if [ -n "$counts" ]; then
+    arguments+=(--counts "$counts")
+fi
 # The program writes its lines in text mode: Windows line ends, taken off here.
-(cd "$build" && timeout 540 ./wine-run.sh ./tessel_bench.exe --dll "$windows_dll") | tr -d '\r' >"$measured"
+(cd "$build" && timeout $((900 * repeat)) ./wine-run.sh ./tessel_bench.exe "${arguments[@]}") | tr -d '\r' >"$measured"
 
 size_of() { stat -c %s "$1"; }
 tessel_size=$(size_of "$dll")
 bare_size=$(size_of "$bare")
 size_ratio=$(awk -v a="$tessel_size" -v b="$bare_size" 'BEGIN { printf "%.1f", a / b }')
-size_row="| Release DLL size, stripped | - | $tessel_size B | $bare_size B | $size_ratio |"
+size_row="| Release DLL size, stripped | - | $tessel_size B | $bare_size B | +$((tessel_size - bare_size)) B | $size_ratio |"
 
 imports() { "$objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' ' | sed 's/ $//'; }
 sections() {
@@ -73,12 +96,13 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
 wine_version=$(wine --version 2>/dev/null)
 today=$(date -u '+%Y-%m-%d %H:%M UTC')
 
+begin_marker="<!-- tools/bench.sh writes from here -->"
+end_marker="<!-- tools/bench.sh writes up to here -->"
 report=$(cat <<EOF
-# Performance
-
-Measured by \`tools/bench.sh\` on $today: $cpu, $cores cores, $memory of memory, Debian
-with $wine_version and its null display driver. The plug-in measured is the stripped release build
-(\`build/mingw-release/Tessel.dll\`), loaded by the stand-in host inside \`tessel_bench.exe\`.
+$begin_marker
+Measured by \`tools/bench.sh --repeat $repeat\` on $today: $cpu, $cores cores, $memory of memory,
+Debian with $wine_version and its null display driver. The plug-in measured is the stripped
+release build (\`${dll#"$root"/}\`), loaded by the stand-in host inside \`tessel_bench.exe\`.
 
 $(awk -v row="$size_row" 'NR > 1 && !done && /^$/ { print row; done = 1 } { print }' "$measured")
 
@@ -86,46 +110,23 @@ Sizes of the sections in bytes: Tessel.dll $(sections "$dll"); the floor $(secti
 
 Tessel.dll imports $(imports "$dll"); from msvcrt.dll only $(crt_imports "$dll").
 The floor imports $(imports "$bare").
-
-## How to read it
-
-Each row sets what Tessel costs beside a floor measured in the same run: the same platform calls
-done the least way. Init is \`TTBEvent_InitPluginInfo\` and \`TTBEvent_Init\` through the host's
-loader (library load, settings read, every binding registered) against one
-\`GetPrivateProfileSectionW\` of the same file and N bare \`RegisterHotKey\` calls; Unload is
-\`TTBEvent_Unload\` and the library's release (hotkeys unregistered, the section and the flag
-written) against N bare \`UnregisterHotKey\` calls, one \`WritePrivateProfileSectionW\` of the same
-content and one \`WritePrivateProfileStringW\` of the flag. Tessel writes the file three times
-there, the floor twice: before writing the section it deletes every [hotkeys] copy a hand edit
-may have left, and under Wine each write rewrites the whole file; that is most of the distance
-at 1,000 bindings. "Settings OK" runs from OK pressed in the settings dialog to the end of the
-session (the dialog gone, the old table freed, the bindings and the flag saved, every hotkey
-registered again) against the floor's list window of N rows destroyed, the same two writes and N
-\`RegisterHotKey\` calls; of Tessel's part, the save is about a tenth, the rest is the same
-closing of a dialog with N rows that the session did before it saved anything. The dialog runs from the host's request to
-the moment its list view has handled its first \`WM_PAINT\` (all rows inserted, the visible ones
-drawn), against a window whose list view gets N rows of fixed text in the same four columns, up
-to that list view's first \`WM_PAINT\` in the same way.
-A press runs from \`SendInput\` of the combination to the \`WM_HOTKEY\` handled, that is to the host
-having recorded \`TTBPlugin_ExecuteCommand\` for the bound command of the other plug-in; its floor
-is a message posted to a window of the same thread and dispatched, timed right after each press.
-The heap figure is what each binding adds to the process heap (blocks in use, bookkeeping
-included, without the fixed cost of a load with no bindings and without Wine's in-memory copy of
-the settings file) against bare \`HeapAlloc\` blocks of the 1042-byte record. The size floor is
-\`bench/bare_plugin.cpp\`, a plug-in with the same exports and build options that only registers
-its keys and forwards each press; it has no dialogs and no resources. Times are medians over 9
-rounds for up to 100 bindings, 5 for 1,000 and 3 for 10,000, after one round that is not counted;
-press figures are over 1,000 presses. A ratio near 1 means Tessel adds little to what the platform
-itself needs; at 10 bindings the fixed cost of loading a library and creating its window outweighs
-everything else, so read the ratios at 1,000 and above. The press floor leaves out the input
-system: the second table splits a press into Wine's road from \`SendInput\` to the \`WM_HOTKEY\`
-taken from the queue and Tessel's own handling of it, and gives the same road to a bare window
-holding the same registrations; that road grows with the number of registered hotkeys whoever
-holds them. The save's floor itself grows much faster than linearly under Wine. The figures come
-from a shared two-core machine and vary by some tens of percent between runs, the ratios less.
+$end_marker
 EOF
 )
 
 printf '%s\n' "$report"
-printf '%s\n' "$report" >"$root/docs/performance.md"
-echo "Written to docs/performance.md" >&2
+if [ -n "$other_dll" ]; then
+    exit 0
+fi
+document="$root/docs/performance.md"
+if grep -qF "$begin_marker" "$document" && grep -qF "$end_marker" "$document"; then
+    # Through the environment: awk would read backslashes in a -v value as escapes.
+    REPORT="$report" awk -v begin="$begin_marker" -v end="$end_marker" '
+        $0 == begin { print ENVIRON["REPORT"]; skipping = 1; next }
+        $0 == end { skipping = 0; next }
+        !skipping { print }' "$document" >"$document.new"
+    mv "$document.new" "$document"
+    echo "Written to docs/performance.md" >&2
+else
+    echo "docs/performance.md has no markers; the report above was not written" >&2
+fi

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "plugin/bounded_text.h"
+#include "plugin/system_libraries.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
@@ -233,7 +234,7 @@ int ChooseExecutableFile(HWND owner, wchar_t* path)
     dialog.lpstrFile = chosen;
     dialog.nMaxFile = TEXT_CAPACITY;
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&dialog)) {
+    if (!ShowOpenFileDialog(&dialog)) {
         // A path too long for the buffer fails with its needed size in the buffer's first unit;
         // cancelling leaves the buffer empty.
         if (chosen[0] != L'\0') {
