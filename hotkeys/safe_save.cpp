@@ -28,8 +28,7 @@ void* AllocateZeroed(SIZE_T bytes)
 // not waited for.
 bool IsPassing(DWORD error)
 {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
-           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
 bool Fail(DWORD reason)
@@ -62,21 +61,21 @@ bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flu
     return whole;
 }
 
-// One call puts the new file in place; a first save has no old file to keep.
-bool Swap(const wchar_t* path, const wchar_t* temporary, const wchar_t* backup, bool replacing)
+// The old file's bytes go to the backup first; then one rename puts the new file in place, which
+// replaces the old one in a single step: at no instant is there no file under the name, whereas
+// replacing with a backup renames the old file away before the new one takes its name. A first
+// save has no old file to keep, and one that appeared meanwhile is not replaced.
+bool Swap(const wchar_t* path, const wchar_t* temporary, const wchar_t* backup, const BYTE* before, DWORD beforeSize)
 {
+    const DWORD replacing = before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
+    bool backedUp = before == nullptr;
     for (int attempt = 1;; ++attempt) {
-        if (replacing ? ReplaceFileW(path, temporary, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
-                      : MoveFileExW(temporary, path, MOVEFILE_WRITE_THROUGH) != FALSE) {
+        backedUp = backedUp || WriteWholeFile(backup, before, beforeSize, false);
+        if (backedUp && MoveFileExW(temporary, path, replacing | MOVEFILE_WRITE_THROUGH) != FALSE) {
             return true;
         }
         const DWORD error = GetLastError();
-        const bool renamedAway = error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
-        if (renamedAway) {
-            // The old file already has the backup's name: it takes its own name back first.
-            MoveFileExW(backup, path, MOVEFILE_WRITE_THROUGH);
-        }
-        if ((!renamedAway && !IsPassing(error)) || attempt == ATTEMPTS) {
+        if (!IsPassing(error) || attempt == ATTEMPTS) {
             SetLastError(error);
             return false;
         }
@@ -197,7 +196,7 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before
         DeleteFileW(work);
     }
     if (swapped) {
-        swapped = Swap(path, temporary, backup, before != nullptr);
+        swapped = Swap(path, temporary, backup, before, beforeSize);
         error = GetLastError();
     }
     if (!swapped) {

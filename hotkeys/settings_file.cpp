@@ -1,7 +1,6 @@
 #include "hotkeys/settings_file.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <cwchar>
 
@@ -10,6 +9,7 @@
 #include "hotkeys/hotkeys_section.h"
 #include "hotkeys/profile_text.h"
 #include "hotkeys/safe_save.h"
+#include "hotkeys/section_append.h"
 #include "hotkeys/settings_encoding.h"
 #include "hotkeys/settings_source.h"
 #include "plugin/plugin_state.h"
@@ -106,6 +106,28 @@ bool SameItem(const HotkeyItem& left, const HotkeyItem& right)
            std::wcscmp(left.param, right.param) == 0;
 }
 
+// The values of the section's entries, found as the key-by-key reading would find them, for the
+// indices below the count of lines (in lines), in a block of the process heap; null when there
+// is no memory. The section's lines are cut up in place.
+const wchar_t** IndexedSection(wchar_t* section, int* lines)
+{
+    *lines = CountSectionLines(section);
+    auto** values = static_cast<const wchar_t**>(
+        AllocateZeroed((static_cast<SIZE_T>(*lines) + 1) * FIELD_COUNT * sizeof(const wchar_t*)));
+    if (values != nullptr) {
+        IndexSection(section, *lines, values);
+    }
+    return values;
+}
+
+// The entry whose key, command and parameter the one-call reading found.
+void ReadItemFields(const wchar_t* const* fields, HotkeyItem* item)
+{
+    item->key = static_cast<KeyCode>(ReadProfileInteger(ValueOrEmpty(fields[FIELD_KEY])));
+    CopyProfileValue(item->command, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_COMMAND]));
+    CopyProfileValue(item->param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
+}
+
 // Appends the item; false when the table refused it.
 bool AppendToLiveTable(const HotkeyItem& item)
 {
@@ -121,23 +143,18 @@ bool LoadFromSection(const wchar_t* path)
     if (section == nullptr) {
         return false;
     }
-    const int lines = CountSectionLines(section);
-    auto** values = static_cast<const wchar_t**>(
-        AllocateZeroed((static_cast<SIZE_T>(lines) + 1) * FIELD_COUNT * sizeof(const wchar_t*)));
+    int lines = 0;
+    const wchar_t** values = IndexedSection(section, &lines);
     bool complete = values != nullptr;
     if (complete) {
-        IndexSection(section, lines, values);
         const int before = GetHotkeyCount(liveTable);
         int taken = 0;
         HotkeyItem item;
         for (int index = 0; index < lines; ++index) {
-            const wchar_t** fields = values + static_cast<SIZE_T>(index) * FIELD_COUNT;
-            item.key = static_cast<KeyCode>(ReadProfileInteger(ValueOrEmpty(fields[FIELD_KEY])));
+            ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item);
             if (item.key == 0) {
                 break;
             }
-            CopyProfileValue(item.command, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_COMMAND]));
-            CopyProfileValue(item.param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
             // An entry with an empty command is kept: the user stored it, and dropping it would
             // shift the ids of every later entry.
             AppendHotkeyItem(liveTable, &item);
@@ -201,77 +218,88 @@ wchar_t* FormatSection(int count)
     return section;
 }
 
-// A platform may write only part of a section given in one call; the last entry then does not
-// read back as what was written.
-bool LastEntryReadsBack(const wchar_t* path, int count)
+// The last entry as the reading finds it once it is stored: each text in the form it is stored in,
+// read back.
+void ExpectedLastEntry(int count, HotkeyItem* expected)
 {
     const HotkeyItem* last = GetHotkeyItem(liveTable, count - 1);
-    HotkeyItem expected;
-    expected.key = last->key;
+    expected->key = last->key;
     wchar_t value[STORED_VALUE_CAPACITY];
     StoredProfileValue(value, TEXT_CAPACITY, last->command);
-    CopyProfileValue(expected.command, TEXT_CAPACITY, value);
+    CopyProfileValue(expected->command, TEXT_CAPACITY, value);
     StoredProfileValue(value, TEXT_CAPACITY, last->param);
-    CopyProfileValue(expected.param, TEXT_CAPACITY, value);
+    CopyProfileValue(expected->param, TEXT_CAPACITY, value);
+}
+
+bool LastEntryReadsBack(const wchar_t* path, int count)
+{
+    HotkeyItem expected;
+    ExpectedLastEntry(count, &expected);
     HotkeyItem stored;
     return ReadItemKeyByKey(path, count - 1, &stored) && SameItem(stored, expected);
 }
 
-// The lines of FormatSection, each written on its own; false at the first the file refused.
-bool WriteKeyByKey(const wchar_t* path, wchar_t* section)
+// The section read back in one call: its last entry as written and none after it.
+bool SectionEndsAsWritten(const wchar_t* path, int count)
 {
-    for (wchar_t* line = section; *line != L'\0';) {
-        wchar_t* next = line + TextLength(line) + 1;
-        wchar_t* separator = StrChrW(line, L'=');
-        *separator = L'\0';
-        if (!WritePrivateProfileStringW(HOTKEYS_SECTION, line, separator + 1, path)) {
-            return false;
-        }
-        line = next;
+    wchar_t* section = ReadHotkeysSection(path);
+    if (section == nullptr) {
+        return false;
     }
-    return true;
-}
-
-// Deleting first puts the rewritten section at the end of the file, where writing key by key
-// would put it; an empty table leaves no section at all.
-bool WriteBindings(const wchar_t* path, wchar_t* section, int count)
-{
-    DeleteHotkeysSections(path);
-    if (count > 0 && (!WritePrivateProfileSectionW(HOTKEYS_SECTION, section, path) || !LastEntryReadsBack(path, count))) {
-        return WriteKeyByKey(path, section);
+    int lines = 0;
+    const wchar_t** values = IndexedSection(section, &lines);
+    bool ends = values != nullptr && count < lines;
+    if (ends) {
+        HotkeyItem stored;
+        ReadItemFields(values + static_cast<SIZE_T>(count - 1) * FIELD_COUNT, &stored);
+        HotkeyItem expected;
+        ExpectedLastEntry(count, &expected);
+        ends = SameItem(stored, expected) &&
+               ReadProfileInteger(ValueOrEmpty(values[static_cast<SIZE_T>(count) * FIELD_COUNT + FIELD_KEY])) == 0;
     }
-    return true;
+    ReleaseBlock(values);
+    ReleaseBlock(section);
+    return ends;
 }
 
 // What the work copy holds on the disk, read afresh: the last binding as written and none after
-// it, and the flag. A disk that fills up cuts the file without every platform saying so.
-bool WorkCopyHolds(const wchar_t* work, bool bindings, int count, bool flag)
+// it. A disk that fills up cuts the file without every platform saying so. One call reads it
+// back; when a platform caps what one call reads, the keys at the end are asked one by one.
+bool BindingsReadBack(const wchar_t* work, int count)
 {
     ForgetParsedFile(work);
-    HotkeyItem after;
-    bool holds = !bindings || (!ReadItemKeyByKey(work, count, &after) && (count == 0 || LastEntryReadsBack(work, count)));
-    if (holds && flag) {
-        const int absent = enabledFlag == 0 ? 1 : 0;
-        holds = static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
-    }
+    const bool holds = count == 0 ? ReadItemKey(work, 0) == 0
+                                  : SectionEndsAsWritten(work, count) ||
+                                        (ReadItemKey(work, count) == 0 && LastEntryReadsBack(work, count));
     ForgetParsedFile(work);
     return holds;
 }
 
-// The flag and the bindings (when section is given) written into the work copy; false, with the
-// reason in error, when the copy did not take them. The flag goes first: [hotkeys] then ends the
-// file, as it did after the last save, so a save that changes nothing leaves the same bytes.
-bool ChangeWorkCopy(const wchar_t* work, wchar_t* section, int count, bool flag, DWORD* error)
+bool FlagReadsBack(const wchar_t* work)
 {
+    ForgetParsedFile(work);
+    const int absent = enabledFlag == 0 ? 1 : 0;
+    return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
+}
+
+// The flag and the bindings (when section is given) written into the work copy; false, with the
+// reason in error, when the copy did not take them. The old bindings go first, so that the
+// profile functions work on a small file; the new ones are appended as text and end the file, as
+// they did after the last save, so a save that changes nothing leaves the same bytes.
+bool ChangeWorkCopy(const wchar_t* work, const wchar_t* section, int count, bool flag, DWORD* error)
+{
+    if (section != nullptr) {
+        DeleteHotkeysSections(work);
+    }
     bool changed = true;
     if (flag) {
         wchar_t value[NUMBER_CAPACITY];
         FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
         changed = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
     }
-    changed = changed && (section == nullptr || WriteBindings(work, section, count));
+    changed = changed && (section == nullptr || count == 0 || AppendSection(work, HOTKEYS_SECTION, section));
     *error = changed ? ERROR_WRITE_FAULT : GetLastError();
-    return changed && WorkCopyHolds(work, section != nullptr, count, flag);
+    return changed && (!flag || FlagReadsBack(work)) && (section == nullptr || BindingsReadBack(work, count));
 }
 
 // The file as it is now, in a form that keeps every text, changed in a work copy and swapped in.
