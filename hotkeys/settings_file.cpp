@@ -14,14 +14,15 @@
 #include "hotkeys/settings_source.h"
 #include "plugin/plugin_state.h"
 
-// The [hotkeys] section is read with one call and written with one call: key by key, the
+// The [hotkeys] section is read with one call and written as one piece of text: key by key, the
 // private-profile functions reread or rewrite the whole file for every key, which made loading
 // and saving a thousand bindings take seconds on the host's user-interface thread. The reading
 // below gives each key the value the key-by-key functions would give it. A platform may cap what
-// one call reads or writes, so both are checked key by key at their end and done key by key
-// when the check fails.
+// one call reads, so a reading is checked key by key at its end and done key by key when the
+// check fails.
 //
-// Every save builds the new file in a work copy, which the profile functions change, and swaps
+// Every save builds the new file in a work copy, where the profile functions delete the old
+// bindings and set the flag and the new bindings are appended as text, reads it back, and swaps
 // it in whole (safe_save.h). The load reads the file itself, or a private copy of it when the
 // profile functions cannot be trusted with it: a UTF-8 file (read in the ANSI code page, or with
 // its mark joining the first line) or a path longer than they take.
