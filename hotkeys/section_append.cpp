@@ -74,11 +74,12 @@ BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD* 
         return nullptr;
     }
     const bool bigEndian = encoding == TextEncoding::Utf16Be;
-    for (int unit = 0; unit < length; ++unit) {
-        const BYTE low = static_cast<BYTE>(text[unit] & 0xFF);
-        const BYTE high = static_cast<BYTE>(text[unit] >> 8);
-        encoded[2 * unit] = bigEndian ? high : low;
-        encoded[2 * unit + 1] = bigEndian ? low : high;
+    BYTE* out = encoded;
+    for (const wchar_t* unit = text; unit != text + length; ++unit) {
+        const BYTE low = static_cast<BYTE>(*unit & 0xFF);
+        const BYTE high = static_cast<BYTE>(*unit >> 8);
+        *out++ = bigEndian ? high : low;
+        *out++ = bigEndian ? low : high;
     }
     return encoded;
 }

@@ -164,6 +164,25 @@ TEST_F(SettingsTexts, AnAnsiFileWhoseCodePageHoldsEveryTextStaysAnsi)
     EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3));
 }
 
+TEST_F(SettingsTexts, AFileWithoutAFinalLineBreakOrInBigEndianUnicodeTakesTheBindingsWhole)
+{
+    const std::string ansi = "[other]\r\nname=kept";
+    std::string littleEndian = "\xFF\xFE";
+    std::string bigEndian = "\xFE\xFF";
+    for (const char unit : ansi) {
+        littleEndian += {unit, '\0'};
+        bigEndian += {'\0', unit};
+    }
+    for (const std::string& bytes : {ansi, littleEndian, bigEndian}) {
+        WriteFileBytes(path_, bytes);
+        Save(PlainBindings(3));
+        EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3)) << bytes.size() << " bytes before";
+        wchar_t kept[16] = {};
+        GetPrivateProfileStringW(L"other", L"name", L"", kept, 16, path_.c_str());
+        EXPECT_STREQ(kept, L"kept");
+    }
+}
+
 TEST_F(SettingsTexts, QuotesAndBlanksAtTheEndsComeBackExactly)
 {
     const std::vector<Binding> bindings = {
