@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/hotkeys_section.h"
@@ -12,6 +10,7 @@
 #include "hotkeys/section_append.h"
 #include "hotkeys/settings_encoding.h"
 #include "hotkeys/settings_source.h"
+#include "hotkeys/stored_items.h"
 #include "plugin/plugin_state.h"
 
 // The [hotkeys] section is read with one call and written as one piece of text: key by key, the
@@ -31,14 +30,12 @@ namespace {
 
 constexpr wchar_t SETTING_SECTION[] = L"setting";
 constexpr wchar_t ENABLE_KEY[] = L"enable";
-constexpr wchar_t HOTKEYS_SECTION[] = L"hotkeys";
 constexpr int NUMBER_CAPACITY = 16;
 // A text in the form that reads back exactly: the text, a pair of quotes and the terminator.
 constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
 // "item<index>_command=" for the largest index, the stored value and the terminator, and the
 // same for the key and the parameter.
-constexpr int NAME_CAPACITY = 32;
-constexpr int SAVED_ITEM_CAPACITY = 3 * (NAME_CAPACITY + STORED_VALUE_CAPACITY);
+constexpr int SAVED_ITEM_CAPACITY = 3 * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
 // The "name=value" line whose code page the flag's writing needs.
 constexpr wchar_t FLAG_LINE[] = L"enable=0\0";
 
@@ -73,60 +70,6 @@ void DeleteHotkeysSections(const wchar_t* path)
             return;
         }
     }
-}
-
-void FormatItemName(wchar_t* name, int index, const wchar_t* field)
-{
-    FormatText(name, NAME_CAPACITY, L"item%d_%ls", index, field);
-}
-
-KeyCode ReadItemKey(const wchar_t* path, int index)
-{
-    wchar_t name[NAME_CAPACITY];
-    FormatItemName(name, index, L"key");
-    return static_cast<KeyCode>(GetPrivateProfileIntW(HOTKEYS_SECTION, name, 0, path));
-}
-
-// The item at index as the key-by-key reading finds it; false when its key reads 0.
-bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
-{
-    wchar_t name[NAME_CAPACITY];
-    item->key = ReadItemKey(path, index);
-    FormatItemName(name, index, L"command");
-    GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->command, TEXT_CAPACITY, path);
-    FormatItemName(name, index, L"param");
-    GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->param, TEXT_CAPACITY, path);
-    return item->key != 0;
-}
-
-// Unit for unit: the locale's comparison takes some different texts for equal, which would let a
-// cut that dropped such a unit pass unseen.
-bool SameItem(const HotkeyItem& left, const HotkeyItem& right)
-{
-    return left.key == right.key && std::wcscmp(left.command, right.command) == 0 &&
-           std::wcscmp(left.param, right.param) == 0;
-}
-
-// The values of the section's entries, found as the key-by-key reading would find them, for the
-// indices below the count of lines (in lines), in a block of the process heap; null when there
-// is no memory. The section's lines are cut up in place.
-const wchar_t** IndexedSection(wchar_t* section, int* lines)
-{
-    *lines = CountSectionLines(section);
-    auto** values = static_cast<const wchar_t**>(
-        AllocateZeroed((static_cast<SIZE_T>(*lines) + 1) * FIELD_COUNT * sizeof(const wchar_t*)));
-    if (values != nullptr) {
-        IndexSection(section, *lines, values);
-    }
-    return values;
-}
-
-// The entry whose key, command and parameter the one-call reading found.
-void ReadItemFields(const wchar_t* const* fields, HotkeyItem* item)
-{
-    item->key = static_cast<KeyCode>(ReadProfileInteger(ValueOrEmpty(fields[FIELD_KEY])));
-    CopyProfileValue(item->command, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_COMMAND]));
-    CopyProfileValue(item->param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
 }
 
 // Appends the item; false when the table refused it.
@@ -179,8 +122,7 @@ bool LoadedWholeSection(const wchar_t* path)
     if (ReadItemKey(path, count) != 0) {
         return false;
     }
-    HotkeyItem item;
-    return count == 0 || (ReadItemKeyByKey(path, count - 1, &item) && SameItem(item, *GetHotkeyItem(liveTable, count - 1)));
+    return count == 0 || LastEntryReads(path, count, *GetHotkeyItem(liveTable, count - 1));
 }
 
 bool LoadKeyByKey(const wchar_t* path)
@@ -232,55 +174,43 @@ void ExpectedLastEntry(int count, HotkeyItem* expected)
     CopyProfileValue(expected->param, TEXT_CAPACITY, value);
 }
 
-bool LastEntryReadsBack(const wchar_t* path, int count)
+bool FlagReads(const wchar_t* work)
 {
-    HotkeyItem expected;
-    ExpectedLastEntry(count, &expected);
-    HotkeyItem stored;
-    return ReadItemKeyByKey(path, count - 1, &stored) && SameItem(stored, expected);
-}
-
-// The section read back in one call: its last entry as written and none after it.
-bool SectionEndsAsWritten(const wchar_t* path, int count)
-{
-    wchar_t* section = ReadHotkeysSection(path);
-    if (section == nullptr) {
-        return false;
-    }
-    int lines = 0;
-    const wchar_t** values = IndexedSection(section, &lines);
-    bool ends = values != nullptr && count < lines;
-    if (ends) {
-        HotkeyItem stored;
-        ReadItemFields(values + static_cast<SIZE_T>(count - 1) * FIELD_COUNT, &stored);
-        HotkeyItem expected;
-        ExpectedLastEntry(count, &expected);
-        ends = SameItem(stored, expected) &&
-               ReadProfileInteger(ValueOrEmpty(values[static_cast<SIZE_T>(count) * FIELD_COUNT + FIELD_KEY])) == 0;
-    }
-    ReleaseBlock(values);
-    ReleaseBlock(section);
-    return ends;
-}
-
-// What the work copy holds on the disk, read afresh: the last binding as written and none after
-// it. A disk that fills up cuts the file without every platform saying so. One call reads it
-// back; when a platform caps what one call reads, the keys at the end are asked one by one.
-bool BindingsReadBack(const wchar_t* work, int count)
-{
-    ForgetParsedFile(work);
-    const bool holds = count == 0 ? ReadItemKey(work, 0) == 0
-                                  : SectionEndsAsWritten(work, count) ||
-                                        (ReadItemKey(work, count) == 0 && LastEntryReadsBack(work, count));
-    ForgetParsedFile(work);
-    return holds;
-}
-
-bool FlagReadsBack(const wchar_t* work)
-{
-    ForgetParsedFile(work);
     const int absent = enabledFlag == 0 ? 1 : 0;
     return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
+}
+
+// The flag, and the last binding as written with none after it, as the work copy reads. One call
+// reads the bindings back; where a platform caps what one call reads, the keys at the end are
+// asked one by one when keyByKey allows.
+bool ReadsAsWritten(const wchar_t* work, bool bindings, int count, bool flag, bool keyByKey)
+{
+    HotkeyItem expected;
+    if (bindings && count > 0) {
+        ExpectedLastEntry(count, &expected);
+    }
+    const bool holds = !bindings || (count == 0 ? ReadItemKey(work, 0) == 0
+                                                : SectionEndsWith(work, count, expected) ||
+                                                      (keyByKey && ReadItemKey(work, count) == 0 &&
+                                                       LastEntryReads(work, count, expected)));
+    return holds && (!flag || FlagReads(work));
+}
+
+// What the work copy holds on the disk: a disk that fills up cuts the file without every
+// platform saying so. The profile functions parse the file afresh when its write time changed, as
+// the appended bindings change it, and the flag is then read from the same parse. When that
+// check fails, it is made again after they are told to forget their copy, which a file written
+// twice within one tick of the clock would leave them holding; and they forget it at the end, so
+// that the next work copy of the same name is never read from this one.
+bool WorkCopyHolds(const wchar_t* work, bool bindings, int count, bool flag)
+{
+    bool holds = bindings && count > 0 && ReadsAsWritten(work, bindings, count, flag, false);
+    if (!holds) {
+        ForgetParsedFile(work);
+        holds = ReadsAsWritten(work, bindings, count, flag, true);
+    }
+    ForgetParsedFile(work);
+    return holds;
 }
 
 // The flag and the bindings (when section is given) written into the work copy; false, with the
@@ -300,7 +230,7 @@ bool ChangeWorkCopy(const wchar_t* work, const wchar_t* section, int count, bool
     }
     changed = changed && (section == nullptr || count == 0 || AppendSection(work, HOTKEYS_SECTION, section));
     *error = changed ? ERROR_WRITE_FAULT : GetLastError();
-    return changed && (!flag || FlagReadsBack(work)) && (section == nullptr || BindingsReadBack(work, count));
+    return changed && WorkCopyHolds(work, section != nullptr, count, flag);
 }
 
 // The file as it is now, in a form that keeps every text, changed in a work copy and swapped in.
