@@ -164,6 +164,18 @@ bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* 
     return written || Fail(GetLastError());
 }
 
+bool WorkCopyUnchanged(const wchar_t* work, const BYTE* before, DWORD beforeSize)
+{
+    DWORD size = 0;
+    BYTE* bytes = before != nullptr ? ReadWholeFile(work, &size) : nullptr;
+    const bool unchanged = bytes != nullptr && size == beforeSize && std::memcmp(bytes, before, size) == 0;
+    ReleaseBlock(bytes);
+    if (unchanged) {
+        DeleteFileW(work);
+    }
+    return unchanged;
+}
+
 bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before, DWORD beforeSize)
 {
     DWORD size = 0;
@@ -171,12 +183,6 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before
     if (bytes == nullptr) {
         AbandonSafeSave(work, GetLastError());
         return false;
-    }
-    // A save that changes nothing keeps the backup of the last change.
-    if (before != nullptr && size == beforeSize && std::memcmp(bytes, before, size) == 0) {
-        ReleaseBlock(bytes);
-        DeleteFileW(work);
-        return true;
     }
     auto* names = static_cast<wchar_t*>(AllocateZeroed(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
     if (names == nullptr) {

@@ -30,11 +30,14 @@ bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy);
 // functions cannot take that path. Its path in work (MAX_PATH units). False when it could not be
 // written; the reason is then in SaveFailureReason().
 bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* work);
-// Ends the save: when the work copy differs from before (the file's bytes as the save found them;
-// null when there was no file), it becomes the file, flushed, and the old file "<path>.bak".
-// Another program holding the file is waited for, about a second in all. True only once the new
-// file is in place (or nothing changed); on failure the file is as it was, the work copy is
-// deleted and the reason is in SaveFailureReason().
+// True when the work copy holds the bytes the file had when the save found it (before; null when
+// there was no file): the work copy is then deleted, and the save is done with nothing written,
+// so the backup of the last change stays.
+bool WorkCopyUnchanged(const wchar_t* work, const BYTE* before, DWORD beforeSize);
+// Ends the save: the work copy becomes the file, flushed, and the old file "<path>.bak" (before
+// holds its bytes; null when there was no file). Another program holding the file is waited for,
+// about a second in all. True only once the new file is in place; on failure the file is as it
+// was, the work copy is deleted and the reason is in SaveFailureReason().
 bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before, DWORD beforeSize);
 // Gives up a save for the given reason, deleting its work copy (null when none was begun).
 void AbandonSafeSave(const wchar_t* work, DWORD reason);

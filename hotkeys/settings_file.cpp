@@ -182,8 +182,8 @@ bool FlagReads(const wchar_t* work)
 
 // The flag, and the last binding as written with none after it, as the work copy reads. One call
 // reads the bindings back; where a platform caps what one call reads, the keys at the end are
-// asked one by one when keyByKey allows.
-bool ReadsAsWritten(const wchar_t* work, bool bindings, int count, bool flag, bool keyByKey)
+// asked one by one.
+bool ReadsAsWritten(const wchar_t* work, bool bindings, int count, bool flag)
 {
     HotkeyItem expected;
     if (bindings && count > 0) {
@@ -191,46 +191,44 @@ bool ReadsAsWritten(const wchar_t* work, bool bindings, int count, bool flag, bo
     }
     const bool holds = !bindings || (count == 0 ? ReadItemKey(work, 0) == 0
                                                 : SectionEndsWith(work, count, expected) ||
-                                                      (keyByKey && ReadItemKey(work, count) == 0 &&
+                                                      (ReadItemKey(work, count) == 0 &&
                                                        LastEntryReads(work, count, expected)));
     return holds && (!flag || FlagReads(work));
 }
 
-// What the work copy holds on the disk: a disk that fills up cuts the file without every
-// platform saying so. The profile functions parse the file afresh when its write time changed, as
-// the appended bindings change it, and the flag is then read from the same parse. When that
-// check fails, it is made again after they are told to forget their copy, which a file written
-// twice within one tick of the clock would leave them holding; and they forget it at the end, so
-// that the next work copy of the same name is never read from this one.
+// What the work copy holds on the disk, parsed afresh: a disk that fills up cuts the file without
+// every platform saying so. The platform's parsed copy is forgotten afterwards, so that the next
+// work copy of the same name, written within the same tick of the clock, is never read from it.
 bool WorkCopyHolds(const wchar_t* work, bool bindings, int count, bool flag)
 {
-    bool holds = bindings && count > 0 && ReadsAsWritten(work, bindings, count, flag, false);
-    if (!holds) {
-        ForgetParsedFile(work);
-        holds = ReadsAsWritten(work, bindings, count, flag, true);
-    }
+    const bool holds = ReadsAsWritten(work, bindings, count, flag);
     ForgetParsedFile(work);
     return holds;
 }
 
 // The flag and the bindings (when section is given) written into the work copy; false, with the
 // reason in error, when the copy did not take them. The old bindings go first, so that the
-// profile functions work on a small file; the new ones are appended as text and end the file, as
-// they did after the last save, so a save that changes nothing leaves the same bytes.
+// profile functions work on a small file; they then forget it, and the new bindings are appended
+// as text and end the file, as they did after the last save, so a save that changes nothing
+// leaves the same bytes.
 bool ChangeWorkCopy(const wchar_t* work, const wchar_t* section, int count, bool flag, DWORD* error)
 {
     if (section != nullptr) {
         DeleteHotkeysSections(work);
     }
-    bool changed = true;
+    *error = ERROR_SUCCESS;
     if (flag) {
         wchar_t value[NUMBER_CAPACITY];
         FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
-        changed = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
+        if (!WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work)) {
+            *error = GetLastError();
+        }
     }
-    changed = changed && (section == nullptr || count == 0 || AppendSection(work, HOTKEYS_SECTION, section));
-    *error = changed ? ERROR_WRITE_FAULT : GetLastError();
-    return changed && WorkCopyHolds(work, section != nullptr, count, flag);
+    ForgetParsedFile(work);
+    if (*error == ERROR_SUCCESS && section != nullptr && count > 0 && !AppendSection(work, HOTKEYS_SECTION, section)) {
+        *error = GetLastError();
+    }
+    return *error == ERROR_SUCCESS;
 }
 
 // The file as it is now, in a form that keeps every text, changed in a work copy and swapped in.
@@ -250,10 +248,14 @@ bool SaveThroughWorkCopy(const wchar_t* path, wchar_t* section, int count, bool 
     if (ready == nullptr) {
         AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
     } else if (BeginSafeSave(path, ready, readySize, work)) {
-        if (ChangeWorkCopy(work, section, count, flag, &error)) {
+        if (!ChangeWorkCopy(work, section, count, flag, &error)) {
+            AbandonSafeSave(work, error);
+        } else if (WorkCopyUnchanged(work, before, beforeSize)) {
+            saved = true;
+        } else if (WorkCopyHolds(work, section != nullptr, count, flag)) {
             saved = CommitSafeSave(path, work, before, beforeSize);
         } else {
-            AbandonSafeSave(work, error);
+            AbandonSafeSave(work, ERROR_WRITE_FAULT);
         }
     }
     ReleaseBlock(ready);
