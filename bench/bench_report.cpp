@@ -39,14 +39,20 @@ std::string Bytes(double bytes)
     return text;
 }
 
-std::string Ratio(double value, double floor)
+// The quotient in the given form, or "n/a" when either side was not measured.
+std::string Quotient(const char* format, double value, double base)
 {
     char text[32];
-    if (std::isnan(value) || std::isnan(floor) || floor <= 0) {
+    if (std::isnan(value) || std::isnan(base) || base <= 0) {
         return "n/a";
     }
-    std::snprintf(text, sizeof(text), "%.2f", value / floor);
+    std::snprintf(text, sizeof(text), format, value / base);
     return text;
+}
+
+std::string Ratio(double value, double floor)
+{
+    return Quotient("%.2f", value, floor);
 }
 
 // What Tessel adds to the floor in milliseconds: steadier than the ratio, since the floor itself
@@ -81,12 +87,7 @@ void PrintTimeRows(const char* figure, const std::vector<Figures>& all, const St
 
 std::string Growth(double from, double to)
 {
-    char text[32];
-    if (std::isnan(from) || std::isnan(to) || from <= 0) {
-        return "n/a";
-    }
-    std::snprintf(text, sizeof(text), "x%.1f", to / from);
-    return text;
+    return Quotient("x%.1f", to, from);
 }
 
 // How a figure grows from one number of bindings to the next, beside its floor's growth.
