@@ -54,28 +54,42 @@ for font in "${wine_fonts[@]}"; do
     fi
 done
 
+# A Wine step that fails is tried again once the server has settled, and named when it still
+# fails, rather than ending the set-up without a word.
+wine_step() {
+    local attempt
+    for attempt in 1 2 3; do
+        if "$@" >/dev/null 2>&1; then
+            return 0
+        fi
+        wineserver -w 2>/dev/null || true
+    done
+    echo "$0: failed in $WINEPREFIX: $*" >&2
+    return 1
+}
+
 mkdir -p "$WINEPREFIX"
-wineboot --init >/dev/null 2>&1
+wine_step wineboot --init
 cp -f "${wine_fonts[@]}" "$WINEPREFIX/drive_c/windows/Fonts/"
 
 substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-wine reg add "$substitutes" /v "MS Shell Dlg" /t REG_SZ /d "$gothic_family" /f >/dev/null 2>&1
-wine reg add "$substitutes" /v "MS Shell Dlg 2" /t REG_SZ /d "Tahoma" /f >/dev/null 2>&1
+wine_step wine reg add "$substitutes" /v "MS Shell Dlg" /t REG_SZ /d "$gothic_family" /f
+wine_step wine reg add "$substitutes" /v "MS Shell Dlg 2" /t REG_SZ /d "Tahoma" /f
 
 links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 for face in "Tahoma" "Segoe UI" "Microsoft Sans Serif" "MS Sans Serif"; do
-    wine reg add "$links" /v "$face" /t REG_MULTI_SZ /d "$gothic_file,$gothic_family" /f >/dev/null 2>&1
+    wine_step wine reg add "$links" /v "$face" /t REG_MULTI_SZ /d "$gothic_file,$gothic_family" /f
 done
 
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+wine_step wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f
 
 if [ "$display" = null ]; then
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+    wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
 fi
 
 # The registry reaches the disk only when the server has finished; a server ended otherwise
 # leaves the set-up to be done again.
-wineserver -w
-if grep -q "$gothic_family" "$WINEPREFIX/system.reg"; then
+wineserver -w || true
+if grep -qF "\"MS Shell Dlg\"=\"$gothic_family\"" "$WINEPREFIX/system.reg"; then
     printf '%s\n' "$version" >"$stamp"
 fi
