@@ -37,14 +37,10 @@ bool Fail(DWORD reason)
     return false;
 }
 
-// Writes the file complete, flushed to the disk when asked; a failure deletes what was written
-// and leaves its reason in GetLastError.
-bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flush)
+// Writes every byte through the handle, flushed to the disk when asked, and closes it; the reason
+// of a failure is left in GetLastError.
+bool WriteAndClose(HANDLE file, const BYTE* bytes, DWORD size, bool flush)
 {
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
     DWORD written = 0;
     bool whole = size == 0 || (WriteFile(file, bytes, size, &written, nullptr) != FALSE && written == size);
     DWORD error = whole ? ERROR_SUCCESS : GetLastError();
@@ -54,11 +50,27 @@ bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flu
     }
     CloseHandle(file);
     if (!whole) {
-        DeleteFileW(path);
         // A write cut short without an error is a disk that is full.
         SetLastError(error != ERROR_SUCCESS ? error : ERROR_DISK_FULL);
     }
     return whole;
+}
+
+// Writes the file complete, flushed to the disk when asked; a failure deletes what was written
+// and leaves its reason in GetLastError.
+bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flush)
+{
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (!WriteAndClose(file, bytes, size, flush)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(path);
+        SetLastError(error);
+        return false;
+    }
+    return true;
 }
 
 // The old file's bytes go to the backup first; then one rename puts the new file in place, which
@@ -127,6 +139,12 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
         SetLastError(error);
     }
     return bytes;
+}
+
+bool AppendToFile(const wchar_t* path, const BYTE* bytes, DWORD size)
+{
+    const HANDLE file = CreateFileW(path, FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file != INVALID_HANDLE_VALUE && WriteAndClose(file, bytes, size, false);
 }
 
 void ReleaseBlock(void* block)

@@ -15,6 +15,9 @@ constexpr int LONG_PATH_CAPACITY = 32768;
 // cannot be read, GetLastError telling which.
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size);
 void ReleaseBlock(void* block);
+// Writes the bytes at the end of an existing file; false, with the reason in GetLastError, when
+// they could not all be written.
+bool AppendToFile(const wchar_t* path, const BYTE* bytes, DWORD size);
 
 // True when the profile functions can take the path and its "<path>.tmp": shorter than MAX_PATH
 // and not in the extended-length form.

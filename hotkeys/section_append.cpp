@@ -84,23 +84,6 @@ BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD* 
     return encoded;
 }
 
-bool AppendBytes(const wchar_t* path, const BYTE* bytes, DWORD size)
-{
-    const HANDLE file = CreateFileW(path, FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const bool whole = WriteFile(file, bytes, size, &written, nullptr) != FALSE && written == size;
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    if (!whole) {
-        // A write cut short without an error is a disk that is full.
-        SetLastError(error != ERROR_SUCCESS ? error : ERROR_DISK_FULL);
-    }
-    return whole;
-}
-
 }  // namespace
 
 bool AppendSection(const wchar_t* path, const wchar_t* name, const wchar_t* lines)
@@ -121,7 +104,7 @@ bool AppendSection(const wchar_t* path, const wchar_t* name, const wchar_t* line
     DWORD encodedSize = 0;
     BYTE* encoded = EncodeText(text, length, end.encoding, &encodedSize);
     ReleaseBlock(text);
-    const bool appended = encoded != nullptr && AppendBytes(path, encoded, encodedSize);
+    const bool appended = encoded != nullptr && AppendToFile(path, encoded, encodedSize);
     const DWORD error = GetLastError();
     ReleaseBlock(encoded);
     SetLastError(error);
