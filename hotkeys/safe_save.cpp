@@ -73,6 +73,20 @@ bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flu
     return true;
 }
 
+// What the disk gives back for the file is the bytes: a disk that fills up cuts a file short
+// without every platform saying so.
+bool FileHolds(const wchar_t* path, const BYTE* bytes, DWORD size)
+{
+    DWORD heldSize = 0;
+    BYTE* held = ReadWholeFile(path, &heldSize);
+    const bool same = held != nullptr && heldSize == size && std::memcmp(held, bytes, size) == 0;
+    ReleaseBlock(held);
+    if (!same && held != nullptr) {
+        SetLastError(ERROR_WRITE_FAULT);
+    }
+    return same;
+}
+
 // The old file's bytes go to the backup first; then one rename puts the new file in place, which
 // replaces the old one in a single step: at no instant is there no file under the name, whereas
 // replacing with a backup renames the old file away before the new one takes its name. A first
@@ -141,12 +155,6 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
     return bytes;
 }
 
-bool AppendToFile(const wchar_t* path, const BYTE* bytes, DWORD size)
-{
-    const HANDLE file = CreateFileW(path, FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file != INVALID_HANDLE_VALUE && WriteAndClose(file, bytes, size, false);
-}
-
 void ReleaseBlock(void* block)
 {
     if (block != nullptr) {
@@ -182,29 +190,15 @@ bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* 
     return written || Fail(GetLastError());
 }
 
-bool WorkCopyUnchanged(const wchar_t* work, const BYTE* before, DWORD beforeSize)
+bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* bytes, DWORD size, const BYTE* before,
+                    DWORD beforeSize)
 {
-    DWORD size = 0;
-    BYTE* bytes = before != nullptr ? ReadWholeFile(work, &size) : nullptr;
-    const bool unchanged = bytes != nullptr && size == beforeSize && std::memcmp(bytes, before, size) == 0;
-    ReleaseBlock(bytes);
-    if (unchanged) {
+    if (before != nullptr && size == beforeSize && std::memcmp(bytes, before, size) == 0) {
         DeleteFileW(work);
-    }
-    return unchanged;
-}
-
-bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before, DWORD beforeSize)
-{
-    DWORD size = 0;
-    BYTE* bytes = ReadWholeFile(work, &size);
-    if (bytes == nullptr) {
-        AbandonSafeSave(work, GetLastError());
-        return false;
+        return true;
     }
     auto* names = static_cast<wchar_t*>(AllocateZeroed(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
     if (names == nullptr) {
-        ReleaseBlock(bytes);
         AbandonSafeSave(work, ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
@@ -212,13 +206,11 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before
     wchar_t* backup = names + LONG_PATH_CAPACITY;
     FormatText(temporary, LONG_PATH_CAPACITY, L"%ls%ls", path, WORK_SUFFIX);
     FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", path, BACKUP_SUFFIX);
-    // Written again in one piece and flushed: the profile functions may have left it in the
-    // system's cache, and a private copy lives in another folder.
-    bool swapped = WriteWholeFile(temporary, bytes, size, true);
-    DWORD error = swapped ? ERROR_SUCCESS : GetLastError();
     if (!ProfileFunctionsTake(path)) {
         DeleteFileW(work);
     }
+    bool swapped = WriteWholeFile(temporary, bytes, size, true) && FileHolds(temporary, bytes, size);
+    DWORD error = swapped ? ERROR_SUCCESS : GetLastError();
     if (swapped) {
         swapped = Swap(path, temporary, backup, before, beforeSize);
         error = GetLastError();
@@ -228,7 +220,6 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before
         Fail(error);
     }
     ReleaseBlock(names);
-    ReleaseBlock(bytes);
     return swapped;
 }
 

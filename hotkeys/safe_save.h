@@ -15,9 +15,6 @@ constexpr int LONG_PATH_CAPACITY = 32768;
 // cannot be read, GetLastError telling which.
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size);
 void ReleaseBlock(void* block);
-// Writes the bytes at the end of an existing file; false, with the reason in GetLastError, when
-// they could not all be written.
-bool AppendToFile(const wchar_t* path, const BYTE* bytes, DWORD size);
 
 // True when the profile functions can take the path and its "<path>.tmp": shorter than MAX_PATH
 // and not in the extended-length form.
@@ -29,19 +26,19 @@ bool ProfileFunctionsTake(const wchar_t* path);
 bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy);
 
 // Starts saving path: writes bytes complete into the work copy that the caller then changes (with
-// the profile functions): "<path>.tmp" beside the file, or a private copy when the profile
-// functions cannot take that path. Its path in work (MAX_PATH units). False when it could not be
-// written; the reason is then in SaveFailureReason().
+// the profile functions) and reads back: "<path>.tmp" beside the file, or a private copy when the
+// profile functions cannot take that path. Its path in work (MAX_PATH units). False when it could
+// not be written; the reason is then in SaveFailureReason().
 bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* work);
-// True when the work copy holds the bytes the file had when the save found it (before; null when
-// there was no file): the work copy is then deleted, and the save is done with nothing written,
-// so the backup of the last change stays.
-bool WorkCopyUnchanged(const wchar_t* work, const BYTE* before, DWORD beforeSize);
-// Ends the save: the work copy becomes the file, flushed, and the old file "<path>.bak" (before
-// holds its bytes; null when there was no file). Another program holding the file is waited for,
-// about a second in all. True only once the new file is in place; on failure the file is as it
-// was, the work copy is deleted and the reason is in SaveFailureReason().
-bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* before, DWORD beforeSize);
+// Ends the save with bytes as the file's new content. Bytes that are what the file held when the
+// save found it (before; null when there was no file) write nothing: the work copy is deleted and
+// the backup of the last change stays. Otherwise they are written to "<path>.tmp", flushed and
+// read back, the old bytes go to "<path>.bak", and one rename puts the new file in place. Another
+// program holding the file is waited for, about a second in all. True once the file holds the
+// bytes; on failure the file is as it was, the work copy is deleted and the reason is in
+// SaveFailureReason().
+bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* bytes, DWORD size, const BYTE* before,
+                    DWORD beforeSize);
 // Gives up a save for the given reason, deleting its work copy (null when none was begun).
 void AbandonSafeSave(const wchar_t* work, DWORD reason);
 // The system's error code for the last save that failed.

@@ -23,33 +23,20 @@ FileEnd InspectFile(const BYTE* bytes, DWORD size)
     return {TextEncoding::Ansi, size > 0 && bytes[size - 1] != '\n'};
 }
 
-// The section's text with CR LF line breaks, in a block of the process heap; its length in
-// units in length. Null when there is no memory.
-wchar_t* SectionText(const wchar_t* name, const wchar_t* lines, bool lineBreakFirst, int* length)
+void PutUtf16(const wchar_t* text, int length, bool bigEndian, BYTE* out)
 {
-    SIZE_T units = 2 + static_cast<SIZE_T>(TextLength(name)) + 2 + 2 + 1;
-    for (const wchar_t* line = lines; *line != L'\0'; line += TextLength(line) + 1) {
-        units += static_cast<SIZE_T>(TextLength(line)) + 2;
+    for (const wchar_t* unit = text; unit != text + length; ++unit) {
+        const BYTE low = static_cast<BYTE>(*unit & 0xFF);
+        const BYTE high = static_cast<BYTE>(*unit >> 8);
+        *out++ = bigEndian ? high : low;
+        *out++ = bigEndian ? low : high;
     }
-    auto* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, units * sizeof(wchar_t)));
-    if (text == nullptr) {
-        return nullptr;
-    }
-    wchar_t* end = text;
-    const wchar_t* const limit = text + units;
-    FormatText(end, static_cast<int>(limit - end), L"%ls[%ls]\r\n", lineBreakFirst ? L"\r\n" : L"", name);
-    end += TextLength(end);
-    for (const wchar_t* line = lines; *line != L'\0'; line += TextLength(line) + 1) {
-        FormatText(end, static_cast<int>(limit - end), L"%ls\r\n", line);
-        end += TextLength(end);
-    }
-    *length = static_cast<int>(end - text);
-    return text;
 }
 
-// The text in the file's encoding, in a block of the process heap; null, with the reason in
-// GetLastError, when there is no memory or a character has no place in the code page.
-BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD* size)
+// The text in the file's encoding, after room for the given number of bytes, in a block of the
+// process heap; its own size in size. Null, with the reason in GetLastError, when there is no memory
+// or a character has no place in the code page.
+BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD room, DWORD* size)
 {
     if (encoding == TextEncoding::Ansi) {
         BOOL lossy = FALSE;
@@ -58,55 +45,159 @@ BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD* 
             SetLastError(ERROR_NO_UNICODE_TRANSLATION);
             return nullptr;
         }
-        auto* encoded = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
+        auto* encoded = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(room) + bytes));
         if (encoded == nullptr) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        *size = static_cast<DWORD>(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length,
-                                                       reinterpret_cast<char*>(encoded), bytes, nullptr, nullptr));
+        auto* ansi = reinterpret_cast<char*>(encoded + room);
+        *size = static_cast<DWORD>(
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, ansi, bytes, nullptr, nullptr));
         return encoded;
     }
     *size = static_cast<DWORD>(length) * sizeof(wchar_t);
-    auto* encoded = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, *size + 1));
+    auto* encoded = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(room) + *size + 1));
     if (encoded == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const bool bigEndian = encoding == TextEncoding::Utf16Be;
-    BYTE* out = encoded;
-    for (const wchar_t* unit = text; unit != text + length; ++unit) {
-        const BYTE low = static_cast<BYTE>(*unit & 0xFF);
-        const BYTE high = static_cast<BYTE>(*unit >> 8);
-        *out++ = bigEndian ? high : low;
-        *out++ = bigEndian ? low : high;
-    }
+    PutUtf16(text, length, encoding == TextEncoding::Utf16Be, encoded + room);
     return encoded;
+}
+
+// CR LF in the encoding at out.
+DWORD PutLineBreak(TextEncoding encoding, BYTE* out)
+{
+    if (encoding == TextEncoding::Ansi) {
+        out[0] = '\r';
+        out[1] = '\n';
+        return 2;
+    }
+    PutUtf16(L"\r\n", 2, encoding == TextEncoding::Utf16Be, out);
+    return 4;
+}
+
+// The unit at offset in the file's encoding.
+unsigned UnitAt(const BYTE* bytes, DWORD offset, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf16Le:
+        return bytes[offset] | (static_cast<unsigned>(bytes[offset + 1]) << 8);
+    case TextEncoding::Utf16Be:
+        return (static_cast<unsigned>(bytes[offset]) << 8) | bytes[offset + 1];
+    default:
+        return bytes[offset];
+    }
+}
+
+bool IsBlank(unsigned unit)
+{
+    return unit == ' ' || unit == '\t';
+}
+
+unsigned LowerAscii(unsigned unit)
+{
+    return unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit;
+}
+
+// The line from begin to end (its line feed, or the end of the file) is "[name]" alone, a carriage
+// return at most following it.
+bool IsSectionHeader(const BYTE* bytes, DWORD begin, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
+{
+    DWORD at = begin;
+    if (UnitAt(bytes, at, encoding) != '[') {
+        return false;
+    }
+    for (const wchar_t* letter = name; *letter != L'\0'; ++letter) {
+        at += step;
+        if (at >= end || LowerAscii(UnitAt(bytes, at, encoding)) != LowerAscii(*letter)) {
+            return false;
+        }
+    }
+    at += step;
+    if (at >= end || UnitAt(bytes, at, encoding) != ']') {
+        return false;
+    }
+    at += step;
+    return at == end || (at + step == end && UnitAt(bytes, at, encoding) == '\r');
+}
+
+// A header line that some platform may read as naming the section: after its bracket (at text)
+// and any blanks, the name's letters in either case; or any unit beyond ASCII, whose case rules
+// differ from one platform to the next.
+bool HeaderMayName(const BYTE* bytes, DWORD text, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
+{
+    for (DWORD at = text; at < end; at += step) {
+        if (UnitAt(bytes, at, encoding) >= 0x80) {
+            return true;
+        }
+    }
+    DWORD at = text + step;
+    while (at < end && IsBlank(UnitAt(bytes, at, encoding))) {
+        at += step;
+    }
+    for (const wchar_t* letter = name; *letter != L'\0'; ++letter, at += step) {
+        if (at >= end || LowerAscii(UnitAt(bytes, at, encoding)) != LowerAscii(*letter)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
-bool AppendSection(const wchar_t* path, const wchar_t* name, const wchar_t* lines)
+SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name)
 {
-    DWORD size = 0;
-    BYTE* file = ReadWholeFile(path, &size);
-    if (file == nullptr) {
-        return false;
+    const TextEncoding encoding = InspectFile(bytes, size).encoding;
+    const DWORD step = encoding == TextEncoding::Ansi ? 1 : 2;
+    const DWORD first = encoding == TextEncoding::Ansi ? 0 : 2;
+    if (size < first || (size - first) % step != 0) {
+        return {size, true};
     }
-    const FileEnd end = InspectFile(file, size);
-    ReleaseBlock(file);
-    int length = 0;
-    wchar_t* text = SectionText(name, lines, end.needsLineBreak, &length);
-    if (text == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
+    DWORD start = size;
+    bool ours = false;
+    bool lastMayName = false;
+    bool earlierMayName = false;
+    for (DWORD line = first; line < size;) {
+        DWORD end = line;
+        bool plain = true;  // no unit that a platform might take for a line break of its own
+        bool afterReturn = false;
+        for (unsigned unit = 0; end < size && (unit = UnitAt(bytes, end, encoding)) != '\n'; end += step) {
+            plain = plain && unit != 0 && !afterReturn;
+            afterReturn = unit == '\r';
+        }
+        // A carriage return is the line break's own only right before its line feed.
+        plain = plain && !(afterReturn && end >= size);
+        DWORD text = line;
+        while (text < end && IsBlank(UnitAt(bytes, text, encoding))) {
+            text += step;
+        }
+        if (text < end && UnitAt(bytes, text, encoding) == '[') {
+            earlierMayName = earlierMayName || lastMayName;
+            lastMayName = !plain || HeaderMayName(bytes, text, end, step, encoding, name);
+            start = line;
+            ours = plain && IsSectionHeader(bytes, line, end, step, encoding, name);
+        } else {
+            ours = ours && plain;
+            earlierMayName = earlierMayName || !plain;
+        }
+        line = end + step;
     }
+    return ours ? SectionScan{start, earlierMayName} : SectionScan{size, earlierMayName || lastMayName};
+}
+
+BYTE* WithSectionAppended(const BYTE* bytes, DWORD size, const wchar_t* section, DWORD* newSize)
+{
+    const FileEnd end = InspectFile(bytes, size);
+    // The last line keeps its text: the section starts on a line of its own.
+    BYTE lineBreak[4];
+    const DWORD breakSize = end.needsLineBreak ? PutLineBreak(end.encoding, lineBreak) : 0;
     DWORD encodedSize = 0;
-    BYTE* encoded = EncodeText(text, length, end.encoding, &encodedSize);
-    ReleaseBlock(text);
-    const bool appended = encoded != nullptr && AppendToFile(path, encoded, encodedSize);
-    const DWORD error = GetLastError();
-    ReleaseBlock(encoded);
-    SetLastError(error);
-    return appended;
+    BYTE* whole = EncodeText(section, TextLength(section), end.encoding, size + breakSize, &encodedSize);
+    if (whole != nullptr) {
+        CopyMemory(whole, bytes, size);
+        CopyMemory(whole + size, lineBreak, breakSize);
+        *newSize = size + breakSize + encodedSize;
+    }
+    return whole;
 }

@@ -1,4 +1,4 @@
-// A section written as text at the end of a file, in the file's own encoding. Through the
+// A section as text at the end of a file, in the file's own encoding. Through the
 // profile functions every key costs a parse of the whole file on some platforms, and one call
 // for a whole section grows with the square of its length: a thousand bindings took tens of
 // milliseconds where writing their text takes a fraction of one.
@@ -6,9 +6,23 @@
 
 #include <windows.h>
 
-// Appends "[name]" and the "key=value" lines (each terminated, the last followed by a second
-// terminator) to the file at path, on a line of their own, in the file's encoding: UTF-16LE or
-// UTF-16BE after their byte-order mark, else the ANSI code page, which the caller has made sure
-// holds every character. False, with the reason in GetLastError, when the file could not be read
-// or the text not written whole.
-bool AppendSection(const wchar_t* path, const wchar_t* name, const wchar_t* lines);
+// What the section headers of a file tell of the section "[name]", read in UTF-16LE or UTF-16BE
+// after their byte-order mark, else in single bytes.
+struct SectionScan {
+    // Where the file's last section begins, when that section is "[name]" (letters in either case)
+    // with its header alone on its line from the line's first unit: the offset of that line. Else,
+    // and whenever a line in the section holds a unit that some platform may read as a line break
+    // or the end of the text (a carriage return alone, a zero), the file's size.
+    DWORD trailingStart;
+    // A header before that offset may name the section on some platform: spaced out, say, or with
+    // letters beyond ASCII. False only when no platform can find the section there.
+    bool mayNameEarlier;
+};
+SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name);
+
+// The bytes followed by the section's text (its "[name]" line and its "key=value" lines, each
+// ended by CR LF) on a line of its own, in the bytes' encoding: UTF-16LE or UTF-16BE after their
+// byte-order mark, else the ANSI code page, which the caller has made sure holds every character.
+// A block of the process heap, its size in newSize; null, with the reason in GetLastError, when
+// there is no memory or a character has no place in the code page.
+BYTE* WithSectionAppended(const BYTE* bytes, DWORD size, const wchar_t* section, DWORD* newSize);

@@ -58,20 +58,16 @@ BYTE* AsUnicode(UINT codePage, const BYTE* bytes, DWORD size, DWORD* readySize)
     return ready;
 }
 
-// True when the lines come back the same from the ANSI code page: no default character was
+// True when the text comes back the same from the ANSI code page: no default character was
 // needed and the round trip gives the same units.
-bool SurviveAnsi(const wchar_t* lines)
+bool SurvivesAnsi(const wchar_t* text)
 {
-    const wchar_t* end = lines;
-    while (*end != L'\0') {
-        end += TextLength(end) + 1;
-    }
-    const int length = static_cast<int>(end - lines);
+    const int length = TextLength(text);
     if (length == 0) {
         return true;
     }
     BOOL usedDefault = FALSE;
-    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lines, length, nullptr, 0, nullptr, &usedDefault);
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0, nullptr, &usedDefault);
     if (usedDefault || bytes == 0) {
         return false;
     }
@@ -79,10 +75,10 @@ bool SurviveAnsi(const wchar_t* lines)
     auto* back = static_cast<wchar_t*>(Allocate(static_cast<SIZE_T>(length) * sizeof(wchar_t)));
     bool same = false;
     if (ansi != nullptr && back != nullptr) {
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lines, length, ansi, bytes, nullptr, &usedDefault);
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, ansi, bytes, nullptr, &usedDefault);
         const int units = MultiByteToWideChar(CP_ACP, 0, ansi, bytes, back, length);
         same = !usedDefault && units == length &&
-               std::memcmp(back, lines, static_cast<size_t>(length) * sizeof(wchar_t)) == 0;
+               std::memcmp(back, text, static_cast<size_t>(length) * sizeof(wchar_t)) == 0;
     }
     Release(ansi);
     Release(back);
@@ -107,7 +103,7 @@ bool IsUtf8Text(const BYTE* bytes, DWORD size)
                                               static_cast<int>(size), nullptr, 0) > 0;
 }
 
-BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* lines, DWORD* readySize)
+BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWORD* readySize)
 {
     if (bytes == nullptr) {
         return CopyBytes(UTF16_MARK, sizeof(UTF16_MARK), readySize);
@@ -121,7 +117,7 @@ BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* lines, DWO
     if (IsUtf8Text(bytes, size)) {
         return AsUnicode(CP_UTF8, bytes, size, readySize);
     }
-    if (lines != nullptr && !SurviveAnsi(lines)) {
+    if (text != nullptr && !SurvivesAnsi(text)) {
         return AsUnicode(CP_ACP, bytes, size, readySize);
     }
     return CopyBytes(bytes, size, readySize);

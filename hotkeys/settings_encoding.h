@@ -12,8 +12,7 @@ bool IsUtf8Text(const BYTE* bytes, DWORD size);
 
 // The file's bytes in a form the profile functions read and write without altering a character,
 // in a block of the process heap (null when there is no memory): UTF-8 becomes UTF-16LE with its
-// mark; so does ANSI text when lines (the "name=value" lines to be stored, each terminated, the
-// last followed by a second terminator; null for none) need characters its code page lacks; no
-// file (bytes null) becomes a UTF-16LE file holding only its mark. Other bytes stay as they are.
-// Every section, key and value is kept.
-BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* lines, DWORD* readySize);
+// mark; so does ANSI text when text (what is to be stored; null for none) needs characters its
+// code page lacks; no file (bytes null) becomes a UTF-16LE file holding only its mark. Other bytes
+// stay as they are. Every section, key and value is kept.
+BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWORD* readySize);

@@ -20,11 +20,13 @@
 // one call reads, so a reading is checked key by key at its end and done key by key when the
 // check fails.
 //
-// Every save builds the new file in a work copy, where the profile functions delete the old
-// bindings and set the flag and the new bindings are appended as text, reads it back, and swaps
-// it in whole (safe_save.h). The load reads the file itself, or a private copy of it when the
-// profile functions cannot be trusted with it: a UTF-8 file (read in the ANSI code page, or with
-// its mark joining the first line) or a path longer than they take.
+// Every save builds the new file from the old one: the old bindings are cut off where they end the
+// file, as the last save left them, and the rest goes to a small work copy, where the profile
+// functions delete whatever [hotkeys] is left and set the flag; the new bindings are appended as
+// text to what they leave, and the whole is written, read back and swapped in (safe_save.h). The
+// load reads the file itself, or a private copy of it when the profile functions cannot be trusted
+// with it: a UTF-8 file (read in the ANSI code page, or with its mark joining the first line) or a
+// path longer than they take.
 
 namespace {
 
@@ -33,11 +35,13 @@ constexpr wchar_t ENABLE_KEY[] = L"enable";
 constexpr int NUMBER_CAPACITY = 16;
 // A text in the form that reads back exactly: the text, a pair of quotes and the terminator.
 constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
-// "item<index>_command=" for the largest index, the stored value and the terminator, and the
+// "item<index>_command=" for the largest index, the stored value and the line break, and the
 // same for the key and the parameter.
 constexpr int SAVED_ITEM_CAPACITY = 3 * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
+// "[hotkeys]" and its line break.
+constexpr int SECTION_HEADER_CAPACITY = 16;
 // The "name=value" line whose code page the flag's writing needs.
-constexpr wchar_t FLAG_LINE[] = L"enable=0\0";
+constexpr wchar_t FLAG_LINE[] = L"enable=0";
 
 // The most [hotkeys] sections one save deletes; a file edited by hand holds one, rarely two.
 constexpr int MAX_SECTION_DELETIONS = 1000;
@@ -135,104 +139,147 @@ bool LoadKeyByKey(const wchar_t* path)
     return complete;
 }
 
-// "name=value" lines for the table, each value in the form that reads back exactly, the list
-// closed by a second terminator; null when there is no memory.
+// A text being written and the end of its room; what does not fit is dropped.
+struct TextOut {
+    wchar_t* at;
+    const wchar_t* end;
+};
+
+void Put(TextOut* out, const wchar_t* text)
+{
+    while (*text != L'\0' && out->at < out->end) {
+        *out->at++ = *text++;
+    }
+}
+
+void PutNumber(TextOut* out, unsigned number)
+{
+    wchar_t digits[NUMBER_CAPACITY];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    while (count > 0 && out->at < out->end) {
+        *out->at++ = digits[--count];
+    }
+}
+
+// "item<index>_<field>=value" and its line break.
+void PutLine(TextOut* out, int index, const wchar_t* field, const wchar_t* value)
+{
+    Put(out, L"item");
+    PutNumber(out, static_cast<unsigned>(index));
+    Put(out, field);
+    Put(out, value);
+    Put(out, L"\r\n");
+}
+
+// The key's line, its value in decimal.
+void PutKeyLine(TextOut* out, int index, KeyCode key)
+{
+    wchar_t value[NUMBER_CAPACITY] = {};
+    TextOut digits = {value, value + NUMBER_CAPACITY - 1};
+    PutNumber(&digits, key);
+    PutLine(out, index, L"_key=", value);
+}
+
+// The [hotkeys] section as text: its header, then a "name=value" line for each field of every
+// binding, each value in the form that reads back exactly, each line ended by CR LF. Formatted
+// by hand: a formatting call for each of thousands of lines cost more than the rest of the save.
+// Empty for an empty table; null when there is no memory.
 wchar_t* FormatSection(int count)
 {
-    const SIZE_T capacity = static_cast<SIZE_T>(count) * SAVED_ITEM_CAPACITY + 1;
+    const SIZE_T capacity = SECTION_HEADER_CAPACITY + static_cast<SIZE_T>(count) * SAVED_ITEM_CAPACITY + 1;
     auto* section = static_cast<wchar_t*>(AllocateZeroed(capacity * sizeof(wchar_t)));
-    if (section == nullptr) {
-        return nullptr;
+    if (section == nullptr || count == 0) {
+        return section;
     }
-    wchar_t* line = section;
-    const wchar_t* const end = section + capacity - 1;  // the list's closing terminator stays
+    TextOut out = {section, section + capacity - 1};  // the terminator stays
+    Put(&out, L"[");
+    Put(&out, HOTKEYS_SECTION);
+    Put(&out, L"]\r\n");
     wchar_t value[STORED_VALUE_CAPACITY];
     for (int index = 0; index < count; ++index) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, index);
-        FormatText(line, static_cast<int>(end - line), L"item%d_key=%u", index, static_cast<unsigned>(item->key));
-        line += TextLength(line) + 1;
+        PutKeyLine(&out, index, item->key);
         StoredProfileValue(value, TEXT_CAPACITY, item->command);
-        FormatText(line, static_cast<int>(end - line), L"item%d_command=%ls", index, value);
-        line += TextLength(line) + 1;
+        PutLine(&out, index, L"_command=", value);
         StoredProfileValue(value, TEXT_CAPACITY, item->param);
-        FormatText(line, static_cast<int>(end - line), L"item%d_param=%ls", index, value);
-        line += TextLength(line) + 1;
+        PutLine(&out, index, L"_param=", value);
     }
     return section;
 }
 
-// The last entry as the reading finds it once it is stored: each text in the form it is stored in,
-// read back.
-void ExpectedLastEntry(int count, HotkeyItem* expected)
-{
-    const HotkeyItem* last = GetHotkeyItem(liveTable, count - 1);
-    expected->key = last->key;
-    wchar_t value[STORED_VALUE_CAPACITY];
-    StoredProfileValue(value, TEXT_CAPACITY, last->command);
-    CopyProfileValue(expected->command, TEXT_CAPACITY, value);
-    StoredProfileValue(value, TEXT_CAPACITY, last->param);
-    CopyProfileValue(expected->param, TEXT_CAPACITY, value);
-}
-
+// The flag as the work copy reads. The platform's parse of the copy is forgotten after every
+// change, so this reads the disk: a disk that fills up cuts a file without every platform saying
+// so.
 bool FlagReads(const wchar_t* work)
 {
     const int absent = enabledFlag == 0 ? 1 : 0;
     return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
 }
 
-// The flag, and the last binding as written with none after it, as the work copy reads. One call
-// reads the bindings back; where a platform caps what one call reads, the keys at the end are
-// asked one by one.
-bool ReadsAsWritten(const wchar_t* work, bool bindings, int count, bool flag)
+// Any [hotkeys] left in the work copy deleted (when sectionsLeft) and the flag set (when flag and
+// the copy reads otherwise); false, with the reason in error, when the copy did not take them.
+// The platform's parse of the copy is forgotten after each change and at the end, so that the
+// next work copy of the same name, written within the same tick of the clock, is never read from
+// it.
+bool ChangeWorkCopy(const wchar_t* work, bool sectionsLeft, bool flag, DWORD* error)
 {
-    HotkeyItem expected;
-    if (bindings && count > 0) {
-        ExpectedLastEntry(count, &expected);
-    }
-    const bool holds = !bindings || (count == 0 ? ReadItemKey(work, 0) == 0
-                                                : SectionEndsWith(work, count, expected) ||
-                                                      (ReadItemKey(work, count) == 0 &&
-                                                       LastEntryReads(work, count, expected)));
-    return holds && (!flag || FlagReads(work));
-}
-
-// What the work copy holds on the disk, parsed afresh: a disk that fills up cuts the file without
-// every platform saying so. The platform's parsed copy is forgotten afterwards, so that the next
-// work copy of the same name, written within the same tick of the clock, is never read from it.
-bool WorkCopyHolds(const wchar_t* work, bool bindings, int count, bool flag)
-{
-    const bool holds = ReadsAsWritten(work, bindings, count, flag);
-    ForgetParsedFile(work);
-    return holds;
-}
-
-// The flag and the bindings (when section is given) written into the work copy; false, with the
-// reason in error, when the copy did not take them. The old bindings go first, so that the
-// profile functions work on a small file; they then forget it, and the new bindings are appended
-// as text and end the file, as they did after the last save, so a save that changes nothing
-// leaves the same bytes.
-bool ChangeWorkCopy(const wchar_t* work, const wchar_t* section, int count, bool flag, DWORD* error)
-{
-    if (section != nullptr) {
+    if (sectionsLeft) {
         DeleteHotkeysSections(work);
+        ForgetParsedFile(work);
     }
     *error = ERROR_SUCCESS;
-    if (flag) {
+    if (flag && !FlagReads(work)) {
         wchar_t value[NUMBER_CAPACITY];
         FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
-        if (!WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work)) {
-            *error = GetLastError();
+        const bool written = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
+        const DWORD reason = GetLastError();
+        ForgetParsedFile(work);
+        if (!written) {
+            *error = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
+        } else if (!FlagReads(work)) {
+            *error = ERROR_WRITE_FAULT;
         }
     }
     ForgetParsedFile(work);
-    if (*error == ERROR_SUCCESS && section != nullptr && count > 0 && !AppendSection(work, HOTKEYS_SECTION, section)) {
-        *error = GetLastError();
-    }
     return *error == ERROR_SUCCESS;
 }
 
+// The work copy, once the profile functions have changed it, followed by the bindings (when
+// section holds any) as text, becomes the file.
+bool FinishSave(const wchar_t* path, const wchar_t* work, const wchar_t* section, bool sectionsLeft, bool flag,
+                const BYTE* before, DWORD beforeSize)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (!ChangeWorkCopy(work, sectionsLeft, flag, &error)) {
+        AbandonSafeSave(work, error);
+        return false;
+    }
+    DWORD size = 0;
+    BYTE* changed = ReadWholeFile(work, &size);
+    BYTE* whole = changed;
+    DWORD wholeSize = size;
+    if (changed != nullptr && section != nullptr && section[0] != L'\0') {
+        whole = WithSectionAppended(changed, size, section, &wholeSize);
+    }
+    bool saved = false;
+    if (whole == nullptr) {
+        AbandonSafeSave(work, GetLastError());
+    } else {
+        saved = CommitSafeSave(path, work, whole, wholeSize, before, beforeSize);
+    }
+    if (whole != changed) {
+        ReleaseBlock(whole);
+    }
+    ReleaseBlock(changed);
+    return saved;
+}
+
 // The file as it is now, in a form that keeps every text, changed in a work copy and swapped in.
-bool SaveThroughWorkCopy(const wchar_t* path, wchar_t* section, int count, bool flag)
+bool SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool flag)
 {
     DWORD beforeSize = 0;
     BYTE* before = ReadWholeFile(path, &beforeSize);
@@ -242,21 +289,18 @@ bool SaveThroughWorkCopy(const wchar_t* path, wchar_t* section, int count, bool 
     }
     DWORD readySize = 0;
     BYTE* ready = ProfileReadyBytes(before, beforeSize, section != nullptr ? section : FLAG_LINE, &readySize);
-    wchar_t work[MAX_PATH];
-    DWORD error = ERROR_SUCCESS;
     bool saved = false;
     if (ready == nullptr) {
         AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    } else if (BeginSafeSave(path, ready, readySize, work)) {
-        if (!ChangeWorkCopy(work, section, count, flag, &error)) {
-            AbandonSafeSave(work, error);
-        } else if (WorkCopyUnchanged(work, before, beforeSize)) {
-            saved = true;
-        } else if (WorkCopyHolds(work, section != nullptr, count, flag)) {
-            saved = CommitSafeSave(path, work, before, beforeSize);
-        } else {
-            AbandonSafeSave(work, ERROR_WRITE_FAULT);
-        }
+    } else {
+        wchar_t work[MAX_PATH];
+        // The old bindings end the file, as the last save left them: cut off here, they leave the
+        // profile functions a small file, and no [hotkeys] to delete unless another header may
+        // name it.
+        const SectionScan scan =
+            section != nullptr ? ScanSections(ready, readySize, HOTKEYS_SECTION) : SectionScan{readySize, false};
+        saved = BeginSafeSave(path, ready, scan.trailingStart, work) &&
+                FinishSave(path, work, section, scan.mayNameEarlier, flag, before, beforeSize);
     }
     ReleaseBlock(ready);
     ReleaseBlock(before);
@@ -273,13 +317,12 @@ bool SaveSettings(bool bindings, bool flag)
         return true;
     }
     wchar_t* path = NewSettingsPath();
-    const int count = bindings ? GetHotkeyCount(liveTable) : 0;
-    wchar_t* section = bindings ? FormatSection(count) : nullptr;
+    wchar_t* section = bindings ? FormatSection(GetHotkeyCount(liveTable)) : nullptr;
     bool saved = false;
     if (path == nullptr || (bindings && section == nullptr)) {
         AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
     } else {
-        saved = SaveThroughWorkCopy(path, section, count, flag);
+        saved = SaveThroughWorkCopy(path, section, flag);
     }
     ReleaseBlock(section);
     ReleaseBlock(path);

@@ -65,24 +65,3 @@ bool LastEntryReads(const wchar_t* path, int count, const HotkeyItem& expected)
     HotkeyItem stored;
     return ReadItemKeyByKey(path, count - 1, &stored) && SameItem(stored, expected);
 }
-
-bool SectionEndsWith(const wchar_t* path, int count, const HotkeyItem& expected)
-{
-    wchar_t* section = ReadHotkeysSection(path);
-    if (section == nullptr) {
-        return false;
-    }
-    int lines = 0;
-    const wchar_t** values = IndexedSection(section, &lines);
-    bool ends = values != nullptr && count < lines;
-    if (ends) {
-        HotkeyItem stored;
-        ReadItemFields(values + static_cast<SIZE_T>(count - 1) * FIELD_COUNT, &stored);
-        ends = SameItem(stored, expected) &&
-               ReadProfileInteger(ValueOrEmpty(values[static_cast<SIZE_T>(count) * FIELD_COUNT + FIELD_KEY])) == 0;
-    }
-    ReleaseBlock(values);
-    ReleaseBlock(section);
-    return ends;
-}
-

@@ -1,5 +1,5 @@
 // The entries of [hotkeys] as the platform reads them: key by key, or all in one call and found
-// as the key-by-key reading would find them. Shared by loading and by the check of a save.
+// as the key-by-key reading would find them.
 #pragma once
 
 #include <windows.h>
@@ -24,5 +24,3 @@ void ReadItemFields(const wchar_t* const* fields, HotkeyItem* item);
 
 // The count entries end with expected, read key by key.
 bool LastEntryReads(const wchar_t* path, int count, const HotkeyItem& expected);
-// The same, read in one call, and no entry follows: false also when the platform cut the section.
-bool SectionEndsWith(const wchar_t* path, int count, const HotkeyItem& expected);

@@ -12,6 +12,7 @@
 
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
+#include "hotkeys/section_append.h"
 #include "hotkeys/settings_file.h"
 #include "tests/in_process_settings.h"
 #include "tests/test_host.h"
@@ -366,6 +367,46 @@ TEST_F(SettingsFileTest, OneCallWritingLeavesTheSameFileAsKeyByKeyWritingAndRead
         ASSERT_EQ(ReadKeyByKey(path_), bindings) << "round " << round;
     }
     DeleteFileW(oraclePath.c_str());
+}
+
+// A save cuts the old bindings off the end of the file itself and leaves the rest to the profile
+// functions; it may cut only where every platform would read the same section, in each encoding.
+TEST(TrailingBindings, AreCutOnlyWhereNoPlatformCouldReadTheFileOtherwise)
+{
+    constexpr size_t WHOLE = std::string::npos;
+    const struct {
+        std::string text;
+        size_t cut;  // in units
+        bool mayNameEarlier;
+    } cases[] = {
+        {"[a]\r\nk=1\r\n[hotkeys]\r\nitem0_key=1\r\n", 10, false},
+        {"[a]\r\n[HotKeys]\r\nx=1", 5, false},
+        {"[hotkeys]\r\nx=1\r\n[b]\r\n", WHOLE, true},
+        {"[ hotkeys ]\r\n[x]\r\n[hotkeys]\r\n", 18, true},
+        {"[hotkeys]\r\nx=1\r[b]\r\n", WHOLE, true},
+        {"[hotkeys]\r\nx=1\r", WHOLE, true},
+        {std::string("[hotkeys]\r\nx=\0y\r\n", 17), WHOLE, true},
+        {" [hotkeys]\r\nx=1\r\n", WHOLE, true},
+        {"[hotkeys] ;\r\n", WHOLE, true},
+        {"[hotkeys2]\r\n", WHOLE, true},
+        {"[hotkey]\r\n", WHOLE, false},
+    };
+    for (const auto& sample : cases) {
+        for (int encoding = 0; encoding < 3; ++encoding) {
+            std::string bytes = encoding == 0 ? "" : encoding == 1 ? "\xFF\xFE" : "\xFE\xFF";
+            for (const char unit : sample.text) {
+                bytes += encoding == 0   ? std::string(1, unit)
+                         : encoding == 1 ? std::string{unit, '\0'}
+                                         : std::string{'\0', unit};
+            }
+            const auto size = static_cast<DWORD>(bytes.size());
+            const SectionScan scan = ScanSections(reinterpret_cast<const BYTE*>(bytes.data()), size, L"hotkeys");
+            const size_t units = encoding == 0 ? sample.cut : 2 + 2 * sample.cut;
+            const DWORD cut = sample.cut == WHOLE ? size : static_cast<DWORD>(units);
+            EXPECT_EQ(scan.trailingStart, cut) << sample.text << " in encoding " << encoding;
+            EXPECT_EQ(scan.mayNameEarlier, sample.mayNameEarlier) << sample.text << " in encoding " << encoding;
+        }
+    }
 }
 
 }  // namespace

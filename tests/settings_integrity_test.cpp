@@ -22,6 +22,7 @@
 #include "host/host_driving.h"
 #include "host/plugin_host.h"
 #include "hotkeys/hotkey_table.h"
+#include "hotkeys/hotkey_window.h"
 #include "hotkeys/settings_file.h"
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
@@ -164,22 +165,42 @@ TEST_F(SettingsTexts, AnAnsiFileWhoseCodePageHoldsEveryTextStaysAnsi)
     EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3));
 }
 
-TEST_F(SettingsTexts, AFileWithoutAFinalLineBreakOrInBigEndianUnicodeTakesTheBindingsWhole)
+// ASCII text as it is, in UTF-16LE and in UTF-16BE, each with its mark.
+std::vector<std::string> InEachEncoding(const std::string& ansi)
 {
-    const std::string ansi = "[other]\r\nname=kept";
     std::string littleEndian = "\xFF\xFE";
     std::string bigEndian = "\xFE\xFF";
     for (const char unit : ansi) {
         littleEndian += {unit, '\0'};
         bigEndian += {'\0', unit};
     }
-    for (const std::string& bytes : {ansi, littleEndian, bigEndian}) {
+    return {ansi, littleEndian, bigEndian};
+}
+
+TEST_F(SettingsTexts, AFileWithoutAFinalLineBreakOrInBigEndianUnicodeTakesTheBindingsWhole)
+{
+    for (const std::string& bytes : InEachEncoding("[other]\r\nname=kept")) {
         WriteFileBytes(path_, bytes);
         Save(PlainBindings(3));
         EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3)) << bytes.size() << " bytes before";
         wchar_t kept[16] = {};
         GetPrivateProfileStringW(L"other", L"name", L"", kept, 16, path_.c_str());
         EXPECT_STREQ(kept, L"kept");
+    }
+}
+
+TEST_F(SettingsTexts, WhatTheUserWroteBeforeTheBindingsKeepsEveryByteInEachEncoding)
+{
+    const std::string notes =
+        "; my notes\r\n[setting]\r\nenable = 1 \r\n\r\n[other]\r\n  spaced = value ; aside\r\n\r\n";
+    const std::vector<std::string> before = InEachEncoding(notes);
+    const std::vector<std::string> whole = InEachEncoding(AnsiFile(PlainBindings(1), notes));
+    enabledFlag = 1;
+    for (size_t encoding = 0; encoding < whole.size(); ++encoding) {
+        WriteFileBytes(path_, whole[encoding]);
+        Save(PlainBindings(3));
+        EXPECT_EQ(FileBytes(path_).substr(0, before[encoding].size()), before[encoding]) << "encoding " << encoding;
+        EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3));
     }
 }
 
