@@ -21,7 +21,13 @@ function(tessel_dll_options target)
         # The resource script carries the DLL's manifests itself.
         target_link_options(${target} PRIVATE /MANIFEST:NO)
     else()
-        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+        # The DLL starts at its own DllMain: it has no static constructors or destructors and no
+        # thread-local data for the compiler's start-up code to run (tools/static-checks.sh keeps
+        # it so), and the few C functions it calls come from the system's msvcrt.dll, which starts
+        # itself. The linker drops what nothing refers to, and fails rather than leave an import
+        # that needs the start-up code's relocating.
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ -nostartfiles
+            -Wl,--entry=DllMain -Wl,--gc-sections -Wl,--disable-runtime-pseudo-reloc)
         if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel" OR CMAKE_BUILD_TYPE STREQUAL "Release")
             target_link_options(${target} PRIVATE -s)
         endif()

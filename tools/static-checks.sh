@@ -34,8 +34,12 @@ while read -r dir; do
 done < <(echo | "$compiler" -v -E -x c++ - 2>&1 | sed -n '/#include <...> search starts here:/,/End of search list./p')
 
 # Adjacent parameters of one type are the rule in this code, not a slip: every window and dialog
-# procedure has the system's signature, and a binding is two texts.
+# procedure has the system's signature, and a binding is two texts. The DLL starts at its DllMain
+# without the compiler's start-up code (cmake/platform.cmake), so nothing would run a static
+# constructor or destructor: any such object is a finding.
 checks='-*,bugprone-*,cert-*,clang-analyzer-*,-bugprone-easily-swappable-parameters'
+checks+=',clang-diagnostic-global-constructors,clang-diagnostic-exit-time-destructors'
+extra_args+=(--extra-arg=-Wglobal-constructors --extra-arg=-Wexit-time-destructors)
 echo "clang-tidy ($checks) over ${#sources[@]} files"
 status=0
 printf '%s\n' "${sources[@]}" |
