@@ -216,7 +216,7 @@ double TimeListFloor(const Run& run, int count)
 }
 
 // The platform's part of OK in the settings: the list floor closed, the file saved whole, every
-// combination registered again.
+// combination registered again (the settings dialog let go of them when it opened).
 double TimeSaveFloor(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings)
 {
     const std::wstring floorSettings = folder + L"\\floor.ini";
@@ -363,7 +363,11 @@ bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector
         figures.dialogFloor.push_back(TimeListFloor(run, figures.count));
         if (figures.count <= MAX_SAVED_AT_OK) {
             figures.saveAtOk.push_back(TimeSaveAtOk(*tessel));
+            // Tessel's hotkeys switched off meanwhile: the floor registers the same combinations,
+            // and a combination that another window holds is refused at once.
+            RunPluginCommand(*tessel, 0);
             figures.saveAtOkFloor.push_back(TimeSaveFloor(run, folder, bindings));
+            RunPluginCommand(*tessel, 0);
         }
     }
 

@@ -24,10 +24,10 @@ function(tessel_dll_options target)
         # The DLL starts at its own DllMain: it has no static constructors or destructors and no
         # thread-local data for the compiler's start-up code to run (tools/static-checks.sh keeps
         # it so), and the few C functions it calls come from the system's msvcrt.dll, which starts
-        # itself. The linker drops what nothing refers to, and fails rather than leave an import
-        # that needs the start-up code's relocating.
+        # itself. The linker drops what nothing refers to, and fails rather than import data in a
+        # way that the start-up code would have had to patch at load.
         target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ -nostartfiles
-            -Wl,--entry=DllMain -Wl,--gc-sections -Wl,--disable-runtime-pseudo-reloc)
+            -Wl,--entry=DllMain -Wl,--gc-sections -Wl,--disable-auto-import)
         if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel" OR CMAKE_BUILD_TYPE STREQUAL "Release")
             target_link_options(${target} PRIVATE -s)
         endif()

@@ -48,7 +48,7 @@ bare="$release/bench-floor/Bare.dll"
 # shellcheck disable=SC2086  # the flags are a list
 "$compiler" -std=c++17 $release_flags -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -Wall -Wextra -Werror \
     -fno-exceptions -fno-rtti -I"$root" -shared -static -static-libgcc -static-libstdc++ -nostartfiles \
-    -Wl,--entry=DllMain -Wl,--gc-sections -Wl,--disable-runtime-pseudo-reloc -s \
+    -Wl,--entry=DllMain -Wl,--gc-sections -Wl,--disable-auto-import -s \
     bench/bare_plugin.cpp bench/floor_save.cpp -o "$bare" -luser32 -lkernel32
 
 dll="${other_dll:-$release/Tessel.dll}"
