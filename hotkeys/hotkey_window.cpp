@@ -1,5 +1,7 @@
 #include "hotkeys/hotkey_window.h"
 
+#include <climits>
+
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/safe_save.h"
@@ -296,9 +298,8 @@ LRESULT OnCommand(HWND window, WORD commandId)
 
 LRESULT OnHotkey(WPARAM id)
 {
-    const HotkeyItem* item = id < static_cast<WPARAM>(GetHotkeyCount(liveTable))
-                                 ? GetHotkeyItem(liveTable, static_cast<int>(id))
-                                 : nullptr;
+    // The list box finds no record for an id beyond the table.
+    const HotkeyItem* item = id <= INT_MAX ? GetHotkeyItem(liveTable, static_cast<int>(id)) : nullptr;
     if (item == nullptr) {
         return 0;
     }
