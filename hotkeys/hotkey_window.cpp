@@ -100,7 +100,7 @@ void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t*
 {
     wchar_t* path = NewSettingsFileName();
     const int capacity = TextLength(path) + 3 * REASON_CAPACITY;
-    auto* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, capacity * sizeof(wchar_t)));
+    auto* text = static_cast<wchar_t*>(AllocateBlock(capacity * sizeof(wchar_t)));
     if (text != nullptr) {
         FormatText(text, capacity, L"%ls\n\n%ls%ls\n\n%ls", headline, path != nullptr ? path : L"", suffix, detail);
         const HMODULE pinned = PinLibrary();

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "hotkeys/profile_text.h"
+#include "hotkeys/safe_save.h"
 #include "plugin/bounded_text.h"
 
 namespace {
@@ -72,7 +73,7 @@ wchar_t* ReadHotkeysSection(const wchar_t* path)
         capacity = file.nFileSizeLow + 4;
     }
     for (;;) {
-        auto* buffer = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+        auto* buffer = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
         if (buffer == nullptr) {
             return nullptr;
         }
@@ -80,7 +81,7 @@ wchar_t* ReadHotkeysSection(const wchar_t* path)
         if (length < capacity - 2) {
             return buffer;
         }
-        HeapFree(GetProcessHeap(), 0, buffer);
+        ReleaseBlock(buffer);
         if (capacity > MAXDWORD / 4) {
             return nullptr;
         }

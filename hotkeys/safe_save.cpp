@@ -19,11 +19,6 @@ constexpr LONGLONG MAX_FILE_BYTES = 256LL * 1024 * 1024;
 
 DWORD failureReason;
 
-void* AllocateZeroed(SIZE_T bytes)
-{
-    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
-}
-
 // The errors of a file that another program holds, or that is being deleted; anything else is
 // not waited for.
 bool IsPassing(DWORD error)
@@ -138,7 +133,7 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
     DWORD error = ERROR_FILE_TOO_LARGE;
     if (GetFileSizeEx(file, &length) != FALSE && length.QuadPart <= MAX_FILE_BYTES) {
         *size = static_cast<DWORD>(length.QuadPart);
-        bytes = static_cast<BYTE*>(AllocateZeroed(static_cast<SIZE_T>(*size) + 2));
+        bytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(*size) + 2));
         DWORD read = 0;
         if (bytes == nullptr) {
             error = ERROR_NOT_ENOUGH_MEMORY;
@@ -153,6 +148,11 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
         SetLastError(error);
     }
     return bytes;
+}
+
+void* AllocateBlock(SIZE_T bytes)
+{
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
 }
 
 void ReleaseBlock(void* block)
@@ -197,7 +197,7 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* bytes,
         DeleteFileW(work);
         return true;
     }
-    auto* names = static_cast<wchar_t*>(AllocateZeroed(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
     if (names == nullptr) {
         AbandonSafeSave(work, ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -238,7 +238,7 @@ DWORD SaveFailureReason()
 
 void DeleteStrayWorkCopy(const wchar_t* path)
 {
-    auto* name = static_cast<wchar_t*>(AllocateZeroed(LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    auto* name = static_cast<wchar_t*>(AllocateBlock(LONG_PATH_CAPACITY * sizeof(wchar_t)));
     if (name != nullptr) {
         FormatText(name, LONG_PATH_CAPACITY, L"%ls%ls", path, WORK_SUFFIX);
         DeleteFileW(name);

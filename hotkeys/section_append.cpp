@@ -100,26 +100,31 @@ unsigned LowerAscii(unsigned unit)
     return unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit;
 }
 
+// The offset after the name's letters, in either case, when they stand from at on before end;
+// else 0.
+DWORD AfterName(const BYTE* bytes, DWORD at, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
+{
+    for (const wchar_t* letter = name; *letter != L'\0'; ++letter, at += step) {
+        if (at >= end || LowerAscii(UnitAt(bytes, at, encoding)) != LowerAscii(*letter)) {
+            return 0;
+        }
+    }
+    return at;
+}
+
 // The line from begin to end (its line feed, or the end of the file) is "[name]" alone, a carriage
 // return at most following it.
 bool IsSectionHeader(const BYTE* bytes, DWORD begin, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
 {
-    DWORD at = begin;
-    if (UnitAt(bytes, at, encoding) != '[') {
+    if (UnitAt(bytes, begin, encoding) != '[') {
         return false;
     }
-    for (const wchar_t* letter = name; *letter != L'\0'; ++letter) {
-        at += step;
-        if (at >= end || LowerAscii(UnitAt(bytes, at, encoding)) != LowerAscii(*letter)) {
-            return false;
-        }
-    }
-    at += step;
-    if (at >= end || UnitAt(bytes, at, encoding) != ']') {
+    const DWORD bracket = AfterName(bytes, begin + step, end, step, encoding, name);
+    if (bracket == 0 || bracket >= end || UnitAt(bytes, bracket, encoding) != ']') {
         return false;
     }
-    at += step;
-    return at == end || (at + step == end && UnitAt(bytes, at, encoding) == '\r');
+    const DWORD after = bracket + step;
+    return after == end || (after + step == end && UnitAt(bytes, after, encoding) == '\r');
 }
 
 // A header line that some platform may read as naming the section: after its bracket (at text)
@@ -136,12 +141,7 @@ bool HeaderMayName(const BYTE* bytes, DWORD text, DWORD end, DWORD step, TextEnc
     while (at < end && IsBlank(UnitAt(bytes, at, encoding))) {
         at += step;
     }
-    for (const wchar_t* letter = name; *letter != L'\0'; ++letter, at += step) {
-        if (at >= end || LowerAscii(UnitAt(bytes, at, encoding)) != LowerAscii(*letter)) {
-            return false;
-        }
-    }
-    return true;
+    return AfterName(bytes, at, end, step, encoding, name) != 0;
 }
 
 }  // namespace

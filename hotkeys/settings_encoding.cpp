@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "hotkeys/safe_save.h"
 #include "plugin/bounded_text.h"
 
 namespace {
@@ -9,18 +10,6 @@ namespace {
 constexpr BYTE UTF16_MARK[] = {0xFF, 0xFE};
 constexpr BYTE UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
 constexpr BYTE UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
-
-void* Allocate(SIZE_T bytes)
-{
-    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
-}
-
-void Release(void* block)
-{
-    if (block != nullptr) {
-        HeapFree(GetProcessHeap(), 0, block);
-    }
-}
 
 template <size_t markSize>
 bool StartsWith(const BYTE* bytes, DWORD size, const BYTE (&mark)[markSize])
@@ -31,7 +20,7 @@ bool StartsWith(const BYTE* bytes, DWORD size, const BYTE (&mark)[markSize])
 // The bytes in a block of their own, followed by two zero bytes.
 BYTE* CopyBytes(const BYTE* bytes, DWORD size, DWORD* readySize)
 {
-    auto* copy = static_cast<BYTE*>(Allocate(static_cast<SIZE_T>(size) + 2));
+    auto* copy = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 2));
     if (copy != nullptr) {
         std::memcpy(copy, bytes, size);
         *readySize = size;
@@ -48,7 +37,7 @@ BYTE* AsUnicode(UINT codePage, const BYTE* bytes, DWORD size, DWORD* readySize)
         return nullptr;
     }
     const SIZE_T length = sizeof(UTF16_MARK) + static_cast<SIZE_T>(units) * sizeof(wchar_t);
-    auto* ready = static_cast<BYTE*>(Allocate(length + sizeof(wchar_t)));
+    auto* ready = static_cast<BYTE*>(AllocateBlock(length + sizeof(wchar_t)));
     if (ready != nullptr) {
         std::memcpy(ready, UTF16_MARK, sizeof(UTF16_MARK));
         MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), reinterpret_cast<wchar_t*>(ready + sizeof(UTF16_MARK)),
@@ -71,8 +60,8 @@ bool SurvivesAnsi(const wchar_t* text)
     if (usedDefault || bytes == 0) {
         return false;
     }
-    auto* ansi = static_cast<char*>(Allocate(static_cast<SIZE_T>(bytes)));
-    auto* back = static_cast<wchar_t*>(Allocate(static_cast<SIZE_T>(length) * sizeof(wchar_t)));
+    auto* ansi = static_cast<char*>(AllocateBlock(static_cast<SIZE_T>(bytes)));
+    auto* back = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(length) * sizeof(wchar_t)));
     bool same = false;
     if (ansi != nullptr && back != nullptr) {
         WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, ansi, bytes, nullptr, &usedDefault);
@@ -80,8 +69,8 @@ bool SurvivesAnsi(const wchar_t* text)
         same = !usedDefault && units == length &&
                std::memcmp(back, text, static_cast<size_t>(length) * sizeof(wchar_t)) == 0;
     }
-    Release(ansi);
-    Release(back);
+    ReleaseBlock(ansi);
+    ReleaseBlock(back);
     return same;
 }
 

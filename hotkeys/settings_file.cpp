@@ -53,11 +53,6 @@ bool bindingsIncomplete;
 // Set when the file exists but could not be read: the stored flag stays as it is too.
 bool flagNotLoaded;
 
-void* AllocateZeroed(SIZE_T bytes)
-{
-    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
-}
-
 bool HasHotkeysSection(const wchar_t* path)
 {
     wchar_t probe[4];
@@ -191,7 +186,7 @@ void PutKeyLine(TextOut* out, int index, KeyCode key)
 wchar_t* FormatSection(int count)
 {
     const SIZE_T capacity = SECTION_HEADER_CAPACITY + static_cast<SIZE_T>(count) * SAVED_ITEM_CAPACITY + 1;
-    auto* section = static_cast<wchar_t*>(AllocateZeroed(capacity * sizeof(wchar_t)));
+    auto* section = static_cast<wchar_t*>(AllocateBlock(capacity * sizeof(wchar_t)));
     if (section == nullptr || count == 0) {
         return section;
     }
@@ -220,32 +215,41 @@ bool FlagReads(const wchar_t* work)
     return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
 }
 
+// The flag written into the work copy and read back from the disk; false, with the reason in
+// error, when the copy did not take it.
+bool WriteFlag(const wchar_t* work, DWORD* error)
+{
+    wchar_t value[NUMBER_CAPACITY];
+    FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
+    const bool written = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
+    const DWORD reason = GetLastError();
+    ForgetParsedFile(work);
+    if (!written) {
+        *error = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
+    } else if (!FlagReads(work)) {
+        *error = ERROR_WRITE_FAULT;
+    }
+    return *error == ERROR_SUCCESS;
+}
+
 // Any [hotkeys] left in the work copy deleted (when sectionsLeft) and the flag set (when flag and
 // the copy reads otherwise); false, with the reason in error, when the copy did not take them.
-// The platform's parse of the copy is forgotten after each change and at the end, so that the
-// next work copy of the same name, written within the same tick of the clock, is never read from
-// it.
+// The platform's parse of the copy is forgotten after each change and after each reading, so that
+// the next work copy of the same name, written within the same tick of the clock, is never read
+// from it.
 bool ChangeWorkCopy(const wchar_t* work, bool sectionsLeft, bool flag, DWORD* error)
 {
+    *error = ERROR_SUCCESS;
     if (sectionsLeft) {
         DeleteHotkeysSections(work);
         ForgetParsedFile(work);
     }
-    *error = ERROR_SUCCESS;
-    if (flag && !FlagReads(work)) {
-        wchar_t value[NUMBER_CAPACITY];
-        FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
-        const bool written = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
-        const DWORD reason = GetLastError();
-        ForgetParsedFile(work);
-        if (!written) {
-            *error = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
-        } else if (!FlagReads(work)) {
-            *error = ERROR_WRITE_FAULT;
-        }
+    if (!flag) {
+        return true;
     }
+    const bool set = FlagReads(work) || WriteFlag(work, error);
     ForgetParsedFile(work);
-    return *error == ERROR_SUCCESS;
+    return set;
 }
 
 // The work copy, once the profile functions have changed it, followed by the bindings (when

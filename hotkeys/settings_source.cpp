@@ -38,7 +38,7 @@ bool FailLoad(DWORD reason)
 
 wchar_t* NewSettingsPath()
 {
-    auto* path = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    auto* path = static_cast<wchar_t*>(AllocateBlock(LONG_PATH_CAPACITY * sizeof(wchar_t)));
     if (path == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -46,7 +46,7 @@ const wchar_t** IndexedSection(wchar_t* section, int* lines)
 {
     *lines = CountSectionLines(section);
     const SIZE_T bytes = (static_cast<SIZE_T>(*lines) + 1) * FIELD_COUNT * sizeof(const wchar_t*);
-    auto** values = static_cast<const wchar_t**>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes));
+    auto** values = static_cast<const wchar_t**>(AllocateBlock(bytes));
     if (values != nullptr) {
         IndexSection(section, *lines, values);
     }
