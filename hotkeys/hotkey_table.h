@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 
 // Bits 0-7 virtual key; 0x100 Shift, 0x200 Control, 0x400 Alt, 0x800 extended key (the hot-key
 // control's flags); 0x1000 the Windows key. 0 means no key.

@@ -2,12 +2,13 @@
 
 #include <climits>
 
+#include "base/heap_block.h"
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
-#include "hotkeys/safe_save.h"
-#include "hotkeys/settings_file.h"
-#include "hotkeys/settings_source.h"
-#include "hotkeys/settings_watch.h"
+#include "settings/safe_save.h"
+#include "settings/settings_file.h"
+#include "settings/settings_source.h"
+#include "settings/settings_watch.h"
 #include "plugin/command_router.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"

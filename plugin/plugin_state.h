@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 
 // The library's own instance: window class, dialog resources and the settings path use it.
 extern HINSTANCE moduleInstance;

@@ -1,6 +1,6 @@
 #include "plugin/system_libraries.h"
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
-#include "hotkeys/section_append.h"
-#include "hotkeys/settings_file.h"
+#include "settings/section_append.h"
+#include "settings/settings_file.h"
 #include "tests/in_process_settings.h"
 #include "tests/test_host.h"
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Static checks of the product code (plugin/, hotkeys/, ui/) as it is built for the mingw target:
-# clang-tidy with the bugprone, cert and clang-analyzer checks, and cppcheck. Any finding fails.
+# Static checks of the product code (base/, plugin/, settings/, hotkeys/, ui/) as it is built for
+# the mingw target: clang-tidy with the bugprone, cert and clang-analyzer checks, and cppcheck.
+# Any finding fails.
 # A finding that is wrong for this code is suppressed where it occurs, with its reason:
 # "// NOLINT(check): reason" for clang-tidy, "// cppcheck-suppress id ; reason" for cppcheck.
 # Usage: tools/static-checks.sh [BUILD_DIR]   (a build with compile_commands.json; the mingw
@@ -21,7 +22,7 @@ for tool in clang-tidy cppcheck; do
 done
 
 cd "$root"
-sources=(plugin/*.cpp hotkeys/*.cpp ui/*.cpp)
+sources=(base/*.cpp plugin/*.cpp settings/*.cpp hotkeys/*.cpp ui/*.cpp)
 
 # clang does not know where the cross compiler keeps the C++ library and the Windows headers;
 # the compiler names them.
@@ -44,13 +45,13 @@ echo "clang-tidy ($checks) over ${#sources[@]} files"
 status=0
 printf '%s\n' "${sources[@]}" |
     xargs -P 2 -I '{}' clang-tidy -p "$build" --quiet --checks="$checks" --warnings-as-errors='*' \
-        --header-filter="^$root/(plugin|hotkeys|ui|res)/" "${extra_args[@]}" '{}' 2>/dev/null || status=1
+        --header-filter="^$root/(base|plugin|settings|hotkeys|ui|res)/" "${extra_args[@]}" '{}' 2>/dev/null || status=1
 
-echo "cppcheck over plugin/ hotkeys/ ui/"
+echo "cppcheck over base/ plugin/ settings/ hotkeys/ ui/"
 cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,style,performance,portability \
     --std=c++17 --language=c++ --platform=win64 --library=windows \
     -DUNICODE -D_UNICODE -D_WIN64 -DWIN32_LEAN_AND_MEAN -I "$root" \
-    --template='{file}:{line}: {severity}: {message} [{id}]' plugin hotkeys ui || status=1
+    --template='{file}:{line}: {severity}: {message} [{id}]' base plugin settings hotkeys ui || status=1
 
 if [ "$status" -ne 0 ]; then
     echo "static checks: findings above" >&2

@@ -1,6 +1,6 @@
 #include "ui/binding_check.h"
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 #include "res/resource_ids.h"
 #include "ui/dialog_scale.h"
 #include "ui/plugin_list.h"

@@ -4,7 +4,7 @@
 
 #include <shlwapi.h>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 #include "ui/plugin_list.h"
 
 namespace {

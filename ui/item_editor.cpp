@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 #include "plugin/system_libraries.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"

@@ -1,6 +1,6 @@
 #include "ui/picker_template.h"
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 #include "res/resource_ids.h"
 
 namespace {

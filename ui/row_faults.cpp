@@ -1,6 +1,6 @@
 #include "ui/row_faults.h"
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
 

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"

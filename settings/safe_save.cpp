@@ -1,8 +1,9 @@
-#include "hotkeys/safe_save.h"
+#include "settings/safe_save.h"
 
 #include <cstring>
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
+#include "base/heap_block.h"
 
 namespace {
 
@@ -148,18 +149,6 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
         SetLastError(error);
     }
     return bytes;
-}
-
-void* AllocateBlock(SIZE_T bytes)
-{
-    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
-}
-
-void ReleaseBlock(void* block)
-{
-    if (block != nullptr) {
-        HeapFree(GetProcessHeap(), 0, block);
-    }
 }
 
 bool ProfileFunctionsTake(const wchar_t* path)

@@ -1,12 +1,13 @@
-#include "hotkeys/hotkeys_section.h"
+#include "settings/hotkeys_section.h"
 
 #include <shlwapi.h>
 
 #include <climits>
 
-#include "hotkeys/profile_text.h"
-#include "hotkeys/safe_save.h"
-#include "plugin/bounded_text.h"
+#include "base/heap_block.h"
+#include "settings/profile_text.h"
+#include "settings/safe_save.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
-#include "hotkeys/settings_source.h"
+#include "settings/settings_source.h"
 
 #include <cstring>
 #include <cwchar>
 
-#include "hotkeys/safe_save.h"
-#include "hotkeys/settings_encoding.h"
+#include "base/heap_block.h"
+#include "settings/safe_save.h"
+#include "settings/settings_encoding.h"
 #include "plugin/plugin_state.h"
 
 namespace {

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "base/heap_block.h"
+
 // The library's own path with ".ini" for its extension, derived afresh on every use, in a block
 // of the process heap of LONG_PATH_CAPACITY units (ReleaseBlock frees it). A path longer than the
 // profile functions take is given in the extended-length form ("\\?\"), which the file functions

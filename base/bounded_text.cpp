@@ -1,4 +1,4 @@
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 
 #include <windows.h>
 

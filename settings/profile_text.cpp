@@ -1,6 +1,6 @@
-#include "hotkeys/profile_text.h"
+#include "settings/profile_text.h"
 
-#include "plugin/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -1,16 +1,17 @@
-#include "hotkeys/settings_file.h"
+#include "settings/settings_file.h"
 
 #include <windows.h>
 
+#include "base/heap_block.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
-#include "hotkeys/hotkeys_section.h"
-#include "hotkeys/profile_text.h"
-#include "hotkeys/safe_save.h"
-#include "hotkeys/section_append.h"
-#include "hotkeys/settings_encoding.h"
-#include "hotkeys/settings_source.h"
-#include "hotkeys/stored_items.h"
+#include "settings/hotkeys_section.h"
+#include "settings/profile_text.h"
+#include "settings/safe_save.h"
+#include "settings/section_append.h"
+#include "settings/settings_encoding.h"
+#include "settings/settings_source.h"
+#include "settings/stored_items.h"
 #include "plugin/plugin_state.h"
 
 // The [hotkeys] section is read with one call and written as one piece of text: key by key, the

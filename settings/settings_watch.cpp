@@ -1,9 +1,10 @@
-#include "hotkeys/settings_watch.h"
+#include "settings/settings_watch.h"
 
 #include <windows.h>
 
-#include "hotkeys/safe_save.h"
-#include "hotkeys/settings_source.h"
+#include "base/heap_block.h"
+#include "settings/safe_save.h"
+#include "settings/settings_source.h"
 
 namespace {
 

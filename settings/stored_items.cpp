@@ -1,11 +1,12 @@
-#include "hotkeys/stored_items.h"
+#include "settings/stored_items.h"
 
 #include <cwchar>
 
-#include "hotkeys/hotkeys_section.h"
-#include "hotkeys/profile_text.h"
-#include "hotkeys/safe_save.h"
-#include "plugin/bounded_text.h"
+#include "base/heap_block.h"
+#include "settings/hotkeys_section.h"
+#include "settings/profile_text.h"
+#include "settings/safe_save.h"
+#include "base/bounded_text.h"
 
 namespace {
 

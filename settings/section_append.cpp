@@ -1,7 +1,7 @@
-#include "hotkeys/section_append.h"
+#include "settings/section_append.h"
 
-#include "hotkeys/safe_save.h"
-#include "plugin/bounded_text.h"
+#include "settings/safe_save.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
-#include "hotkeys/settings_encoding.h"
+#include "settings/settings_encoding.h"
 
 #include <cstring>
 
-#include "hotkeys/safe_save.h"
-#include "plugin/bounded_text.h"
+#include "base/heap_block.h"
+#include "settings/safe_save.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -14,9 +14,6 @@ constexpr int LONG_PATH_CAPACITY = 32768;
 // holding the file is waited for, about a second in all. Null when there is no such file or it
 // cannot be read, GetLastError telling which.
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size);
-// A zeroed block of the process heap, or null; ReleaseBlock frees it (null does nothing).
-void* AllocateBlock(SIZE_T bytes);
-void ReleaseBlock(void* block);
 
 // True when the profile functions can take the path and its "<path>.tmp": shorter than MAX_PATH
 // and not in the extended-length form.

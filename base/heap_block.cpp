@@ -1,0 +1,13 @@
+#include "base/heap_block.h"
+
+void* AllocateBlock(SIZE_T bytes)
+{
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+}
+
+void ReleaseBlock(void* block)
+{
+    if (block != nullptr) {
+        HeapFree(GetProcessHeap(), 0, block);
+    }
+}

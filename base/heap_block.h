@@ -1,0 +1,8 @@
+// Blocks of the process heap: the one place the plug-in allocates memory.
+#pragma once
+
+#include <windows.h>
+
+// A zeroed block of the process heap, or null; ReleaseBlock frees it (null does nothing).
+void* AllocateBlock(SIZE_T bytes);
+void ReleaseBlock(void* block);
