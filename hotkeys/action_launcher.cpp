@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "plugin/command_router.h"
+#include "hotkeys/hotkey_window.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "plugin/system_libraries.h"
@@ -60,7 +60,7 @@ void RunCommandReference(wchar_t* reference)
         return;
     }
     if (lstrcmpiW(reference, pluginFileName) == 0) {
-        RouteCommand(commandId);
+        RunOwnCommand(commandId);
         return;
     }
     hostServices.executeCommand(reference, commandId);

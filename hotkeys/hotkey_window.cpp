@@ -2,18 +2,16 @@
 
 #include <climits>
 
-#include "base/heap_block.h"
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
 #include "settings/safe_save.h"
 #include "settings/settings_file.h"
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
-#include "plugin/command_router.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
-#include "ui/settings_dialog.h"
+#include "ui/settings_session.h"
 
 int enabledFlag;
 
@@ -23,14 +21,6 @@ namespace {
 // a change in, so a hand edit reaches the hotkeys within about a second.
 constexpr UINT_PTR SETTINGS_WATCH_TIMER = 1;
 constexpr UINT SETTINGS_WATCH_MS = 500;
-
-constexpr wchar_t MESSAGE_CAPTION[] = L"Tessel";
-constexpr wchar_t NOT_SAVED[] = L"設定ファイルを保存できませんでした。";
-constexpr wchar_t NOT_READ[] = L"設定ファイルを読み込めなかったため、設定の変更は保存されません。";
-// Room in a message for its headline and the system's reason, besides the file's path.
-constexpr int REASON_CAPACITY = 512;
-constexpr wchar_t EDITED_MEANWHILE[] = L"設定の画面を開いている間に、設定ファイルがほかのプログラムで変更されました。変更された内容は次のファイルに残しました。";
-constexpr wchar_t EDIT_KEPT[] = L"設定の画面で OK を押した設定を保存しました。";
 
 bool dialogOpen;
 
@@ -91,68 +81,6 @@ void LoadSettings()
     } else {
         ForgetSettingsFile();
     }
-}
-
-// Tells the user about the settings file: the headline, the file's full path with the suffix
-// (".bak" names the backup), and the detail. The host may unload the plug-in while the message
-// box runs its loop.
-void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t* suffix, const wchar_t* detail,
-                             UINT icon)
-{
-    wchar_t* path = NewSettingsFileName();
-    const int capacity = TextLength(path) + 3 * REASON_CAPACITY;
-    auto* text = static_cast<wchar_t*>(AllocateBlock(capacity * sizeof(wchar_t)));
-    if (text != nullptr) {
-        FormatText(text, capacity, L"%ls\n\n%ls%ls\n\n%ls", headline, path != nullptr ? path : L"", suffix, detail);
-        const HMODULE pinned = PinLibrary();
-        MessageBoxW(owner, text, MESSAGE_CAPTION, MB_OK | icon);
-        ReleaseLibrary(pinned);
-    }
-    ReleaseBlock(text);
-    ReleaseBlock(path);
-}
-
-// What failed, with the system's reason.
-void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, DWORD reason)
-{
-    wchar_t explanation[REASON_CAPACITY];
-    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0, explanation,
-                       REASON_CAPACITY, nullptr) == 0) {
-        FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
-    }
-    ShowSettingsFileMessage(owner, headline, L"", explanation, MB_ICONWARNING);
-}
-
-// Saved at once when the user confirms a change or switches the hotkeys, so that a host that
-// dies later loses nothing; a failure is told, and the change stays live all the same: the next
-// moment saves it again rather than the watch replacing it with the file. True when saved.
-bool SaveTellingFailure(HWND window)
-{
-    const bool saved = SaveSettingsFile();
-    if (SettingsLoadedWhole()) {
-        RememberSettingsFile();
-    }
-    if (!saved) {
-        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureReason());
-    }
-    return saved;
-}
-
-// The file changed outside while the dialog was open: OK saved the dialog's bindings over it, and
-// the backup holds the change.
-void TellEditKeptInBackup(HWND window)
-{
-    ShowSettingsFileMessage(window, EDITED_MEANWHILE, L".bak", EDIT_KEPT, MB_ICONINFORMATION);
-}
-
-// A file that could not be read at start is not written in this run: said as the dialog opens.
-// False when the plug-in was unloaded meanwhile.
-bool TellUnreadSettings(HWND window)
-{
-    if (SettingsLoadFailure() != ERROR_SUCCESS) {
-        ShowSettingsFileProblem(window, NOT_READ, SettingsLoadFailure());
-    }
-    return !windowDestroyed;
 }
 
 LRESULT OnCreate(HWND window)
@@ -222,16 +150,16 @@ void ToggleHotkeys(HWND window)
     } else {
         UnregisterAll(window);
     }
+    // The host may unload the plug-in while a failure's message box runs its loop.
+    const HMODULE pinned = PinLibrary();
     SaveTellingFailure(window);
+    ReleaseLibrary(pinned);
 }
 
-// A copy that lost entries for want of memory or window handles would drop them on OK.
-bool IsWholeCopy(HotkeyTable copy)
-{
-    return copy != nullptr && GetHotkeyCount(copy) == GetHotkeyCount(liveTable);
-}
-
-void RunSettingsSession(HWND window)
+// The session runs with every hotkey off, so no press meets a table being swapped, and with the
+// library pinned: the dialogs' loops dispatch the host's messages, and the host may unload the
+// plug-in meanwhile.
+void OpenSettingsSession(HWND window)
 {
     if (dialogOpen) {
         MessageBeep(0);
@@ -242,30 +170,7 @@ void RunSettingsSession(HWND window)
         UnregisterAll(window);
     }
     const HMODULE pinned = PinLibrary();
-    // A host without the plug-in list still gets the dialog; references then show as errors.
-    PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
-    SettingsContext context = {plugins, CloneHotkeyTable()};
-    INT_PTR result = IDCANCEL;
-    if (!IsWholeCopy(context.workTable)) {
-        MessageBeep(0);
-    } else if (TellUnreadSettings(window)) {
-        result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
-                                 reinterpret_cast<LPARAM>(&context));
-    }
-    if (result == IDOK && !windowDestroyed) {
-        DestroyHotkeyTable(liveTable);
-        liveTable = context.workTable;
-        const bool editedMeanwhile = SettingsFileChangedOutside();
-        if (SaveTellingFailure(window) && editedMeanwhile && SettingsLoadedWhole()) {
-            TellEditKeptInBackup(window);
-        }
-    } else {
-        // A change made outside meanwhile is taken in by the watch once the dialog has closed.
-        DestroyHotkeyTable(context.workTable);
-    }
-    if (plugins != nullptr && hostServices.freePluginInfoArray != nullptr) {
-        hostServices.freePluginInfoArray(plugins);
-    }
+    RunSettingsSession(window);
     dialogOpen = false;
     if (!windowDestroyed && enabledFlag != 0) {
         RegisterAll(window);
@@ -289,7 +194,7 @@ LRESULT OnCommand(HWND window, WORD commandId)
         ToggleHotkeys(window);
         break;
     case IDM_OPTION:
-        RunSettingsSession(window);
+        OpenSettingsSession(window);
         break;
     default:
         break;
@@ -346,6 +251,38 @@ LRESULT CALLBACK HotkeyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 }  // namespace
+
+void ShowEnabledCheckMark()
+{
+    // Without the window the query yields 0, so the mark is cleared.
+    const LRESULT enabled = hotkeyWindow != nullptr ? SendMessageW(hotkeyWindow, WM_QUERY_ENABLED, 0, 0) : 0;
+    if (hostServices.setMenuProperty == nullptr) {
+        return;
+    }
+    hostServices.setMenuProperty(hostPluginHandle, COMMAND_ENABLE, MENU_PROPERTY_CHECKED,
+                                 enabled != 0 ? MENU_PROPERTY_CHECKED : 0);
+}
+
+void RunOwnCommand(int32_t commandId)
+{
+    switch (commandId) {
+    case COMMAND_ENABLE:
+        if (hotkeyWindow != nullptr) {
+            SendMessageW(hotkeyWindow, WM_COMMAND, IDM_ENABLE, 0);
+        }
+        // Re-synced even when the toggle was refused during a settings session.
+        ShowEnabledCheckMark();
+        break;
+    case COMMAND_SETTINGS:
+        // Posted: the dialog runs from the host's loop after the host's call has returned.
+        if (hotkeyWindow != nullptr) {
+            PostMessageW(hotkeyWindow, WM_COMMAND, IDM_OPTION, 0);
+        }
+        break;
+    default:
+        break;
+    }
+}
 
 HWND CreateHotkeyWindow()
 {

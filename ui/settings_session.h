@@ -1,0 +1,14 @@
+// The settings session: the settings dialog run on a copy of the live table, the copy adopted
+// on OK and saved, and what the user is told about the settings file.
+#pragma once
+
+#include <windows.h>
+
+// Clones the live table, runs the settings dialog on the copy with the host's plug-in list, and
+// on OK makes the copy the live table and saves it. The caller holds the hotkeys unregistered
+// and the library pinned meanwhile. When the window is destroyed while the dialog is open, the
+// copy is dropped.
+void RunSettingsSession(HWND window);
+
+// Saves the settings file; a failure is told with the system's reason. True when saved.
+bool SaveTellingFailure(HWND window);
