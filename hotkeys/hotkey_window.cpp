@@ -4,13 +4,10 @@
 
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
-#include "settings/safe_save.h"
-#include "settings/settings_file.h"
-#include "settings/settings_source.h"
-#include "settings/settings_watch.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
+#include "settings/settings.h"
 #include "ui/settings_session.h"
 
 int enabledFlag;

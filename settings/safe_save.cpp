@@ -4,6 +4,7 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
+#include "settings/settings.h"
 
 namespace {
 

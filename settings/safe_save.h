@@ -40,8 +40,6 @@ bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* bytes,
                     DWORD beforeSize);
 // Gives up a save for the given reason, deleting its work copy (null when none was begun).
 void AbandonSafeSave(const wchar_t* work, DWORD reason);
-// The system's error code for the last save that failed.
-DWORD SaveFailureReason();
 
 // Deletes the "<path>.tmp" of a save that was cut short; it is never read.
 void DeleteStrayWorkCopy(const wchar_t* path);

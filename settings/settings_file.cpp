@@ -1,4 +1,4 @@
-#include "settings/settings_file.h"
+#include "settings/settings.h"
 
 #include <windows.h>
 

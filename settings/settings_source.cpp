@@ -5,6 +5,7 @@
 
 #include "base/heap_block.h"
 #include "settings/safe_save.h"
+#include "settings/settings.h"
 #include "settings/settings_encoding.h"
 #include "plugin/plugin_state.h"
 

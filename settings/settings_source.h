@@ -14,9 +14,6 @@
 // profile functions take is given in the extended-length form ("\\?\"), which the file functions
 // take at any length. Null, with the reason in GetLastError, when it cannot be derived.
 wchar_t* NewSettingsPath();
-// The same path as the user knows it, without the extended-length form; null when it cannot be
-// derived.
-wchar_t* NewSettingsFileName();
 
 bool IsMissing(DWORD error);
 // Lets the profile functions forget what they parsed of a file: a later file of the same name
@@ -34,5 +31,3 @@ struct SettingsSource {
 bool OpenSettingsSource(const wchar_t* path, SettingsSource* source);
 // Deletes the private copy, if one was made.
 void CloseSettingsSource(const SettingsSource& source);
-// Why the last opening failed, or 0 when it did not.
-DWORD SettingsLoadFailure();

@@ -1,4 +1,4 @@
-#include "settings/settings_watch.h"
+#include "settings/settings.h"
 
 #include <windows.h>
 

@@ -15,7 +15,7 @@
 #include "host/main_window.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
-#include "settings/settings_file.h"
+#include "settings/settings.h"
 #include "host/host_driving.h"
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"

@@ -13,7 +13,7 @@
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "settings/section_append.h"
-#include "settings/settings_file.h"
+#include "settings/settings.h"
 #include "tests/in_process_settings.h"
 #include "tests/test_host.h"
 

@@ -23,7 +23,7 @@
 #include "host/plugin_host.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
-#include "settings/settings_file.h"
+#include "settings/settings.h"
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
 #include "tests/import_patch.h"

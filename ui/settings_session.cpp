@@ -6,10 +6,7 @@
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
-#include "settings/safe_save.h"
-#include "settings/settings_file.h"
-#include "settings/settings_source.h"
-#include "settings/settings_watch.h"
+#include "settings/settings.h"
 #include "ui/settings_dialog.h"
 
 namespace {
