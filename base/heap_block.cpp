@@ -11,3 +11,15 @@ void ReleaseBlock(void* block)
         HeapFree(GetProcessHeap(), 0, block);
     }
 }
+
+HGLOBAL AllocateGlobalBlock(SIZE_T bytes)
+{
+    return GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);
+}
+
+void ReleaseGlobalBlock(HGLOBAL block)
+{
+    if (block != nullptr) {
+        GlobalFree(block);
+    }
+}

@@ -7,7 +7,7 @@
 #include "hotkeys/hotkey_window.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
-#include "plugin/system_libraries.h"
+#include "base/system_libraries.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "hotkeys/hotkey_table.h"
 
+#include "base/heap_block.h"
+
 HotkeyTable liveTable;
 
 namespace {
@@ -20,15 +22,14 @@ void AppendCopy(HotkeyTable table, const HotkeyItem* source)
     if (table == nullptr) {
         return;
     }
-    const HANDLE heap = GetProcessHeap();
-    auto* copy = static_cast<HotkeyItem*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(HotkeyItem)));
+    auto* copy = static_cast<HotkeyItem*>(AllocateBlock(sizeof(HotkeyItem)));
     if (copy == nullptr) {
         return;
     }
     *copy = *source;
     const LRESULT index = SendMessageW(table, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L""));
     if (index == LB_ERR || index == LB_ERRSPACE) {
-        HeapFree(heap, 0, copy);
+        ReleaseBlock(copy);
         return;
     }
     SendMessageW(table, LB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(copy));
@@ -71,7 +72,7 @@ void DeleteHotkeyItem(HotkeyTable table, int index)
     if (index < 0 || index >= GetHotkeyCount(table)) {
         return;
     }
-    HeapFree(GetProcessHeap(), 0, StoredItem(table, index));
+    ReleaseBlock(StoredItem(table, index));
     SendMessageW(table, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
 }
 
@@ -79,10 +80,9 @@ void DeleteHotkeyItem(HotkeyTable table, int index)
 // list box invalidate itself for each, which cost tens of milliseconds per thousand bindings.
 void ClearHotkeyTable(HotkeyTable table)
 {
-    const HANDLE heap = GetProcessHeap();
     const int count = GetHotkeyCount(table);
     for (int i = 0; i < count; ++i) {
-        HeapFree(heap, 0, StoredItem(table, i));
+        ReleaseBlock(StoredItem(table, i));
     }
     SendMessageW(table, LB_RESETCONTENT, 0, 0);
 }

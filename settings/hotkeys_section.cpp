@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr wchar_t HOTKEYS_SECTION[] = L"hotkeys";
-
 // Compares the first units of text with a lower-case literal, as long as the literal is.
 template <size_t size>
 bool EqualsIgnoringCase(const wchar_t* text, const wchar_t (&lowerCase)[size])

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+constexpr wchar_t HOTKEYS_SECTION[] = L"hotkeys";
+
 enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_COUNT };
 
 // The whole section as "name=value" strings, each terminated, the last followed by a second

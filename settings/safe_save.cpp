@@ -11,7 +11,6 @@ namespace {
 constexpr wchar_t WORK_SUFFIX[] = L".tmp";
 constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
 constexpr int SUFFIX_LENGTH = 4;
-constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
 // A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
 // is waited for this often, this far apart.
 constexpr int ATTEMPTS = 10;

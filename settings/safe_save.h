@@ -9,6 +9,7 @@
 // Units, terminator included, of a path in the extended-length form ("\\?\") the file functions
 // take for folders of any depth.
 constexpr int LONG_PATH_CAPACITY = 32768;
+constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
 
 // The file's bytes followed by two zero bytes, in a block of the process heap. Another program
 // holding the file is waited for, about a second in all. Null when there is no such file or it

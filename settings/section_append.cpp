@@ -1,7 +1,9 @@
 #include "settings/section_append.h"
 
-#include "settings/safe_save.h"
 #include "base/bounded_text.h"
+#include "base/heap_block.h"
+#include "settings/safe_save.h"
+#include "settings/settings_encoding.h"
 
 namespace {
 
@@ -14,10 +16,10 @@ struct FileEnd {
 
 FileEnd InspectFile(const BYTE* bytes, DWORD size)
 {
-    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    if (StartsWith(bytes, size, UTF16_MARK)) {
         return {TextEncoding::Utf16Le, size > 2 && !(bytes[size - 2] == '\n' && bytes[size - 1] == 0)};
     }
-    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+    if (StartsWith(bytes, size, UTF16_BIG_ENDIAN_MARK)) {
         return {TextEncoding::Utf16Be, size > 2 && !(bytes[size - 2] == 0 && bytes[size - 1] == '\n')};
     }
     return {TextEncoding::Ansi, size > 0 && bytes[size - 1] != '\n'};
@@ -45,7 +47,7 @@ BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD r
             SetLastError(ERROR_NO_UNICODE_TRANSLATION);
             return nullptr;
         }
-        auto* encoded = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(room) + bytes));
+        auto* encoded = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(room) + bytes));
         if (encoded == nullptr) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
@@ -56,7 +58,7 @@ BYTE* EncodeText(const wchar_t* text, int length, TextEncoding encoding, DWORD r
         return encoded;
     }
     *size = static_cast<DWORD>(length) * sizeof(wchar_t);
-    auto* encoded = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(room) + *size + 1));
+    auto* encoded = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(room) + *size + 1));
     if (encoded == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -8,16 +8,6 @@
 
 namespace {
 
-constexpr BYTE UTF16_MARK[] = {0xFF, 0xFE};
-constexpr BYTE UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
-constexpr BYTE UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
-
-template <size_t markSize>
-bool StartsWith(const BYTE* bytes, DWORD size, const BYTE (&mark)[markSize])
-{
-    return size >= markSize && std::memcmp(bytes, mark, markSize) == 0;
-}
-
 // The bytes in a block of their own, followed by two zero bytes.
 BYTE* CopyBytes(const BYTE* bytes, DWORD size, DWORD* readySize)
 {

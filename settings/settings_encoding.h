@@ -6,6 +6,19 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+// The byte-order marks a settings file may begin with.
+constexpr BYTE UTF16_MARK[] = {0xFF, 0xFE};
+constexpr BYTE UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
+constexpr BYTE UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
+
+template <size_t markSize>
+bool StartsWith(const BYTE* bytes, DWORD size, const BYTE (&mark)[markSize])
+{
+    return size >= markSize && std::memcmp(bytes, mark, markSize) == 0;
+}
+
 // True for UTF-8 text: with its byte-order mark, or without one when every byte belongs to valid
 // UTF-8, none is zero and some are above 0x7F.
 bool IsUtf8Text(const BYTE* bytes, DWORD size);

@@ -15,7 +15,6 @@ namespace {
 // it for ".ini" and a work copy's or a backup's suffix.
 constexpr int PREFIX_ROOM = 8;
 constexpr int SUFFIX_ROOM = 16;
-constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
 
 // Why the file could not be read, for the settings dialog to say; 0 when it was.
 DWORD loadFailure;

@@ -6,7 +6,6 @@
 
 #include "hotkeys/hotkey_table.h"
 
-constexpr wchar_t HOTKEYS_SECTION[] = L"hotkeys";
 // "item<index>_command" for the largest index, and the terminator.
 constexpr int ITEM_NAME_CAPACITY = 32;
 

@@ -13,7 +13,7 @@ if(NOT lines)
 endif()
 
 set(system_dlls kernel32 user32 gdi32 shlwapi comctl32 advapi32 ole32 msvcrt ucrtbase)
-# Loaded on first use (plugin/system_libraries.cpp): imported, they and what they pull in would
+# Loaded on first use (base/system_libraries.cpp): imported, they and what they pull in would
 # load at every start of the host.
 set(loaded_on_use shell32 comdlg32)
 set(foreign "")

@@ -53,6 +53,20 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,style,perfor
     -DUNICODE -D_UNICODE -D_WIN64 -DWIN32_LEAN_AND_MEAN -I "$root" \
     --template='{file}:{line}: {severity}: {message} [{id}]' base plugin settings hotkeys ui || status=1
 
+# The rooms: memory and formatted text come from base/ alone, and the other rooms reach settings/
+# through its one header.
+echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h"
+outside_base=(plugin settings hotkeys ui)
+if grep -rnE '\b(Heap|Global|Local)(Alloc|ReAlloc|Free)\b|\b(malloc|calloc|realloc)\(|\b(wsprintf|swprintf|_snwprintf|StringCch[A-Za-z]*Printf)' \
+    "${outside_base[@]}"; then
+    echo "allocate with AllocateBlock/AllocateGlobalBlock, format with FormatText (base/)" >&2
+    status=1
+fi
+if grep -rn '#include "settings/' plugin hotkeys ui | grep -v '"settings/settings.h"'; then
+    echo "outside settings/, include settings/settings.h alone" >&2
+    status=1
+fi
+
 if [ "$status" -ne 0 ]; then
     echo "static checks: findings above" >&2
 else

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/bounded_text.h"
+#include "base/heap_block.h"
 #include "res/resource_ids.h"
 #include "ui/dialog_scale.h"
 #include "ui/plugin_list.h"
@@ -281,14 +282,14 @@ INT_PTR ShowCommandPicker(HWND owner, PickerRequest* request, HGLOBAL block)
 {
     void* memory = GlobalLock(block);
     if (memory == nullptr) {
-        GlobalFree(block);
+        ReleaseGlobalBlock(block);
         return -1;
     }
     WriteCommandPickerTemplate(memory);
     const INT_PTR result = DialogBoxIndirectParamW(nullptr, static_cast<LPCDLGTEMPLATEW>(memory), owner,
                                                    CommandPickerDialogProc, reinterpret_cast<LPARAM>(request));
     GlobalUnlock(block);
-    GlobalFree(block);
+    ReleaseGlobalBlock(block);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "base/bounded_text.h"
+#include "base/heap_block.h"
 #include "ui/plugin_list.h"
 
 namespace {
@@ -59,15 +60,13 @@ int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wcha
         return static_cast<int32_t>(length);
     }
 
-    const HANDLE heap = GetProcessHeap();
-    auto* described = static_cast<wchar_t*>(
-        HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(length + 1) * sizeof(wchar_t)));
+    auto* described = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(length + 1) * sizeof(wchar_t)));
     if (described == nullptr) {
         return -1;
     }
     // Formatted into a block of exactly the answered length, so the text is never cut short.
     FormatText(described, static_cast<int>(length + 1), L"%ls - %ls", name, caption);
     CopyText(buffer, capacity, described);
-    HeapFree(heap, 0, described);
+    ReleaseBlock(described);
     return static_cast<int32_t>(length);
 }

@@ -4,7 +4,8 @@
 #include <commdlg.h>
 
 #include "base/bounded_text.h"
-#include "plugin/system_libraries.h"
+#include "base/heap_block.h"
+#include "base/system_libraries.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
@@ -179,7 +180,7 @@ void OnChooseCommand(HWND dialog)
     request.referenceCapacity = TEXT_CAPACITY;
     request.menuFilter = PICKER_MENU_FILTER;
 
-    const HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, PICKER_TEMPLATE_BLOCK_SIZE);
+    const HGLOBAL block = AllocateGlobalBlock(PICKER_TEMPLATE_BLOCK_SIZE);
     if (block == nullptr) {
         return;
     }

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "base/bounded_text.h"
+#include "base/heap_block.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
@@ -78,16 +79,14 @@ void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const wchar_t* c
         SetCellText(list, row, COLUMN_INFO, info);
         return;
     }
-    const HANDLE heap = GetProcessHeap();
-    auto* described = static_cast<wchar_t*>(
-        HeapAlloc(heap, HEAP_ZERO_MEMORY, (static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
+    auto* described = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
     if (described == nullptr) {
         SetCellText(list, row, COLUMN_INFO, command);
         return;
     }
     DescribeCommandReference(plugins, command, described, length + 1);
     SetCellText(list, row, COLUMN_INFO, described);
-    HeapFree(heap, 0, described);
+    ReleaseBlock(described);
 }
 
 void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)

@@ -1,4 +1,4 @@
-#include "plugin/system_libraries.h"
+#include "base/system_libraries.h"
 
 #include "base/bounded_text.h"
 
