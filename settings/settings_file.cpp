@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/heap_block.h"
+#include "base/text_cursor.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "settings/hotkeys_section.h"
@@ -135,34 +136,8 @@ bool LoadKeyByKey(const wchar_t* path)
     return complete;
 }
 
-// A text being written and the end of its room; what does not fit is dropped.
-struct TextOut {
-    wchar_t* at;
-    const wchar_t* end;
-};
-
-void Put(TextOut* out, const wchar_t* text)
-{
-    while (*text != L'\0' && out->at < out->end) {
-        *out->at++ = *text++;
-    }
-}
-
-void PutNumber(TextOut* out, unsigned number)
-{
-    wchar_t digits[NUMBER_CAPACITY];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    while (count > 0 && out->at < out->end) {
-        *out->at++ = digits[--count];
-    }
-}
-
 // "item<index>_<field>=value" and its line break.
-void PutLine(TextOut* out, int index, const wchar_t* field, const wchar_t* value)
+void PutLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* value)
 {
     Put(out, L"item");
     PutNumber(out, static_cast<unsigned>(index));
@@ -172,10 +147,10 @@ void PutLine(TextOut* out, int index, const wchar_t* field, const wchar_t* value
 }
 
 // The key's line, its value in decimal.
-void PutKeyLine(TextOut* out, int index, KeyCode key)
+void PutKeyLine(TextCursor* out, int index, KeyCode key)
 {
     wchar_t value[NUMBER_CAPACITY] = {};
-    TextOut digits = {value, value + NUMBER_CAPACITY - 1};
+    TextCursor digits = {value, value + NUMBER_CAPACITY - 1};
     PutNumber(&digits, key);
     PutLine(out, index, L"_key=", value);
 }
@@ -191,7 +166,7 @@ wchar_t* FormatSection(int count)
     if (section == nullptr || count == 0) {
         return section;
     }
-    TextOut out = {section, section + capacity - 1};  // the terminator stays
+    TextCursor out = {section, section + capacity - 1};  // the terminator stays
     Put(&out, L"[");
     Put(&out, HOTKEYS_SECTION);
     Put(&out, L"]\r\n");
