@@ -20,9 +20,6 @@ void LoadHotkeyItems();
 // when nothing may be written; false when it could not be written: the file is then as it was,
 // and SaveFailureReason() tells why.
 bool SaveSettingsFile();
-// The same for the bindings alone and the flag alone.
-bool SaveHotkeyItems();
-bool SaveEnabledFlag();
 // False when the last load could not take in everything stored: the file could not be read, or
 // memory ran short.
 bool SettingsLoadedWhole();

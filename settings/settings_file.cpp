@@ -287,12 +287,12 @@ bool SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool flag)
     return saved;
 }
 
-// One save of the bindings, the flag or both. What the load could not read stays as the file
-// has it: a save that may write nothing succeeds at once.
-bool SaveSettings(bool bindings, bool flag)
+// One save of the bindings and the flag. What the load could not read stays as the file has it:
+// a save that may write nothing succeeds at once.
+bool SaveSettings()
 {
-    bindings = bindings && !bindingsIncomplete;
-    flag = flag && !flagNotLoaded;
+    const bool bindings = !bindingsIncomplete;
+    const bool flag = !flagNotLoaded;
     if (!bindings && !flag) {
         return true;
     }
@@ -350,17 +350,7 @@ void LoadHotkeyItems()
 
 bool SaveSettingsFile()
 {
-    return SaveSettings(true, true);
-}
-
-bool SaveHotkeyItems()
-{
-    return SaveSettings(true, false);
-}
-
-bool SaveEnabledFlag()
-{
-    return SaveSettings(false, true);
+    return SaveSettings();
 }
 
 bool SettingsLoadedWhole()

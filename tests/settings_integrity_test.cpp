@@ -115,8 +115,7 @@ protected:
             CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
             AppendHotkeyItem(liveTable, &item);
         }
-        SaveHotkeyItems();
-        SaveEnabledFlag();
+        SaveSettingsFile();
     }
     std::vector<Binding> Reload()
     {
