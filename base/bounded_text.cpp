@@ -17,16 +17,18 @@ void CopyText(wchar_t* target, int capacity, const wchar_t* source)
 }
 
 // NOLINTNEXTLINE(cert-dcl50-cpp): printf-style by design, the bounded form of StringCchPrintfW
-void FormatText(wchar_t* target, int capacity, const wchar_t* format, ...)
+bool FormatText(wchar_t* target, int capacity, const wchar_t* format, ...)
 {
     if (target == nullptr || capacity <= 0) {
-        return;
+        return false;
     }
     va_list arguments;
     va_start(arguments, format);
-    // A text that does not fit is cut and terminated; the caller sizes buffers for its texts.
-    StringCchVPrintfW(target, static_cast<size_t>(capacity), format, arguments);
+    // A text that does not fit is cut and terminated; the caller sizes buffers for its texts, or
+    // asks whether the text fit.
+    const HRESULT formatted = StringCchVPrintfW(target, static_cast<size_t>(capacity), format, arguments);
     va_end(arguments);
+    return SUCCEEDED(formatted);
 }
 
 int TextLength(const wchar_t* text)

@@ -11,8 +11,8 @@ constexpr int TEXT_CAPACITY = 260;
 void CopyText(wchar_t* target, int capacity, const wchar_t* source);
 
 // printf-style formatting cut to capacity - 1 units, always terminated; capacity 0 or less
-// writes nothing.
-void FormatText(wchar_t* target, int capacity, const wchar_t* format, ...);
+// writes nothing. True when the whole text fit.
+bool FormatText(wchar_t* target, int capacity, const wchar_t* format, ...);
 
 // The length of a text that may be null (null counts as empty).
 int TextLength(const wchar_t* text);

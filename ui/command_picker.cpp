@@ -285,9 +285,11 @@ INT_PTR ShowCommandPicker(HWND owner, PickerRequest* request, HGLOBAL block)
         ReleaseGlobalBlock(block);
         return -1;
     }
-    WriteCommandPickerTemplate(memory);
-    const INT_PTR result = DialogBoxIndirectParamW(nullptr, static_cast<LPCDLGTEMPLATEW>(memory), owner,
-                                                   CommandPickerDialogProc, reinterpret_cast<LPARAM>(request));
+    // A template that did not fit is shown as a dialog that cannot be created.
+    const INT_PTR result = WriteCommandPickerTemplate(memory)
+                               ? DialogBoxIndirectParamW(nullptr, static_cast<LPCDLGTEMPLATEW>(memory), owner,
+                                                         CommandPickerDialogProc, reinterpret_cast<LPARAM>(request))
+                               : -1;
     GlobalUnlock(block);
     ReleaseGlobalBlock(block);
     return result;

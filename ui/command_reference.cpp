@@ -64,9 +64,14 @@ int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wcha
     if (described == nullptr) {
         return -1;
     }
-    // Formatted into a block of exactly the answered length, so the text is never cut short.
-    FormatText(described, static_cast<int>(length + 1), L"%ls - %ls", name, caption);
-    CopyText(buffer, capacity, described);
+    // The block holds the answered length; a text that came out otherwise is refused rather than
+    // handed on cut. The caller's buffer gets what its capacity holds, and the length says whether
+    // that is all of it.
+    const bool whole = FormatText(described, static_cast<int>(length + 1), L"%ls - %ls", name, caption) &&
+                       TextLength(described) == length;
+    if (whole) {
+        CopyText(buffer, capacity, described);
+    }
     ReleaseBlock(described);
-    return static_cast<int32_t>(length);
+    return whole ? static_cast<int32_t>(length) : -1;
 }

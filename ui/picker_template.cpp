@@ -5,17 +5,20 @@
 
 namespace {
 
-// Writes the template front to back and never past its end: a write that would is cut.
+// Writes the template front to back and never past its end: a write that would is refused, and
+// so is every write after it.
 struct TemplateWriter {
     BYTE* block;
     size_t capacity;
     size_t offset;
+    bool refused;
 };
 
 void WriteBytes(TemplateWriter& writer, const void* data, size_t count)
 {
-    if (count > writer.capacity - writer.offset) {
-        count = writer.capacity - writer.offset;
+    if (writer.refused || count > writer.capacity - writer.offset) {
+        writer.refused = true;
+        return;
     }
     CopyMemory(writer.block + writer.offset, data, count);
     writer.offset += count;
@@ -101,11 +104,12 @@ void WriteTemplateItem(TemplateWriter& writer, const PickerItemTemplate& item)
 
 }  // namespace
 
-void WriteCommandPickerTemplate(void* block)
+bool WriteCommandPickerTemplate(void* block)
 {
-    TemplateWriter writer = {static_cast<BYTE*>(block), PICKER_TEMPLATE_SIZE, 0};
+    TemplateWriter writer = {static_cast<BYTE*>(block), PICKER_TEMPLATE_SIZE, 0, false};
     WriteTemplateHeader(writer);
     for (const PickerItemTemplate& item : pickerItems) {
         WriteTemplateItem(writer, item);
     }
+    return !writer.refused;
 }

@@ -79,13 +79,11 @@ void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const wchar_t* c
         SetCellText(list, row, COLUMN_INFO, info);
         return;
     }
+    // Short of memory, or refused a text it could not make whole, the row shows the command.
     auto* described = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
-    if (described == nullptr) {
-        SetCellText(list, row, COLUMN_INFO, command);
-        return;
-    }
-    DescribeCommandReference(plugins, command, described, length + 1);
-    SetCellText(list, row, COLUMN_INFO, described);
+    const bool whole =
+        described != nullptr && DescribeCommandReference(plugins, command, described, length + 1) == length;
+    SetCellText(list, row, COLUMN_INFO, whole ? described : command);
     ReleaseBlock(described);
 }
 
