@@ -95,6 +95,23 @@ TEST_F(SettingsDialog, ALaterRowWithTheCombinationOfAnEarlierOneIsGreyAndNamesIt
     EXPECT_THAT(looks, ElementsAre(L"plain", L"plain", L"grey: 1行目と同じhotkeyです", L"grey: 2行目と同じhotkeyです"));
 }
 
+TEST_F(SettingsDialog, TheEditorRefusesTheCombinationTheListWouldGreyAsARepeat)
+{
+    // Ctrl + Page Up of the navigation keys is bound; that of the keypad differs only in the
+    // extended flag, which the system does not see.
+    std::wstring message;
+    RunSettings(L"[hotkeys]\r\nitem0_key=2593\r\nitem0_command=a.exe\r\n", [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD(VK_PRIOR, HOTKEYF_CONTROL));
+            SetDlgItemTextW(editor, IDC_COMMAND, L"b.exe");
+            message = OkExpectingMessage(editor);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_EQ(message, L"登録済みのhotkeyです");
+}
+
 TEST_F(SettingsDialog, ARowWithModifiersButNoKeyIsGreyAndSaysSo)
 {
     std::vector<std::wstring> looks;

@@ -17,6 +17,8 @@ int CombinationIndex(KeyCode key)
     return (key & (VIRTUAL_KEY_BITS | KEY_SHIFT | KEY_CONTROL | KEY_ALT)) | ((key & KEY_WIN) >> 1);
 }
 
+}  // namespace
+
 int FirstRowWithCombination(HotkeyTable table, KeyCode key)
 {
     const int count = GetHotkeyCount(table);
@@ -28,8 +30,6 @@ int FirstRowWithCombination(HotkeyTable table, KeyCode key)
     }
     return -1;
 }
-
-}  // namespace
 
 // A later binding with a combination already seen is never registered, whatever holds the
 // first one, so only the first is left to a trial.

@@ -23,6 +23,10 @@ struct BindingSurvey {
     bool seen[COMBINATION_COUNT];
 };
 
+// The first row of the table whose binding is the same combination to the system as key, or -1:
+// keys that differ only in the extended flag are one combination. The one rule for a repeat.
+int FirstRowWithCombination(HotkeyTable table, KeyCode key);
+
 // The fault of the next binding of the pass, or BINDING_NOT_TRIED.
 BindingFault SurveyBinding(BindingSurvey* survey, KeyCode key);
 

@@ -75,15 +75,16 @@ KeyCode ReadKeyCode(HWND dialog)
     return static_cast<KeyCode>(SendDlgItemMessageW(dialog, IDC_HOTKEY, HKM_GETHOTKEY, 0, 0) & HOTKEY_CONTROL_BITS);
 }
 
-// An edited binding may keep its own key; any key another binding holds is taken.
+// An edited binding may keep its own combination; any combination another binding holds is
+// taken, by the rule the list greys repeats with.
 bool IsKeyTaken(KeyCode key)
 {
-    const int found = FindHotkeyItem(editorContext->workTable, key);
+    const int found = FirstRowWithCombination(editorContext->workTable, key);
     if (found == -1) {
         return false;
     }
     const KeyCode original = editorContext->item.key;
-    return original == 0 || found != FindHotkeyItem(editorContext->workTable, original);
+    return original == 0 || found != FirstRowWithCombination(editorContext->workTable, original);
 }
 
 // After a refusal or a No the user chooses another combination, so the hot-key control takes
