@@ -4,10 +4,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "base/system_libraries.h"
 #include "hotkeys/hotkey_window.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
-#include "base/system_libraries.h"
 
 namespace {
 
