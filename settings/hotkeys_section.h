@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_COUNT };
+enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_ONLY, FIELD_EXCEPT, FIELD_COUNT };
 
 // The whole section as "name=value" strings, each terminated, the last followed by a second
 // terminator, in a block of the process heap; null when there is no memory.
