@@ -136,8 +136,8 @@ void PrintScopeReport(const ScopeFigures& figures)
                 "reaching the program with no hotkey registered):\n\n",
                 SCOPE_PRESSES);
     std::printf("| Figure | Tessel | Floor | Excess | Ratio |\n|---|---:|---:|---:|---:|\n");
-    std::printf("| Press in an excluded program to the key reaching it | %.2f ms | %.2f ms | +%.2f ms | %.2f |\n",
-                passThrough, plain, passThrough - plain, passThrough / plain);
+    std::printf("| Press in an excluded program to the key reaching it | %.3f ms | %.3f ms | %s%.3f ms | %.2f |\n",
+                passThrough, plain, passThrough < plain ? "-" : "+", std::fabs(passThrough - plain), passThrough / plain);
     std::printf("\nPresses lost: %d. Foreground changes: %d, of which the platform reported %d "
                 "(EVENT_SYSTEM_FOREGROUND); ",
                 figures.lost, figures.foregroundChanges, figures.foregroundEvents);
