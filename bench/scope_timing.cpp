@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 
 #include "bench/bench_bindings.h"
 #include "bench/measuring.h"
@@ -108,7 +109,7 @@ ScopeFigures MeasureProgramScope(const std::wstring& folder)
 
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const wchar_t* name = wcsrchr(program, L'\\') != nullptr ? wcsrchr(program, L'\\') + 1 : program;
+    const wchar_t* name = std::wcsrchr(program, L'\\') != nullptr ? std::wcsrchr(program, L'\\') + 1 : program;
     WriteSettingsFile(folder + L"\\Tessel.ini", L"[setting]\r\nenable=1\r\n[hotkeys]\r\nitem0_key=" +
                                                     std::to_wstring(CTRL_ALT_X) + L"\r\nitem0_command=Sample.dll|" +
                                                     std::to_wstring(PRESSED_COMMAND_ID) +

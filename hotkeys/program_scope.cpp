@@ -37,6 +37,9 @@ HWND scopeWindow;
 HWINEVENTHOOK foregroundHook;
 // The hotkey window's bindings are registered: hotkeys on and no settings session.
 bool registered;
+// Registered bindings with a program list; without any, and without the pause, a foreground
+// change changes nothing.
+int scopedCount;
 Foreground seen;
 bool seenValid;
 // Some binding is unregistered for the program in front; the timer looks at the foreground again,
@@ -135,7 +138,7 @@ void RegisterBinding(int id, const HotkeyItem& item)
 // the system already holds for us fails and changes nothing.
 void FollowForeground()
 {
-    if (!registered) {
+    if (!registered || (scopedCount == 0 && pauseFullscreen == 0)) {
         return;
     }
     Foreground now;
@@ -293,6 +296,7 @@ void StopProgramScope()
 void FollowRegistration(bool registeredNow)
 {
     registered = registeredNow;
+    scopedCount = 0;
     seenValid = false;
     withholding = false;
     passedCount = 0;
@@ -301,7 +305,9 @@ void FollowRegistration(bool registeredNow)
 
 bool FiresInForeground(const HotkeyItem& item)
 {
-    if (!IsScoped(item) && pauseFullscreen == 0) {
+    if (IsScoped(item)) {
+        ++scopedCount;
+    } else if (pauseFullscreen == 0) {
         return true;
     }
     if (!seenValid || GetForegroundWindow() != seen.window) {

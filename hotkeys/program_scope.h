@@ -20,6 +20,7 @@ void StopProgramScope();
 void FollowRegistration(bool registered);
 
 // False when the binding must not fire for the program in front now; its registration then waits.
+// Asked for every binding that is registered, in the hotkey window's registration.
 bool FiresInForeground(const HotkeyItem& item);
 
 // A press of the binding registered under id. True when it must not fire for the program in
