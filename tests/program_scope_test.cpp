@@ -8,11 +8,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "res/resource_ids.h"
+#include "tests/dialog_driver.h"
 #include "tests/test_host.h"
 
 using ::testing::Contains;
@@ -203,6 +206,48 @@ TEST(ProgramScope, AFullScreenProgramGetsTheKeyWhileThePauseIsOn)
     ASSERT_TRUE(windowed.BringToFront(host));
     PressHolding(host, 'X', [&] { return Ran(host, L"ExecuteCommand(Other.dll,5)"); });
     EXPECT_THAT(windowed.Downs('X'), IsEmpty());
+}
+
+// The menu of "..." lists the programs with a window, each once, by file name and title; the one
+// chosen joins the names.
+TEST(ProgramScope, TheEditorOffersTheProgramsThatHaveAWindow)
+{
+    TestHost host;
+    host.WriteSettings(L"[hotkeys]\r\n" + Binding(0, KEY_CTRL_ALT_X, L"Other.dll|5", L"item0_only=word.exe\r\n"));
+    ASSERT_TRUE(host.Load());
+    Recorder two(host.Folder(), L"recorder_two");
+    std::vector<std::wstring> offered;
+    std::wstring names;
+    host.OnWindow(L"#32770", L"Tesselの設定", [&](HWND settings) {
+        host.OnWindow(L"#32770", L"アイテム編集", [&](HWND editor) {
+            host.OnWindow(L"#32768", nullptr, [&](HWND menuWindow) {
+                const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+                int chosen = -1;
+                for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+                    wchar_t text[MAX_PATH] = {};
+                    GetMenuStringW(menu, static_cast<UINT>(i), text, MAX_PATH, MF_BYPOSITION);
+                    offered.push_back(text);
+                    chosen = offered.back().rfind(L"recorder_two.exe\t", 0) == 0 ? i : chosen;
+                }
+                for (int i = 0; i <= chosen; ++i) {
+                    PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+                }
+                PostMessageW(menuWindow, WM_KEYDOWN, chosen >= 0 ? VK_RETURN : VK_ESCAPE, 0);
+            });
+            TestHost::Click(editor, IDC_CHOOSE_PROGRAM);
+            names = TestHost::ItemText(editor, IDC_PLACE_PROGRAMS);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        DoubleClickListRow(GetDlgItem(settings, IDC_HOTKEY_LIST), 0);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    host.Execute(L"Tessel.dll", 1);
+    EXPECT_TRUE(host.WaitForWindows());
+    EXPECT_THAT(offered, Contains(L"recorder_two.exe\trecorder_two.exe"));
+    EXPECT_EQ(std::count_if(offered.begin(), offered.end(),
+                            [](const std::wstring& text) { return text.rfind(L"recorder_two.exe", 0) == 0; }),
+              1);
+    EXPECT_EQ(names, L"word.exe;recorder_two.exe");
 }
 
 }  // namespace
