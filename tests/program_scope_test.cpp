@@ -81,10 +81,22 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
+    // In front and staying there: the X server's focus events for a window just created may take
+    // the foreground away again a moment later.
     bool BringToFront(TestHost& host) const
     {
-        SetForegroundWindow(window_);
-        return host.PumpUntil([this] { return GetForegroundWindow() == window_; }, 3000);
+        ULONGLONG since = 0;
+        return host.PumpUntil(
+            [&] {
+                if (GetForegroundWindow() != window_) {
+                    SetForegroundWindow(window_);
+                    since = 0;
+                    return false;
+                }
+                since = since != 0 ? since : GetTickCount64();
+                return GetTickCount64() - since >= 300;
+            },
+            3000);
     }
     // The recorded key-down lines of the virtual key, with the modifiers that were down.
     std::vector<std::string> Downs(WORD key) const
