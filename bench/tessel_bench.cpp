@@ -24,6 +24,7 @@
 #include "bench/first_paint.h"
 #include "bench/floor_save.h"
 #include "bench/measuring.h"
+#include "bench/scope_timing.h"
 #include "host/host_driving.h"
 #include "host/host_record.h"
 #include "host/main_window.h"
@@ -495,9 +496,14 @@ int wmain(int argc, wchar_t** argv)
             }
         }
     }
+    const ScopeFigures scope = MeasureProgramScope(PrepareFolder(run, L"scope"));
     PrintReport(all, Narrow(run.dllSource));
+    PrintScopeReport(scope);
     DestroyWindow(run.floorWindow);
     DeleteObject(run.dialogFont);
     DestroyHostMainWindow();
-    return std::all_of(all.begin(), all.end(), MeasuredWhatItMeant) ? 0 : 1;
+    if (scope.lost != 0) {
+        std::fprintf(stderr, "tessel_bench: %d presses in an excluded program did not reach it\n", scope.lost);
+    }
+    return std::all_of(all.begin(), all.end(), MeasuredWhatItMeant) && scope.lost == 0 ? 0 : 1;
 }

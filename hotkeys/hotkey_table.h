@@ -20,15 +20,22 @@ constexpr KeyCode KEY_ALT = 0x0400;
 constexpr KeyCode KEY_EXTENDED = 0x0800;
 constexpr KeyCode KEY_WIN = 0x1000;
 
+// only and except: program file names separated by ";" (empty: any program). The binding fires
+// where only is empty or names the foreground program, and except does not name it. They follow
+// the first three fields, which keep their places.
 struct HotkeyItem {
     KeyCode key;
     wchar_t command[TEXT_CAPACITY];
     wchar_t param[TEXT_CAPACITY];
+    wchar_t only[TEXT_CAPACITY];
+    wchar_t except[TEXT_CAPACITY];
 };
 static_assert(sizeof(wchar_t) == 2, "text units are 16 bits");
-static_assert(sizeof(HotkeyItem) == 1042, "HotkeyItem is 1042 bytes");
+static_assert(sizeof(HotkeyItem) == 2082, "HotkeyItem is 2082 bytes");
 static_assert(offsetof(HotkeyItem, command) == 2, "HotkeyItem.command");
 static_assert(offsetof(HotkeyItem, param) == 522, "HotkeyItem.param");
+static_assert(offsetof(HotkeyItem, only) == 1042, "HotkeyItem.only");
+static_assert(offsetof(HotkeyItem, except) == 1562, "HotkeyItem.except");
 
 // The RegisterHotKey modifiers of a key code; the extended flag is the hot-key control's own and
 // has none.

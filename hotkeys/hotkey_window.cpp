@@ -4,6 +4,7 @@
 
 #include "hotkeys/action_launcher.h"
 #include "hotkeys/hotkey_table.h"
+#include "hotkeys/program_scope.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
@@ -27,21 +28,24 @@ bool dialogOpen;
 bool windowDestroyed;
 
 // An item without a virtual key is not registered but keeps its id; a combination the system
-// refuses (another program holds it) leaves that item inert.
+// refuses (another program holds it) leaves that item inert. One that must not fire for the
+// program in front waits for the foreground to change.
 void RegisterAll(HWND window)
 {
+    FollowRegistration(true);
     const int count = GetHotkeyCount(liveTable);
     for (int id = 0; id < count; ++id) {
-        const KeyCode key = GetHotkeyItem(liveTable, id)->key;
-        const UINT virtualKey = key & 0xFF;
-        if (virtualKey != 0) {
-            RegisterHotKey(window, id, HotkeyModifiers(key), virtualKey);
+        const HotkeyItem* item = GetHotkeyItem(liveTable, id);
+        const UINT virtualKey = item->key & 0xFF;
+        if (virtualKey != 0 && FiresInForeground(*item)) {
+            RegisterHotKey(window, id, HotkeyModifiers(item->key), virtualKey);
         }
     }
 }
 
 void UnregisterAll(HWND window)
 {
+    FollowRegistration(false);
     const int count = GetHotkeyCount(liveTable);
     for (int id = 0; id < count; ++id) {
         UnregisterHotKey(window, id);
@@ -84,6 +88,7 @@ LRESULT OnCreate(HWND window)
 {
     windowDestroyed = false;
     dialogOpen = false;
+    StartProgramScope(window);
     LoadSettings();
     if (enabledFlag != 0) {
         RegisterAll(window);
@@ -123,6 +128,7 @@ LRESULT OnDestroy(HWND window)
     if (enabledFlag != 0) {
         UnregisterAll(window);
     }
+    StopProgramScope();
     SaveUnlessChangedOutside();
     DestroyHotkeyTable(liveTable);
     liveTable = nullptr;
@@ -203,7 +209,7 @@ LRESULT OnHotkey(WPARAM id)
 {
     // The list box finds no record for an id beyond the table.
     const HotkeyItem* item = id <= INT_MAX ? GetHotkeyItem(liveTable, static_cast<int>(id)) : nullptr;
-    if (item == nullptr) {
+    if (item == nullptr || PassPressToProgram(static_cast<int>(id), *item)) {
         return 0;
     }
     // The action may replace or free the live table (":exit" makes the host unload us), so it

@@ -10,6 +10,7 @@
 #define IDC_EDIT_ITEM 1002
 #define IDC_DELETE_ITEM 1003
 #define IDC_ROW_REASON 1004  // created at run time, below the list
+#define IDC_PAUSE_FULLSCREEN 1005
 
 // Item editor (102)
 #define IDC_HOTKEY 1000
@@ -18,6 +19,9 @@
 #define IDC_CHOOSE_FILE 1003
 #define IDC_CHOOSE_COMMAND 1004
 #define IDC_PARAM 1005
+#define IDC_PLACE_MODE 1006
+#define IDC_PLACE_PROGRAMS 1007
+#define IDC_CHOOSE_PROGRAM 1008
 
 // Command picker (template built in memory)
 #define IDC_PICKER_TREE 1000

@@ -27,7 +27,7 @@ bool EqualsIgnoringCase(const wchar_t* text, const wchar_t (&lowerCase)[size])
     return true;
 }
 
-// Recognises "item<index>_key", "_command" and "_param" in any letter case, with the index in
+// Recognises "item<index>_key", "_command", "_param", "_only" and "_except" in any letter case, with the index in
 // plain decimal as the saving writes it; any other name is no item key.
 bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
 {
@@ -52,6 +52,10 @@ bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
         *field = FIELD_COMMAND;
     } else if (TextLength(unit) == 6 && EqualsIgnoringCase(unit, L"_param")) {
         *field = FIELD_PARAM;
+    } else if (TextLength(unit) == 5 && EqualsIgnoringCase(unit, L"_only")) {
+        *field = FIELD_ONLY;
+    } else if (TextLength(unit) == 7 && EqualsIgnoringCase(unit, L"_except")) {
+        *field = FIELD_EXCEPT;
     } else {
         return false;
     }

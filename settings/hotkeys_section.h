@@ -7,7 +7,7 @@
 
 constexpr wchar_t HOTKEYS_SECTION[] = L"hotkeys";
 
-enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_COUNT };
+enum ItemField { FIELD_KEY, FIELD_COMMAND, FIELD_PARAM, FIELD_ONLY, FIELD_EXCEPT, FIELD_COUNT };
 
 // The whole section as "name=value" strings, each terminated, the last followed by a second
 // terminator, in a block of the process heap; null when there is no memory.

@@ -1,5 +1,5 @@
-// The settings file beside the library: [setting] enable and the bindings in [hotkeys]. What the
-// other rooms may call; the rest of settings/ is its own.
+// The settings file beside the library: [setting] enable and pause_fullscreen, and the bindings in
+// [hotkeys]. What the other rooms may call; the rest of settings/ is its own.
 //
 // Read when the hotkey window is created; written when the user confirms the settings, at a
 // toggle, when the Windows session ends and when the window is destroyed. Every save is whole:
@@ -10,8 +10,8 @@
 
 #include <windows.h>
 
-// Sets the enabled flag from [setting] enable (1 when absent). Deletes what a save cut short
-// left behind.
+// Sets the enabled flag from [setting] enable (1 when absent) and the full-screen pause from
+// pause_fullscreen (0 when absent). Deletes what a save cut short left behind.
 void LoadEnabledFlag();
 // Appends the stored bindings to the live table, item0 onward, up to the first key reading 0.
 void LoadHotkeyItems();

@@ -6,6 +6,7 @@
 #include "base/text_cursor.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
+#include "hotkeys/program_scope.h"
 #include "settings/hotkeys_section.h"
 #include "settings/profile_text.h"
 #include "settings/safe_save.h"
@@ -34,12 +35,13 @@ namespace {
 
 constexpr wchar_t SETTING_SECTION[] = L"setting";
 constexpr wchar_t ENABLE_KEY[] = L"enable";
+constexpr wchar_t PAUSE_KEY[] = L"pause_fullscreen";
 constexpr int NUMBER_CAPACITY = 16;
 // A text in the form that reads back exactly: the text, a pair of quotes and the terminator.
 constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
 // "item<index>_command=" for the largest index, the stored value and the line break, and the
-// same for the key and the parameter.
-constexpr int SAVED_ITEM_CAPACITY = 3 * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
+// same for the key, the parameter and the two program lists.
+constexpr int SAVED_ITEM_CAPACITY = FIELD_COUNT * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
 // "[hotkeys]" and its line break.
 constexpr int SECTION_HEADER_CAPACITY = 16;
 // The "name=value" line whose code page the flag's writing needs.
@@ -155,6 +157,16 @@ void PutKeyLine(TextCursor* out, int index, KeyCode key)
     PutLine(out, index, L"_key=", value);
 }
 
+// A program list's line; an empty list has none, so a file of bindings without lists is saved as
+// before they existed.
+void PutListLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* list, wchar_t* value)
+{
+    if (list[0] != L'\0') {
+        StoredProfileValue(value, TEXT_CAPACITY, list);
+        PutLine(out, index, field, value);
+    }
+}
+
 // The [hotkeys] section as text: its header, then a "name=value" line for each field of every
 // binding, each value in the form that reads back exactly, each line ended by CR LF. Formatted
 // by hand: a formatting call for each of thousands of lines cost more than the rest of the save.
@@ -178,34 +190,45 @@ wchar_t* FormatSection(int count)
         PutLine(&out, index, L"_command=", value);
         StoredProfileValue(value, TEXT_CAPACITY, item->param);
         PutLine(&out, index, L"_param=", value);
+        PutListLine(&out, index, L"_only=", item->only, value);
+        PutListLine(&out, index, L"_except=", item->except, value);
     }
     return section;
 }
 
-// The flag as the work copy reads. The platform's parse of the copy is forgotten after every
-// change, so this reads the disk: a disk that fills up cuts a file without every platform saying
-// so.
-bool FlagReads(const wchar_t* work)
+// A flag of [setting] as the work copy reads, an absent key reading as absent. The platform's parse
+// of the copy is forgotten after every change, so this reads the disk: a disk that fills up cuts a
+// file without every platform saying so.
+bool FlagReads(const wchar_t* work, const wchar_t* key, int flag, int absent)
 {
-    const int absent = enabledFlag == 0 ? 1 : 0;
-    return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, absent, work)) == enabledFlag;
+    return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, key, absent, work)) == flag;
 }
 
 // The flag written into the work copy and read back from the disk; false, with the reason in
 // error, when the copy did not take it.
-bool WriteFlag(const wchar_t* work, DWORD* error)
+bool WriteFlag(const wchar_t* work, const wchar_t* key, int flag, DWORD* error)
 {
     wchar_t value[NUMBER_CAPACITY];
-    FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
-    const bool written = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
+    FormatText(value, NUMBER_CAPACITY, L"%d", flag);
+    const bool written = WritePrivateProfileStringW(SETTING_SECTION, key, value, work) != FALSE;
     const DWORD reason = GetLastError();
     ForgetParsedFile(work);
     if (!written) {
         *error = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
-    } else if (!FlagReads(work)) {
+    } else if (!FlagReads(work, key, flag, flag == 0 ? 1 : 0)) {
         *error = ERROR_WRITE_FAULT;
     }
     return *error == ERROR_SUCCESS;
+}
+
+// The flag set in the work copy when it reads otherwise. A missing enable key is always written;
+// a missing pause_fullscreen reads as its default 0 and stays missing while the pause is off.
+bool SetFlags(const wchar_t* work, DWORD* error)
+{
+    const bool enableSet = FlagReads(work, ENABLE_KEY, enabledFlag, enabledFlag == 0 ? 1 : 0) ||
+                           WriteFlag(work, ENABLE_KEY, enabledFlag, error);
+    return enableSet && (FlagReads(work, PAUSE_KEY, pauseFullscreen, 0) ||
+                         WriteFlag(work, PAUSE_KEY, pauseFullscreen, error));
 }
 
 // Any [hotkeys] left in the work copy deleted (when sectionsLeft) and the flag set (when flag and
@@ -223,7 +246,7 @@ bool ChangeWorkCopy(const wchar_t* work, bool sectionsLeft, bool flag, DWORD* er
     if (!flag) {
         return true;
     }
-    const bool set = FlagReads(work) || WriteFlag(work, error);
+    const bool set = SetFlags(work, error);
     ForgetParsedFile(work);
     return set;
 }
@@ -323,6 +346,8 @@ void LoadEnabledFlag()
     SettingsSource source;
     flagNotLoaded = !OpenSettingsSource(path, &source);
     enabledFlag = source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path)) : 1;
+    pauseFullscreen =
+        source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, source.path)) : 0;
     CloseSettingsSource(source);
     ReleaseBlock(path);
 }

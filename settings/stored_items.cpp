@@ -32,6 +32,10 @@ bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
     GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->command, TEXT_CAPACITY, path);
     FormatItemName(name, index, L"param");
     GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->param, TEXT_CAPACITY, path);
+    FormatItemName(name, index, L"only");
+    GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->only, TEXT_CAPACITY, path);
+    FormatItemName(name, index, L"except");
+    GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->except, TEXT_CAPACITY, path);
     return item->key != 0;
 }
 
@@ -40,7 +44,8 @@ bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
 bool SameItem(const HotkeyItem& left, const HotkeyItem& right)
 {
     return left.key == right.key && std::wcscmp(left.command, right.command) == 0 &&
-           std::wcscmp(left.param, right.param) == 0;
+           std::wcscmp(left.param, right.param) == 0 && std::wcscmp(left.only, right.only) == 0 &&
+           std::wcscmp(left.except, right.except) == 0;
 }
 
 const wchar_t** IndexedSection(wchar_t* section, int* lines)
@@ -59,6 +64,8 @@ void ReadItemFields(const wchar_t* const* fields, HotkeyItem* item)
     item->key = static_cast<KeyCode>(ReadProfileInteger(ValueOrEmpty(fields[FIELD_KEY])));
     CopyProfileValue(item->command, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_COMMAND]));
     CopyProfileValue(item->param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
+    CopyProfileValue(item->only, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_ONLY]));
+    CopyProfileValue(item->except, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_EXCEPT]));
 }
 
 bool LastEntryReads(const wchar_t* path, int count, const HotkeyItem& expected)

@@ -1,7 +1,7 @@
 // Renders the three dialogs, with real rows, to BMP files in a "pictures" folder beside this
 // program: the settings dialog with five bindings, the last one grey as it repeats the first
 // one's combination and selected, with its reason below the list; the item editor editing one
-// of them; and the command picker listing the commands of Tessel and Sample. tools/pictures.sh
+// of them, which is kept out of one program; and the command picker listing the commands of Tessel and Sample. tools/pictures.sh
 // runs it under Wine and turns the files into the PNGs of docs/. Not part of the test run.
 #include <windows.h>
 
@@ -21,7 +21,7 @@ constexpr wchar_t FIVE_BINDINGS[] =
     L"[hotkeys]\r\n"
     L"item0_key=1620\r\nitem0_command=Tessel.dll|1\r\nitem0_param=\r\n"
     L"item1_key=845\r\nitem1_command=Sample.dll|2\r\nitem1_param=\r\n"
-    L"item2_key=4430\r\nitem2_command=notepad.exe\r\nitem2_param=C:\\memo.txt\r\n"
+    L"item2_key=4430\r\nitem2_command=notepad.exe\r\nitem2_param=C:\\memo.txt\r\nitem2_except=excel.exe\r\n"
     L"item3_key=1617\r\nitem3_command=:exit\r\nitem3_param=\r\n"
     L"item4_key=1620\r\nitem4_command=calc.exe\r\nitem4_param=\r\n";
 

@@ -348,8 +348,8 @@ HMODULE LoadShortOfMemory(TestHost& host, bool (*refuse)(SIZE_T bytes))
 
 TEST(NoMemory, BindingsThatCouldNotBeReadStayInTheFileAtUnload)
 {
-    for (bool (*refuse)(SIZE_T) : {+[](SIZE_T bytes) { return bytes != 1042; },     // the section text
-                                   +[](SIZE_T bytes) { return bytes == 1042; }}) {  // every binding's copy
+    for (bool (*refuse)(SIZE_T) : {+[](SIZE_T bytes) { return bytes != sizeof(HotkeyItem); },     // the section text
+                                   +[](SIZE_T bytes) { return bytes == sizeof(HotkeyItem); }}) {  // every binding's copy
         TestHost host;
         host.WriteSettings(TWO_BINDINGS);
         const HMODULE early = LoadShortOfMemory(host, refuse);

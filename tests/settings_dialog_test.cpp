@@ -431,7 +431,8 @@ TEST_F(SettingsDialog, EachEditorFieldFollowsItsLabelWhileTheTabOrderStays)
     std::vector<int> tabOrder;
     RunSettings(L"", [&](HWND settings) {
         RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
-            labels = {LabelBefore(editor, IDC_HOTKEY), LabelBefore(editor, IDC_COMMAND), LabelBefore(editor, IDC_PARAM)};
+            labels = {LabelBefore(editor, IDC_HOTKEY), LabelBefore(editor, IDC_COMMAND), LabelBefore(editor, IDC_PARAM),
+                      LabelBefore(editor, IDC_PLACE_MODE)};
             HWND control = GetDlgItem(editor, IDOK);
             do {
                 tabOrder.push_back(GetDlgCtrlID(control));
@@ -441,9 +442,40 @@ TEST_F(SettingsDialog, EachEditorFieldFollowsItsLabelWhileTheTabOrderStays)
         });
         TestHost::Click(settings, IDCANCEL);
     });
-    EXPECT_THAT(labels, ElementsAre(L"hotkey", L"command", L"param"));
+    EXPECT_THAT(labels, ElementsAre(L"hotkey", L"command", L"param", L"使う場所"));
+    // The program names wait, disabled, until the binding is limited.
     EXPECT_THAT(tabOrder, ElementsAre(IDOK, IDCANCEL, IDC_HOTKEY, IDC_WIN_KEY, IDC_COMMAND, IDC_CHOOSE_FILE,
-                                      IDC_CHOOSE_COMMAND, IDC_PARAM));
+                                      IDC_CHOOSE_COMMAND, IDC_PARAM, IDC_PLACE_MODE));
+}
+
+TEST_F(SettingsDialog, TheEditorLimitsABindingToProgramsTheListNotesWhereAndThePauseIsKeptAtOk)
+{
+    std::vector<std::wstring> shown;
+    std::wstring before;
+    std::wstring after;
+    RunSettings(L"[hotkeys]\r\nitem0_key=1102\r\nitem0_command=notepad.exe\r\nitem0_param=memo.txt\r\n"
+                L"item0_except=excel.exe\r\n",
+                [&](HWND settings) {
+                    before = AllRows(settings).at(0).at(1);
+                    host.OnWindow(L"#32770", EDIT_CAPTION, [&](HWND editor) {
+                        shown = {TestHost::ItemText(editor, IDC_PLACE_MODE), TestHost::ItemText(editor, IDC_PLACE_PROGRAMS)};
+                        SendDlgItemMessageW(editor, IDC_PLACE_MODE, CB_SETCURSEL, 1, 0);
+                        TestHost::Click(editor, IDC_PLACE_MODE);
+                        SetDlgItemTextW(editor, IDC_PLACE_PROGRAMS, L"word.exe;excel.exe");
+                        TestHost::Click(editor, IDOK);
+                    });
+                    DoubleClickListRow(List(settings), 0);
+                    after = AllRows(settings).at(0).at(1);
+                    CheckDlgButton(settings, IDC_PAUSE_FULLSCREEN, BST_CHECKED);
+                    TestHost::Click(settings, IDOK);
+                });
+    EXPECT_EQ(before, L"notepad.exe memo.txt (excel.exe 以外)");
+    EXPECT_THAT(shown, ElementsAre(L"次のプログラム以外", L"excel.exe"));
+    EXPECT_EQ(after, L"notepad.exe memo.txt (word.exe;excel.exe だけ)");
+    const std::wstring saved = host.ReadSettings();
+    EXPECT_NE(saved.find(L"item0_only=word.exe;excel.exe\r\n"), std::wstring::npos);
+    EXPECT_EQ(saved.find(L"item0_except"), std::wstring::npos);
+    EXPECT_NE(saved.find(L"pause_fullscreen=1\r\n"), std::wstring::npos);
 }
 
 // Run once more in a prefix at 144 DPI (tests/CMakeLists.txt).

@@ -12,6 +12,7 @@
 
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
+#include "hotkeys/program_scope.h"
 #include "settings/section_append.h"
 #include "settings/settings.h"
 #include "tests/in_process_settings.h"
@@ -150,6 +151,36 @@ TEST_F(SettingsFileTest, WorkedExampleLoadsInOrderAndSavesBackTheSameKeysAndValu
                              "[setting]\r\nenable=1\r\n"}) {
         EXPECT_NE(saved.find(line), std::string::npos) << line << " missing from\n" << saved;
     }
+}
+
+// A file written before bindings could be limited to programs comes back byte for byte; the lists
+// and the pause are read with their bindings and written only when set.
+TEST_F(SettingsFileTest, ProgramListsAndThePauseRoundTripAndAFileWithoutThemSavesUnchanged)
+{
+    Write(WORKED_EXAMPLE);
+    LoadEnabledFlag();
+    Load();
+    SaveSettingsFile();
+    EXPECT_EQ(Text(), WORKED_EXAMPLE);
+
+    Write("[setting]\r\nenable=1\r\npause_fullscreen=1\r\n[hotkeys]\r\n"
+          "item0_key=1611\r\nitem0_command=a\r\nitem0_param=\r\nitem0_EXCEPT= Excel.exe;mstsc.exe \r\n"
+          "item1_key=1612\r\nitem1_only=word.exe\r\nitem1_command=b\r\nitem1_param=\r\n");
+    LoadEnabledFlag();
+    EXPECT_EQ(pauseFullscreen, 1);
+    ASSERT_EQ(Load().size(), 2u);
+    EXPECT_STREQ(GetHotkeyItem(liveTable, 0)->except, L"Excel.exe;mstsc.exe");
+    EXPECT_STREQ(GetHotkeyItem(liveTable, 1)->only, L"word.exe");
+    pauseFullscreen = 0;
+    SaveSettingsFile();
+    EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\npause_fullscreen=0\r\n[hotkeys]\r\n"
+                      "item0_key=1611\r\nitem0_command=a\r\nitem0_param=\r\nitem0_except=Excel.exe;mstsc.exe\r\n"
+                      "item1_key=1612\r\nitem1_command=b\r\nitem1_param=\r\nitem1_only=word.exe\r\n");
+    LoadEnabledFlag();
+    EXPECT_EQ(pauseFullscreen, 0);
+    Load();
+    EXPECT_STREQ(GetHotkeyItem(liveTable, 0)->except, L"Excel.exe;mstsc.exe");
+    EXPECT_STREQ(GetHotkeyItem(liveTable, 1)->only, L"word.exe");
 }
 
 TEST_F(SettingsFileTest, MissingFileMeansEnabledWithNoBindings)

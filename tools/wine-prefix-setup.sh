@@ -86,6 +86,11 @@ wine_step wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d
 if [ "$display" = null ]; then
     wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
 fi
+# Without a window manager (Xvfb) every managed window shown or hidden waits for one; unmanaged
+# windows do not.
+if [ "$display" = x11 ]; then
+    wine_step wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+fi
 
 # The registry reaches the disk only when the server has finished; a server ended otherwise
 # leaves the set-up to be done again.

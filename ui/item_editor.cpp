@@ -9,6 +9,7 @@
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
+#include "ui/program_place.h"
 
 namespace {
 
@@ -33,11 +34,12 @@ constexpr WORD LABEL_ID = 0xFFFF;
 constexpr int CAPTION_CAPACITY = 64;
 
 // A screen reader names a field after the label just before it in the window order, but the
-// template puts the labels last: those of the command, the param and the hotkey, in this order.
+// template puts the labels last: those of the command, the param, the hotkey and the place, in this
+// order.
 // Labels are no tab stops, so moving them leaves the tab order as it is.
 void PlaceLabelsBeforeFields(HWND dialog)
 {
-    static const int namedFields[] = {IDC_COMMAND, IDC_PARAM, IDC_HOTKEY};
+    static const int namedFields[] = {IDC_COMMAND, IDC_PARAM, IDC_HOTKEY, IDC_PLACE_MODE};
     size_t named = 0;
     HWND child = GetWindow(dialog, GW_CHILD);
     while (child != nullptr && named < ARRAYSIZE(namedFields)) {
@@ -58,6 +60,7 @@ INT_PTR OnInitDialog(HWND dialog, EditorContext* context)
     SendDlgItemMessageW(dialog, IDC_PARAM, EM_LIMITTEXT, FIELD_TEXT_LIMIT, 0);
     PlaceLabelsBeforeFields(dialog);
     const HotkeyItem& item = context->item;
+    ShowProgramPlace(dialog, item);
     if (item.key == 0) {
         SetWindowTextW(dialog, L"アイテム追加");
         return TRUE;
@@ -160,6 +163,7 @@ void OnOk(HWND dialog)
     item.key = key;
     GetDlgItemTextW(dialog, IDC_COMMAND, item.command, TEXT_CAPACITY);
     GetDlgItemTextW(dialog, IDC_PARAM, item.param, TEXT_CAPACITY);
+    ReadProgramPlace(dialog, &item);
     EndDialog(dialog, IDOK);
 }
 
@@ -205,6 +209,10 @@ INT_PTR OnCommand(HWND dialog, WORD id)
         break;
     case IDC_CHOOSE_COMMAND:
         OnChooseCommand(dialog);
+        break;
+    case IDC_PLACE_MODE:
+    case IDC_CHOOSE_PROGRAM:
+        OnProgramPlaceCommand(dialog, id);
         break;
     }
     return FALSE;

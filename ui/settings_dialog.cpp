@@ -5,12 +5,14 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
+#include "hotkeys/program_scope.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
 #include "ui/command_reference.h"
 #include "ui/dialog_scale.h"
 #include "ui/item_editor.h"
+#include "ui/program_place.h"
 #include "ui/row_faults.h"
 
 namespace {
@@ -69,28 +71,47 @@ void SetCellText(HWND list, int row, HotkeyColumn column, const wchar_t* text)
     SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
 }
 
-// A reference that cannot be resolved, also for want of a plug-in list, shows as an error.
-void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const wchar_t* command)
+// The info text, followed by where a binding limited to programs fires; without memory for both,
+// the text alone.
+void SetInfoText(HWND list, int row, const HotkeyItem& item, const wchar_t* text)
 {
-    const int32_t length = DescribeCommandReference(plugins, command, nullptr, 0);
+    if (item.only[0] == L'\0' && item.except[0] == L'\0') {
+        SetCellText(list, row, COLUMN_INFO, text);
+        return;
+    }
+    const int capacity = TextLength(text) + PLACE_NOTE_CAPACITY;
+    auto* info = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+    if (info == nullptr) {
+        SetCellText(list, row, COLUMN_INFO, text);
+        return;
+    }
+    FormatPlaceNote(info, capacity, text, item);
+    SetCellText(list, row, COLUMN_INFO, info);
+    ReleaseBlock(info);
+}
+
+// A reference that cannot be resolved, also for want of a plug-in list, shows as an error.
+void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
+{
+    const int32_t length = DescribeCommandReference(plugins, item.command, nullptr, 0);
     if (length == -1) {
         wchar_t info[INFO_TEXT_CAPACITY];
-        FormatText(info, INFO_TEXT_CAPACITY, L"[error] %ls", command);
-        SetCellText(list, row, COLUMN_INFO, info);
+        FormatText(info, INFO_TEXT_CAPACITY, L"[error] %ls", item.command);
+        SetInfoText(list, row, item, info);
         return;
     }
     // Short of memory, or refused a text it could not make whole, the row shows the command.
     auto* described = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
     const bool whole =
-        described != nullptr && DescribeCommandReference(plugins, command, described, length + 1) == length;
-    SetCellText(list, row, COLUMN_INFO, whole ? described : command);
+        described != nullptr && DescribeCommandReference(plugins, item.command, described, length + 1) == length;
+    SetInfoText(list, row, item, whole ? described : item.command);
     ReleaseBlock(described);
 }
 
 void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
 {
     if (StrChrW(item.command, L'|') != nullptr) {
-        SetReferenceInfo(list, row, plugins, item.command);
+        SetReferenceInfo(list, row, plugins, item);
         return;
     }
     wchar_t info[INFO_TEXT_CAPACITY];
@@ -99,7 +120,7 @@ void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
     } else {
         CopyText(info, INFO_TEXT_CAPACITY, item.command);
     }
-    SetCellText(list, row, COLUMN_INFO, info);
+    SetInfoText(list, row, item, info);
 }
 
 // The row's item data is its BindingFault, which custom draw and the info tip read and settle.
@@ -244,6 +265,7 @@ INT_PTR OnInitDialog(HWND dialog, SettingsContext* context)
     settingsContext = context;
     SetUpHotkeyList(dialog);
     CreateReasonLine(dialog);
+    CheckDlgButton(dialog, IDC_PAUSE_FULLSCREEN, pauseFullscreen != 0 ? BST_CHECKED : BST_UNCHECKED);
     Refill(dialog);
     return TRUE;
 }
@@ -289,10 +311,23 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header)
     return FALSE;
 }
 
+// The pause is taken at OK, with the work copy; a value other than 1 read from the file stays
+// while the box keeps its state.
+void KeepPauseChoice(HWND dialog)
+{
+    const bool checked = IsDlgButtonChecked(dialog, IDC_PAUSE_FULLSCREEN) == BST_CHECKED;
+    if (checked != (pauseFullscreen != 0)) {
+        pauseFullscreen = checked ? 1 : 0;
+    }
+}
+
 INT_PTR OnCommand(HWND dialog, WORD id)
 {
     switch (id) {
     case IDOK:
+        KeepPauseChoice(dialog);
+        EndDialog(dialog, id);
+        return TRUE;
     case IDCANCEL:
         EndDialog(dialog, id);
         return TRUE;

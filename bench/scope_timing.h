@@ -1,0 +1,21 @@
+// Presses kept from Tessel by a program list: the time from a press in the excluded program to the
+// key reaching that program through Tessel's pass-through, against the same keys reaching it with no
+// hotkey registered; and whether the platform reports the foreground changes that Tessel's
+// registrations follow.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ScopeFigures {
+    std::vector<double> passThrough;  // SendInput to the key's WM_KEYDOWN in the program in front
+    std::vector<double> plainKey;     // the same with nothing registered
+    int lost = 0;
+    int foregroundChanges = 0;
+    int foregroundEvents = 0;  // EVENT_SYSTEM_FOREGROUND reported for them
+};
+
+// Loads Tessel.dll from the folder (with a settings file of its own) into this process, whose
+// window is the program in front.
+ScopeFigures MeasureProgramScope(const std::wstring& folder);
+void PrintScopeReport(const ScopeFigures& figures);
