@@ -15,3 +15,7 @@ extern int enabledFlag;
 // Registers the window class and creates the window, which loads the settings and registers
 // the hotkeys when enabled. Returns null when the window cannot be created.
 HWND CreateHotkeyWindow();
+// For a library freed without Unload: the window's procedure and its timer leave the library's
+// code, and the window goes (on its own thread at once, from another one at its next message).
+// Nothing is saved.
+void AbandonHotkeyWindow(HWND window);
