@@ -302,10 +302,8 @@ BOOL WINAPI PressingUnregisterHotKey(HWND window, int id)
 {
     if (pressWhileUnregistering) {
         pressWhileUnregistering = false;
-        for (WORD key : {'K', 'J'}) {
-            std::vector<INPUT> inputs = KeyPressInputs({VK_CONTROL, VK_MENU, key});
-            SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-        }
+        std::vector<INPUT> inputs = KeyPressInputs({VK_CONTROL, VK_MENU, 'K', 'J'});
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }
     return UnregisterHotKey(window, id);
 }
