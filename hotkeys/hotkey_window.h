@@ -16,6 +16,6 @@ extern int enabledFlag;
 // the hotkeys when enabled. Returns null when the window cannot be created.
 HWND CreateHotkeyWindow();
 // For a library freed without Unload: the window's procedure and its timer leave the library's
-// code, and the window goes (on its own thread at once, from another one at its next message).
-// Nothing is saved.
+// code, and the window goes: at once when called on its own thread, otherwise when that thread
+// next takes its messages. Nothing is saved.
 void AbandonHotkeyWindow(HWND window);
