@@ -43,6 +43,16 @@ void RegisterAll(HWND window)
     }
 }
 
+// A press already queued names an index of the table it was registered for; once that table is
+// let go, the same index may be another binding's, or the hotkeys may be off.
+void DropQueuedPresses(HWND window)
+{
+    MSG press;
+    while (PeekMessageW(&press, window, WM_HOTKEY, WM_HOTKEY, PM_REMOVE | PM_QS_POSTMESSAGE) != FALSE) {
+        // removed unread
+    }
+}
+
 void UnregisterAll(HWND window)
 {
     FollowRegistration(false);
@@ -50,6 +60,7 @@ void UnregisterAll(HWND window)
     for (int id = 0; id < count; ++id) {
         UnregisterHotKey(window, id);
     }
+    DropQueuedPresses(window);
 }
 
 // The host may unload the plug-in from inside a call the plug-in makes (":exit", or a host
@@ -71,13 +82,13 @@ void ReleaseLibrary(HMODULE pinned)
 }
 
 // The flag and a new live table as the file holds them. A file that could not be read is looked
-// at again by the watch until it can.
+// at again by the watch until it can; one too large to be read is looked at again once it changes.
 void LoadSettings()
 {
     LoadEnabledFlag();
     liveTable = CreateHotkeyTable();
     LoadHotkeyItems();
-    if (SettingsLoadedWhole()) {
+    if (SettingsLoadedWhole() || SettingsLoadFailure() == ERROR_FILE_TOO_LARGE) {
         RememberSettingsFile();
     } else {
         ForgetSettingsFile();
@@ -289,6 +300,8 @@ void RunOwnCommand(int32_t commandId)
 
 HWND CreateHotkeyWindow()
 {
+    // A class left by a copy of the library that was freed without Unload names its procedure.
+    UnregisterClassW(HOTKEY_WINDOW_CLASS, moduleInstance);
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = HotkeyWindowProc;
     windowClass.hInstance = moduleInstance;
@@ -296,4 +309,22 @@ HWND CreateHotkeyWindow()
     RegisterClassW(&windowClass);
     return CreateWindowExW(WS_EX_TOPMOST, HOTKEY_WINDOW_CLASS, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
                            moduleInstance, nullptr);
+}
+
+void AbandonHotkeyWindow(HWND window)
+{
+    // From here on the window's messages, its timer's included, go to the system's procedure.
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+    SetClassLongPtrW(window, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
+        // Only its own thread may destroy it; the system's procedure does so at WM_CLOSE.
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return;
+    }
+    // Everything changed was saved, or told, when it changed; the loader's lock is no place for a
+    // save. The window takes its hotkeys with it.
+    KillTimer(window, SETTINGS_WATCH_TIMER);
+    StopProgramScope();
+    DestroyWindow(window);
+    DestroyHotkeyTable(liveTable);
 }

@@ -33,12 +33,27 @@ PluginInfo descriptor = {
     0, pluginName, pluginFileName, 0, 0x00010005, 0, 2, ownCommands, 0,
 };
 
+// A host that frees the library without TTBEvent_Unload would leave the window's procedure, and
+// the timer that calls it, pointing into unmapped code.
+void LetGoWithoutUnload()
+{
+    if (hotkeyWindow != nullptr) {
+        AbandonHotkeyWindow(hotkeyWindow);
+        hotkeyWindow = nullptr;
+    }
+    UnregisterClassW(HOTKEY_WINDOW_CLASS, moduleInstance);
+}
+
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+// cppcheck-suppress constParameter ; the loader's signature
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleInstance = instance;
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Freed by FreeLibrary rather than at the end of the process.
+        LetGoWithoutUnload();
     }
     return TRUE;
 }

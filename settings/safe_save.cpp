@@ -4,6 +4,7 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
+#include "settings/private_copy.h"
 #include "settings/settings.h"
 
 namespace {
@@ -15,8 +16,9 @@ constexpr int SUFFIX_LENGTH = 4;
 // is waited for this often, this far apart.
 constexpr int ATTEMPTS = 10;
 constexpr DWORD RETRY_MS = 100;
-// The most a settings file may hold to be read; a larger one is no file this plug-in wrote.
-constexpr LONGLONG MAX_FILE_BYTES = 256LL * 1024 * 1024;
+// The most a settings file may hold to be read: far more than any table of bindings needs, and a
+// larger one is never read whole, nor saved, on the host's thread.
+constexpr LONGLONG MAX_FILE_BYTES = 16LL * 1024 * 1024;
 
 DWORD failureReason;
 
@@ -158,13 +160,7 @@ bool ProfileFunctionsTake(const wchar_t* path)
 
 bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
 {
-    wchar_t folder[MAX_PATH];
-    const DWORD length = GetTempPathW(MAX_PATH, folder);
-    if (length == 0 || length >= MAX_PATH) {
-        SetLastError(length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    return GetTempFileNameW(folder, L"tsl", 0, copy) != 0 && WriteWholeFile(copy, bytes, size, false);
+    return CreatePrivateCopy(copy) && WriteWholeFile(copy, bytes, size, false);
 }
 
 bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* work)

@@ -8,6 +8,7 @@
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/program_scope.h"
 #include "settings/hotkeys_section.h"
+#include "settings/private_copy.h"
 #include "settings/profile_text.h"
 #include "settings/safe_save.h"
 #include "settings/section_append.h"
@@ -339,6 +340,7 @@ void LoadEnabledFlag()
     wchar_t* path = NewSettingsPath();
     if (path != nullptr) {
         DeleteStrayWorkCopy(path);
+        DeleteLeftoverPrivateCopies();
         // Another program may have written the file within the tick of the clock that the
         // profile functions' parsed copy carries.
         ForgetParsedFile(path);

@@ -395,6 +395,27 @@ TEST(CarelessHost, EventsAfterUnloadDoNothingAndASecondUnloadIsHarmless)
     EXPECT_EQ(host.ReadSettings(), saved);
 }
 
+TEST(CarelessHost, FreedWithoutUnloadItsTimerComingDueHarmsNothingAndNoHotkeyStaysHeld)
+{
+    TestHost host;
+    host.WriteSettings(L"[hotkeys]\r\nitem0_key=1611\r\nitem0_command=Other.dll|5\r\nitem0_param=\r\n");
+    {
+        TesselExports tessel(host);
+        tessel.InitPluginInfo(L"Tessel.dll");
+        ASSERT_EQ(tessel.Init(L"Tessel.dll", 3), TRUE);
+    }
+    host.Pump(1200);  // the settings file's watch was due twice
+    EXPECT_EQ(CountWindows(L"TesselClass"), 0);
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    EXPECT_THAT(host.Calls(), IsEmpty());
+
+    ASSERT_TRUE(host.Load());
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,5)"));
+}
+
 TEST(CarelessHost, InitCalledTwiceKeepsOneHotkeyWindowAndTheUnloadLeavesNone)
 {
     TestHost host;

@@ -6,7 +6,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "host/host_driving.h"
+#include "tests/import_patch.h"
 #include "tests/test_host.h"
 
 using ::testing::Contains;
@@ -286,6 +289,40 @@ TEST(HotkeyPress, DisabledInTheFileMeansNoHotkeyUntilTheToggle)
 
     host.Execute(L"Tessel.dll", 0);
     EXPECT_TRUE(host.MenuCheckState(L"Tessel.dll", 0));
+    host.ClearRecords();
+    host.Press({VK_CONTROL, VK_MENU, 'K'});
+    EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,1)"));
+}
+
+// Stands in for the plug-in's UnregisterHotKey: once armed, its first call presses Ctrl+Alt+K and
+// Ctrl+Alt+J, which the system queues as presses of the table being let go.
+bool pressWhileUnregistering;
+
+BOOL WINAPI PressingUnregisterHotKey(HWND window, int id)
+{
+    if (pressWhileUnregistering) {
+        pressWhileUnregistering = false;
+        std::vector<INPUT> inputs = KeyPressInputs({VK_CONTROL, VK_MENU, 'K', 'J'});
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    }
+    return UnregisterHotKey(window, id);
+}
+
+TEST(HotkeyPress, PressesQueuedWhileAHandEditShiftsTheIdsNeverRunAnotherBinding)
+{
+    TestHost host;
+    host.WriteSettings(Hotkeys(Binding(0, KEY_CTRL_ALT_K, L"Other.dll|1") + Binding(1, KEY_CTRL_ALT_J, L"Other.dll|2")));
+    ASSERT_TRUE(host.Load());
+    ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "user32.dll", "UnregisterHotKey",
+                              reinterpret_cast<const void*>(&PressingUnregisterHotKey)));
+    host.ClearRecords();
+    pressWhileUnregistering = true;
+    // Two bindings in front: ids 0 and 1 now name them.
+    host.WriteSettings(Hotkeys(Binding(0, KEY_SHIFT_F1, L"Other.dll|9") + Binding(1, 0x0171, L"Other.dll|8") +
+                               Binding(2, KEY_CTRL_ALT_K, L"Other.dll|1") + Binding(3, KEY_CTRL_ALT_J, L"Other.dll|2")));
+    ASSERT_TRUE(host.PumpUntil([] { return !pressWhileUnregistering; }, 5000));
+    host.Pump(300);
+    EXPECT_THAT(host.Calls(), ElementsAre(::testing::StartsWith(L"SetMenuProperty(")));  // the presses dropped
     host.ClearRecords();
     host.Press({VK_CONTROL, VK_MENU, 'K'});
     EXPECT_THAT(host.Calls(), ElementsAre(L"ExecuteCommand(Other.dll,1)"));

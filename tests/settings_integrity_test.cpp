@@ -1,9 +1,10 @@
 // The user's bindings are never lost or altered: not by the file's code page or a UTF-8 file, by
 // the reading's trimming of blanks and quotes, by a file another program holds at start-up or
-// while it is saved, by a full disk, by a process killed in the middle of a save, by a shortage of
-// memory or window handles, by a host that dies before it unloads, by a hand edit with a gap, by
-// a folder path of 260 characters or more, or by a platform that caps a profile section. Runs
-// twice: under the machine's code page and under Japanese (932).
+// while it is saved, by a file too large to read, by a full disk, by a process killed in the middle
+// of a save (or of a load, leaving a private copy), by a shortage of memory or window handles, by
+// a host that dies before it unloads, by a hand edit with a gap, by a folder path of 260
+// characters or more, or by a platform that caps a profile section. Runs twice: under the
+// machine's code page and under Japanese (932).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -450,6 +451,26 @@ TEST(SaveFails, AtOkTheOldFileStaysTheUserIsToldAndTheNextSaveWritesTheChange)
     }
 }
 
+TEST(UnreadableFile, AFileLargerThanAnyTableNeedsIsNotReadToldAndNeverWritten)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(3), 0) + L";" + std::wstring(8 << 20, L'x') + L"\r\n");
+    const std::string before = FileBytes(host.SettingsPath());
+    ASSERT_TRUE(host.Load());
+    host.ClearRecords();
+    host.Pump(1500);  // the watch does not take it in again and again
+    EXPECT_THAT(host.Calls(), ::testing::IsEmpty());
+    host.Execute(L"Tessel.dll", 0);
+    std::wstring told;
+    KeepNextMessage(host, &told);
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [](HWND dialog) { TestHost::Click(dialog, IDCANCEL); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    EXPECT_NE(told.find(SystemReason(ERROR_FILE_TOO_LARGE)), std::wstring::npos) << ToUtf8(told);
+    host.Unload();
+    EXPECT_TRUE(FileBytes(host.SettingsPath()) == before);
+}
+
 // Stand-ins for the plug-in's profile reading that count the reads of a UTF-8 file, which
 // Windows reads in the ANSI code page whether it has a byte-order mark or not.
 int utf8Reads;
@@ -576,47 +597,103 @@ TEST(SavingChild, DISABLED_SavesUntilKilled)
 
 class SaveKilled : public InProcessSettings {};
 
-TEST_F(SaveKilled, AtAnyMomentTheFileHoldsTheOldTableOrTheNewInFull)
+// This program as a child that runs only the disabled test named: silent, and as on a user's
+// machine, without this run's heap checking. Its process handle is null when it did not start.
+PROCESS_INFORMATION StartChild(const std::wstring& test)
 {
-    if (std::getenv("TESSEL_EXPECTED_CODE_PAGE") != nullptr) {
-        GTEST_SKIP() << "the code page plays no part; run once, in the machine's code page";
-    }
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(program) +
-                           L"\" --gtest_filter=SavingChild.DISABLED_SavesUntilKilled --gtest_also_run_disabled_tests";
-    const HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, CHILD_READY_EVENT);
+    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test + L" --gtest_also_run_disabled_tests";
     SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
     const HANDLE silence = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = silence;
-    // The child runs as on a user's machine, without this run's heap checking.
     wchar_t debug[256] = {};
     GetEnvironmentVariableW(L"WINEDEBUG", debug, 256);
     SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
+    PROCESS_INFORMATION child = {};
+    CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableW(L"WINEDEBUG", debug);
+    CloseHandle(silence);
+    return child;
+}
+
+void KillChild(const PROCESS_INFORMATION& child)
+{
+    TerminateProcess(child.hProcess, 1);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+}
+
+TEST_F(SaveKilled, AtAnyMomentTheFileHoldsTheOldTableOrTheNewInFull)
+{
+    if (std::getenv("TESSEL_EXPECTED_CODE_PAGE") != nullptr) {
+        GTEST_SKIP() << "the code page plays no part; run once, in the machine's code page";
+    }
+    const HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, CHILD_READY_EVENT);
     std::mt19937 random(20261207);
     for (int kill = 1; kill <= 30; ++kill) {
-        PROCESS_INFORMATION child = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child));
+        const PROCESS_INFORMATION child = StartChild(L"SavingChild.DISABLED_SavesUntilKilled");
+        ASSERT_NE(child.hProcess, nullptr);
         const bool started = WaitForSingleObject(ready, 60000) == WAIT_OBJECT_0;
         if (started) {
             Sleep(random() % 1000);
         }
-        TerminateProcess(child.hProcess, 1);
-        WaitForSingleObject(child.hProcess, INFINITE);
-        CloseHandle(child.hThread);
-        CloseHandle(child.hProcess);
+        KillChild(child);
         ASSERT_TRUE(started);
         const std::wstring text = FileText(path_);
         ASSERT_TRUE(HoldsWholeTable(text, L'A') || HoldsWholeTable(text, L'B')) << "kill " << kill << ": " << text.size() << " units";
     }
-    SetEnvironmentVariableW(L"WINEDEBUG", debug);
-    CloseHandle(silence);
     CloseHandle(ready);
     LoadEnabledFlag();  // as the next start does
     EXPECT_EQ(GetFileAttributesW((path_ + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Run only as a child: stops inside the load of a UTF-8 file, which is read from a private copy.
+UINT WINAPI StalledGetInt(LPCWSTR, LPCWSTR, INT fallback, LPCWSTR)
+{
+    SetEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, CHILD_READY_EVENT));
+    Sleep(60000);
+    return static_cast<UINT>(fallback);
+}
+
+TEST(LoadingChild, DISABLED_StopsInTheMiddleOfALoad)
+{
+    ASSERT_TRUE(ReplaceImport(GetModuleHandleW(nullptr), "kernel32.dll", "GetPrivateProfileIntW",
+                              reinterpret_cast<const void*>(&StalledGetInt)));
+    LoadEnabledFlag();
+}
+
+bool HoldsAFile(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*.tmp").c_str(), &entry);
+    return search != INVALID_HANDLE_VALUE && FindClose(search) != FALSE;
+}
+
+TEST_F(SaveKilled, APrivateCopyThatAKilledLoadLeftIsGoneAtTheNextStart)
+{
+    const std::wstring temporary = path_ + L".temp";
+    CreateDirectoryW(temporary.c_str(), nullptr);
+    WriteFileBytes(path_, "\xEF\xBB\xBF[setting]\r\nenable=0\r\n");
+    wchar_t previous[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", previous, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", temporary.c_str());
+    const HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, CHILD_READY_EVENT);
+    const PROCESS_INFORMATION child = StartChild(L"LoadingChild.DISABLED_StopsInTheMiddleOfALoad");
+    const bool stopped = child.hProcess != nullptr && WaitForSingleObject(ready, 60000) == WAIT_OBJECT_0;
+    KillChild(child);
+    const bool left = HoldsAFile(temporary);
+    LoadEnabledFlag();  // as the next start does
+    const bool leftAfterStart = HoldsAFile(temporary);
+    SetEnvironmentVariableW(L"TMP", previous);
+    CloseHandle(ready);
+    DeleteTree(temporary);
+    ASSERT_TRUE(stopped && left);
+    EXPECT_FALSE(leftAfterStart);
 }
 
 // Presses OK in the settings dialog if the session shows it; false when it was refused.

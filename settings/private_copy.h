@@ -1,0 +1,13 @@
+// Private copies of the settings file in the temporary folder, for the profile functions: a UTF-8
+// file, or one whose path they cannot take, is read (and a save's work copy written) through one.
+// A process killed while it uses a copy leaves it behind, so each name carries the id of the
+// process that made it, and a later start deletes the copies of processes that have ended.
+#pragma once
+
+#include <windows.h>
+
+// Creates an empty file of this process under a fresh name in the temporary folder; its path in
+// copy (MAX_PATH units). False, with the reason in GetLastError, when none could be made.
+bool CreatePrivateCopy(wchar_t* copy);
+// Deletes the copies whose process has ended.
+void DeleteLeftoverPrivateCopies();
