@@ -14,13 +14,20 @@ void LoadEnabledFlag();
 // Appends the stored bindings to the live table, item0 onward, up to the first key reading 0.
 void LoadHotkeyItems();
 // Writes the bindings of the live table (the whole [hotkeys] section; an empty table leaves none)
-// and the flag (other keys of [setting] stay) in one swap. True once the new file is in place, or
-// when nothing may be written; false when it could not be written: the file is then as it was,
-// and SaveFailureReason() (safe_save.h) tells why.
+// and the flag (other keys of [setting] stay) in one swap, once the platform's reader finds them
+// and every other setting in the new file. True once the new file is in place, or when nothing
+// may be written; false when it could not be written: the file is then as it was, and
+// SaveFailureReason() and SaveFailureSuffix() (safe_save.h) tell why and which file refused. A
+// file another program changed after the save read it is left as it is: false, and
+// SaveGaveWayToOutsideChange() tells so.
 bool SaveSettingsFile();
-// The same for the bindings alone and the flag alone.
+// The same, but a file that is not the one Tessel last read or wrote, or that changes during the
+// save, is kept as a dated copy (LastKeptCopySuffix(), kept_copies.h) and saved over.
+bool SaveSettingsFileKeepingEdits();
+// The routine save for the bindings alone and the flag alone.
 bool SaveHotkeyItems();
 bool SaveEnabledFlag();
+bool SaveGaveWayToOutsideChange();
 // False when the last load could not take in everything stored: the file could not be read, or
 // memory ran short.
 bool SettingsLoadedWhole();
