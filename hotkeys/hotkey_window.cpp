@@ -95,8 +95,8 @@ void LoadSettings()
 }
 
 // Tells the user about the settings file: the headline, the file's full path with the suffix
-// (".bak" names the backup, ".<date>.kept" a kept copy), and the detail. The host may unload the plug-in while the message
-// box runs its loop.
+// (".bak" names the backup, ".<date>.kept" a kept copy), and the detail. The host may unload the
+// plug-in while the message box runs its loop.
 void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t* suffix, const wchar_t* detail,
                              UINT icon)
 {

@@ -318,6 +318,25 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     return written;
 }
 
+bool IsSaveOwnWorkCopy(const SafeSave& save)
+{
+    if (save.workHeld == INVALID_HANDLE_VALUE) {
+        return true;  // a private copy in the temporary folder, which no start deletes
+    }
+    const HANDLE now = CreateFileW(save.work, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION held;
+    BY_HANDLE_FILE_INFORMATION found;
+    const bool same = now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(save.workHeld, &held) != FALSE &&
+                      GetFileInformationByHandle(now, &found) != FALSE &&
+                      held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+                      held.nFileIndexHigh == found.nFileIndexHigh && held.nFileIndexLow == found.nFileIndexLow;
+    if (now != INVALID_HANDLE_VALUE) {
+        CloseHandle(now);
+    }
+    return same;
+}
+
 bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
 {
     if (save->before != nullptr && size == save->beforeSize && std::memcmp(bytes, save->before, size) == 0) {

@@ -61,6 +61,8 @@ enum class SwapResult { Saved, Failed, ChangedOutside };
 // EndSafeSave follows in every case.
 bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
                    const BYTE* bytes, DWORD size);
+// True while the work copy is still the file the save made, not one made anew under its name.
+bool IsSaveOwnWorkCopy(const SafeSave& save);
 // Writes the new content complete into the swap file, flushed and read back; then save->readable
 // names what the profile functions read it from. Content that is the old file's writes nothing.
 bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size);

@@ -7,11 +7,6 @@
 
 #include "hotkeys/hotkey_table.h"
 
-// The settings a save leaves as they are, as the reader gives them: every section but [hotkeys]
-// (when bindings are saved), with its lines in order, but the "enable" key of [setting] (when the
-// flag is saved) and a [setting] left empty without it. One text in a block of the process heap;
-// null when there is no memory.
-wchar_t* ReadUntouchedSettings(const wchar_t* path, bool bindings, bool flag);
 // True when one reading of [hotkeys] gives exactly the table's bindings in order, and nothing else.
 // A reading that a platform cut short is completed as the load completes it.
 bool HotkeysSectionHolds(const wchar_t* path, HotkeyTable table);

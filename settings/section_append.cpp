@@ -207,6 +207,11 @@ SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name)
     return ours ? SectionScan{start, earlierMayName} : SectionScan{size, earlierMayName || lastMayName};
 }
 
+bool IsUnicodeCutInHalf(const BYTE* bytes, DWORD size)
+{
+    return InspectFile(bytes, size).encoding != TextEncoding::Ansi && size % 2 != 0;
+}
+
 BYTE* WithSectionAppended(const BYTE* bytes, DWORD size, const wchar_t* section, DWORD* newSize)
 {
     const FileEnd end = InspectFile(bytes, size);

@@ -22,6 +22,9 @@ struct SectionScan {
 };
 SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name);
 
+// True for UTF-16 whose last unit is cut in half: no text can be appended after it as it is.
+bool IsUnicodeCutInHalf(const BYTE* bytes, DWORD size);
+
 // The bytes followed by the section's text (its "[name]" line and its "key=value" lines, each
 // ended by CR LF) on a line of its own, in the bytes' encoding: UTF-16LE or UTF-16BE after their
 // byte-order mark, else the ANSI code page, which the caller has made sure holds every character.

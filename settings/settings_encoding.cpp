@@ -99,9 +99,7 @@ BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWOR
         return CopyBytes(UTF16_MARK, sizeof(UTF16_MARK), readySize);
     }
     if (StartsWith(bytes, size, UTF16_MARK) || StartsWith(bytes, size, UTF16_BIG_ENDIAN_MARK)) {
-        // A last unit cut in half is no text to any reader; dropped, it leaves every unit after
-        // which a save appends in its place.
-        return CopyBytes(bytes, size & ~1UL, readySize);
+        return CopyBytes(bytes, size, readySize);
     }
     if (StartsWith(bytes, size, UTF8_MARK)) {
         return AsUnicode(CP_UTF8, bytes + sizeof(UTF8_MARK), size - sizeof(UTF8_MARK), readySize);

@@ -14,6 +14,5 @@ bool IsUtf8Text(const BYTE* bytes, DWORD size);
 // in a block of the process heap (null when there is no memory): UTF-8 becomes UTF-16LE with its
 // mark; so does ANSI text when text (what is to be stored; null for none) needs characters its
 // code page lacks; no file (bytes null) becomes a UTF-16LE file holding only its mark. Other bytes
-// stay as they are, but for the half of a UTF-16 unit that ends a file cut short. Every section,
-// key and value is kept.
+// stay as they are. Every section, key and value is kept.
 BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWORD* readySize);

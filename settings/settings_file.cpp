@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
@@ -165,45 +164,30 @@ bool WriteFlag(const wchar_t* work, DWORD* error)
     return *error == ERROR_SUCCESS;
 }
 
-// Every other setting as the reader gives it now; null when there is no memory. Its parse is
-// forgotten, so that the next change is read from the disk.
-wchar_t* UntouchedSettings(const wchar_t* work, bool bindings, bool flag)
-{
-    wchar_t* untouched = ReadUntouchedSettings(work, bindings, flag);
-    ForgetParsedFile(work);
-    return untouched;
-}
-
 // Any [hotkeys] left in the work copy deleted (when sectionsLeft) and the flag set (when flag and
 // the copy reads otherwise); false, with the reason in error, when the copy did not take them or
-// they changed any other setting as the reader gives it (a copy that went away comes back from
-// the profile functions holding their change alone). The platform's parse of the copy is
-// forgotten after each change and after each reading.
-bool ChangeWorkCopy(const wchar_t* work, bool bindings, bool sectionsLeft, bool flag, DWORD* error)
+// is no longer the save's own file (one that went away comes back from the profile functions
+// holding their change alone). The platform's parse of the copy is forgotten after each change
+// and after each reading.
+bool ChangeWorkCopy(const SafeSave& save, bool sectionsLeft, bool cutInHalf, bool flag, DWORD* error)
 {
     *error = ERROR_SUCCESS;
-    const bool flagNeeded = flag && !FlagReads(work);
-    ForgetParsedFile(work);
-    if (!sectionsLeft && !flagNeeded) {
-        return true;
-    }
-    wchar_t* before = UntouchedSettings(work, bindings, flag);
+    const wchar_t* work = save.work;
     if (sectionsLeft) {
+        // A key written and deleted makes the profile functions write the copy anew, in whole
+        // units: one cut in half takes no text after it.
+        if (cutInHalf) {
+            WritePrivateProfileStringW(HOTKEYS_SECTION, L"item0_key", L"0", work);
+        }
         DeleteHotkeysSections(work);
         ForgetParsedFile(work);
     }
-    bool changed = !flagNeeded || WriteFlag(work, error);
+    bool changed = !flag || FlagReads(work) || WriteFlag(work, error);
     ForgetParsedFile(work);
-    wchar_t* after = changed ? UntouchedSettings(work, bindings, flag) : nullptr;
-    if (changed && (before == nullptr || after == nullptr)) {
+    if (changed && !IsSaveOwnWorkCopy(save)) {
         changed = false;
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-    } else if (changed && std::wcscmp(before, after) != 0) {
-        changed = false;
-        *error = ERROR_INVALID_DATA;
+        *error = ERROR_FILE_NOT_FOUND;
     }
-    ReleaseBlock(after);
-    ReleaseBlock(before);
     return changed;
 }
 
@@ -220,10 +204,11 @@ bool ReadsAsSaved(const SafeSave& save, const wchar_t* section)
 
 // The work copy, once the profile functions have changed it, followed by the bindings (when
 // section holds any) as text, becomes the file, provided the reader finds in it what was saved.
-SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft, bool flag, bool keepReplaced)
+SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft, bool cutInHalf, bool flag,
+                      bool keepReplaced)
 {
     DWORD error = ERROR_SUCCESS;
-    if (!ChangeWorkCopy(save->work, section != nullptr, sectionsLeft, flag, &error)) {
+    if (!ChangeWorkCopy(*save, sectionsLeft, cutInHalf, flag, &error)) {
         FailSave(error, L"");
         return SwapResult::Failed;
     }
@@ -281,7 +266,8 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
         if (!keepEdits && edited && SettingsFileRemembered()) {
             result = SwapResult::ChangedOutside;
         } else if (BeginSafeSave(&save, path, before, beforeSize, stamp, ready, scan.trailingStart)) {
-            result = FinishSave(&save, section, scan.mayNameEarlier, flag, keepEdits && edited);
+            const bool cutInHalf = section != nullptr && section[0] != L'\0' && IsUnicodeCutInHalf(ready, scan.trailingStart);
+            result = FinishSave(&save, section, scan.mayNameEarlier, cutInHalf, flag, keepEdits && edited);
         }
         EndSafeSave(&save);
     }

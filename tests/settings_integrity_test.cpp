@@ -671,10 +671,10 @@ TEST(EditDuringASave, AnEditWrittenWhileOkWaitsForTheFileIsKeptInACopyTheMessage
 
 TEST(EditDuringASave, AnEditLandingWhileASwitchIsSavedIsTakenIn)
 {
-    const std::vector<Binding> stored = PlainBindings(4000);
+    const std::vector<Binding> stored = PlainBindings(2000);
     std::vector<Binding> edit = stored;
     edit[0].command = L"C:\\Edited\\by hand.exe";
-    for (const DWORD delay : {0, 20, 40, 60}) {
+    for (const DWORD delay : {0, 30, 60}) {
         TestHost host;
         host.WriteSettings(UnicodeFile(stored));
         ASSERT_TRUE(host.Load());
@@ -868,7 +868,7 @@ TEST(SavingChild, DISABLED_SavesItsTableOverAndOver)
     wchar_t name[2] = {};
     ASSERT_EQ(GetEnvironmentVariableW(L"TESSEL_SAVING_TABLE", name, 2), 1u);
     liveTable = TableNamed(name[0]);
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < 20; ++round) {
         enabledFlag = round % 2;
         SaveSettingsFile();
     }
