@@ -147,6 +147,19 @@ LRESULT OnDestroy(HWND window)
     return 0;
 }
 
+void SwitchHotkeys(HWND window, int enabled)
+{
+    if (enabled == enabledFlag) {
+        return;
+    }
+    enabledFlag = enabled;
+    if (enabledFlag != 0) {
+        RegisterAll(window);
+    } else {
+        UnregisterAll(window);
+    }
+}
+
 void ToggleHotkeys(HWND window)
 {
     if (dialogOpen) {
@@ -158,15 +171,17 @@ void ToggleHotkeys(HWND window)
     if (SettingsChangeReadable()) {
         TakeInOutsideChange(window);
     }
-    enabledFlag = enabledFlag == 0 ? 1 : 0;
-    if (enabledFlag != 0) {
-        RegisterAll(window);
-    } else {
-        UnregisterAll(window);
-    }
+    const int wanted = enabledFlag == 0 ? 1 : 0;
+    SwitchHotkeys(window, wanted);
     // The host may unload the plug-in while a failure's message box runs its loop.
     const HMODULE pinned = PinLibrary();
-    SaveTellingFailure(window);
+    // A change that another program made while the switch was saved is taken in, and the switch
+    // saved on it.
+    if (!SaveTellingFailure(window, false) && SaveGaveWayToOutsideChange() && !windowDestroyed) {
+        TakeInOutsideChange(window);
+        SwitchHotkeys(window, wanted);
+        SaveTellingFailure(window, false);
+    }
     ReleaseLibrary(pinned);
 }
 

@@ -4,14 +4,19 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
+#include "settings/kept_copies.h"
 #include "settings/private_copy.h"
 #include "settings/settings.h"
 
 namespace {
 
-constexpr wchar_t WORK_SUFFIX[] = L".tmp";
 constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
-constexpr int SUFFIX_LENGTH = 4;
+constexpr wchar_t WORK_EXTENSION[] = L".tmp";
+// A work file is "<file>.<16 hex digits>.tmp": the process and a count of its own, so that no
+// other save, in this process or another, takes the name.
+constexpr int WORK_DIGITS = 16;
+constexpr int WORK_SUFFIX_LENGTH = 1 + WORK_DIGITS + 4;
+constexpr int NAME_ATTEMPTS = 16;
 // A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
 // is waited for this often, this far apart.
 constexpr int ATTEMPTS = 10;
@@ -19,8 +24,13 @@ constexpr DWORD RETRY_MS = 100;
 // The most a settings file may hold to be read: far more than any table of bindings needs, and a
 // larger one is never read whole, nor saved, on the host's thread.
 constexpr LONGLONG MAX_FILE_BYTES = 16LL * 1024 * 1024;
+// A work file this old belongs to no running save: a save holds one for seconds at the most.
+constexpr ULONGLONG STRAY_AGE = 10ULL * 60 * 10000000;
 
 DWORD failureReason;
+wchar_t failureSuffix[SUFFIX_CAPACITY];
+FileStamp savedStamp;
+unsigned workNames;
 
 // The errors of a file that another program holds, or that is being deleted; anything else is
 // not waited for.
@@ -29,87 +39,179 @@ bool IsPassing(DWORD error)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-bool Fail(DWORD reason)
+// The suffix of a file beside path, or "" for one elsewhere.
+const wchar_t* SuffixBeside(const wchar_t* path, const wchar_t* file)
 {
-    failureReason = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
-    return false;
+    const int length = TextLength(path);
+    return std::wcsncmp(file, path, static_cast<size_t>(length)) == 0 ? file + length : L"";
 }
 
-// Writes every byte through the handle, flushed to the disk when asked, and closes it; the reason
-// of a failure is left in GetLastError.
-bool WriteAndClose(HANDLE file, const BYTE* bytes, DWORD size, bool flush)
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information)
+{
+    return {true, (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow,
+            information.ftLastWriteTime};
+}
+
+// Every byte written through the handle; the reason of a failure in GetLastError. A write cut
+// short without an error is a disk that is full.
+bool WriteAll(HANDLE file, const BYTE* bytes, DWORD size)
 {
     DWORD written = 0;
-    bool whole = size == 0 || (WriteFile(file, bytes, size, &written, nullptr) != FALSE && written == size);
-    DWORD error = whole ? ERROR_SUCCESS : GetLastError();
-    if (whole && flush && FlushFileBuffers(file) == FALSE) {
-        whole = false;
-        error = GetLastError();
+    if (size == 0) {
+        return true;
     }
-    CloseHandle(file);
-    if (!whole) {
-        // A write cut short without an error is a disk that is full.
-        SetLastError(error != ERROR_SUCCESS ? error : ERROR_DISK_FULL);
-    }
-    return whole;
-}
-
-// Writes the file complete, flushed to the disk when asked; a failure deletes what was written
-// and leaves its reason in GetLastError.
-bool WriteWholeFile(const wchar_t* path, const BYTE* bytes, DWORD size, bool flush)
-{
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    if (WriteFile(file, bytes, size, &written, nullptr) == FALSE) {
         return false;
     }
-    if (!WriteAndClose(file, bytes, size, flush)) {
-        const DWORD error = GetLastError();
-        DeleteFileW(path);
-        SetLastError(error);
+    if (written != size) {
+        SetLastError(ERROR_DISK_FULL);
         return false;
     }
     return true;
 }
 
-// What the disk gives back for the file is the bytes: a disk that fills up cuts a file short
-// without every platform saying so.
-bool FileHolds(const wchar_t* path, const BYTE* bytes, DWORD size)
+// A new file of this save's own beside path, claimed with the bytes written into it: its name in
+// name (capacity units). Held in held when asked, shared for reading and writing but never for
+// deleting, so that the profile functions can change it and nothing else can take it away; closed
+// otherwise. False, with the reason in GetLastError, when none could be written; nothing is left
+// behind then.
+bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity, HANDLE* held)
 {
-    DWORD heldSize = 0;
-    BYTE* held = ReadWholeFile(path, &heldSize);
-    const bool same = held != nullptr && heldSize == size && std::memcmp(held, bytes, size) == 0;
-    ReleaseBlock(held);
-    if (!same && held != nullptr) {
-        SetLastError(ERROR_WRITE_FAULT);
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        const unsigned count = ++workNames ^ (GetTickCount() << 12);
+        FormatText(name, capacity, L"%ls.%08lX%08X%ls", path, GetCurrentProcessId(), count, WORK_EXTENSION);
+        const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
+                continue;
+            }
+            return false;
+        }
+        const bool whole = WriteAll(file, bytes, size);
+        const DWORD error = GetLastError();
+        if (whole && held != nullptr) {
+            *held = file;
+            return true;
+        }
+        CloseHandle(file);
+        if (!whole) {
+            DeleteFileW(name);
+            SetLastError(error);
+        }
+        return whole;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return false;
+}
+
+// The file's content replaced through the handle by the bytes, flushed to the disk and read back:
+// a disk that fills up cuts a file short without every platform saying so.
+bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
+{
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !WriteAll(file, bytes, size) ||
+        SetEndOfFile(file) == FALSE || FlushFileBuffers(file) == FALSE ||
+        SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        return false;
+    }
+    auto* back = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
+    DWORD read = 0;
+    const bool same = back != nullptr && ReadFile(file, back, size + 1, &read, nullptr) != FALSE && read == size &&
+                      std::memcmp(back, bytes, size) == 0;
+    ReleaseBlock(back);
+    if (!same) {
+        SetLastError(back == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ERROR_WRITE_FAULT);
     }
     return same;
 }
 
-// The old file's bytes go to the backup first; then one rename puts the new file in place, which
-// replaces the old one in a single step: at no instant is there no file under the name, whereas
-// replacing with a backup renames the old file away before the new one takes its name. A first
-// save has no old file to keep, and one that appeared meanwhile is not replaced.
-bool Swap(const wchar_t* path, const wchar_t* temporary, const wchar_t* backup, const BYTE* before, DWORD beforeSize)
+void CloseHeld(SafeSave* save)
 {
-    const DWORD replacing = before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
-    bool backedUp = before == nullptr;
-    for (int attempt = 1;; ++attempt) {
-        backedUp = backedUp || WriteWholeFile(backup, before, beforeSize, false);
-        if (backedUp && MoveFileExW(temporary, path, replacing | MOVEFILE_WRITE_THROUGH) != FALSE) {
-            return true;
-        }
-        const DWORD error = GetLastError();
-        if (!IsPassing(error) || attempt == ATTEMPTS) {
-            SetLastError(error);
+    if (save->swapHeld != INVALID_HANDLE_VALUE && save->swapHeld != save->workHeld) {
+        CloseHandle(save->swapHeld);
+    }
+    if (save->workHeld != INVALID_HANDLE_VALUE) {
+        CloseHandle(save->workHeld);
+    }
+    save->workHeld = save->swapHeld = INVALID_HANDLE_VALUE;
+}
+
+enum class FileState { AsFound, Changed, Held };
+
+// Whether the file is still what the save found: the same bytes, or still none. A file that went
+// away is no change: the save writes it again. Held, with the reason in error, while another
+// program keeps it from being read.
+FileState StateOfFile(const SafeSave& save, DWORD* error)
+{
+    const HANDLE file = CreateFileW(save.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? FileState::AsFound : FileState::Held;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    bool same = save.before != nullptr && GetFileInformationByHandle(file, &information) != FALSE &&
+                StampOf(information).size == save.beforeSize;
+    if (same) {
+        auto* now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(save.beforeSize) + 1));
+        DWORD read = 0;
+        same = now != nullptr && ReadFile(file, now, save.beforeSize + 1, &read, nullptr) != FALSE &&
+               read == save.beforeSize && std::memcmp(now, save.before, save.beforeSize) == 0;
+        ReleaseBlock(now);
+    }
+    CloseHandle(file);
+    return same ? FileState::AsFound : FileState::Changed;
+}
+
+// The old content becomes the backup only once the new file is in place, through a file of its
+// own renamed over the old backup: a full disk, or a folder or a reader in the backup's place,
+// leaves the old backup as it was and the save done.
+void ReplaceBackup(const SafeSave& save)
+{
+    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    if (names == nullptr) {
+        return;
+    }
+    wchar_t* work = names;
+    wchar_t* backup = names + LONG_PATH_CAPACITY;
+    FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", save.path, BACKUP_SUFFIX);
+    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr) &&
+        MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+        DeleteFileW(work);
+    }
+    ReleaseBlock(names);
+}
+
+// Whether the found file's name is "<file>.<16 hex digits>.tmp" for the file named name.
+bool IsWorkFileName(const wchar_t* found, const wchar_t* name)
+{
+    const int length = TextLength(name);
+    if (TextLength(found) != length + WORK_SUFFIX_LENGTH || lstrcmpiW(found + length + 1 + WORK_DIGITS, WORK_EXTENSION) != 0 ||
+        CompareStringOrdinal(found, length, name, length, TRUE) != CSTR_EQUAL || found[length] != L'.') {
+        return false;
+    }
+    for (int digit = 0; digit < WORK_DIGITS; ++digit) {
+        const wchar_t unit = found[length + 1 + digit];
+        if (!((unit >= L'0' && unit <= L'9') || (unit >= L'A' && unit <= L'F'))) {
             return false;
         }
-        Sleep(RETRY_MS);
     }
+    return true;
+}
+
+bool IsOld(const FILETIME& written, ULONGLONG now)
+{
+    return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32 | written.dwLowDateTime) + STRAY_AGE < now;
 }
 
 }  // namespace
 
-BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
+bool SameStamp(const FileStamp& left, const FileStamp& right)
+{
+    return left.exists == right.exists && left.size == right.size && CompareFileTime(&left.written, &right.written) == 0;
+}
+
+BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
 {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -131,17 +233,20 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    LARGE_INTEGER length = {};
+    BY_HANDLE_FILE_INFORMATION information;
     BYTE* bytes = nullptr;
     DWORD error = ERROR_FILE_TOO_LARGE;
-    if (GetFileSizeEx(file, &length) != FALSE && length.QuadPart <= MAX_FILE_BYTES) {
-        *size = static_cast<DWORD>(length.QuadPart);
+    if (GetFileInformationByHandle(file, &information) != FALSE && StampOf(information).size <= static_cast<ULONGLONG>(MAX_FILE_BYTES)) {
+        *size = information.nFileSizeLow;
+        if (stamp != nullptr) {
+            *stamp = StampOf(information);
+        }
         bytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(*size) + 2));
         DWORD read = 0;
         if (bytes == nullptr) {
             error = ERROR_NOT_ENOUGH_MEMORY;
         } else if (ReadFile(file, bytes, *size, &read, nullptr) == FALSE || read != *size) {
-            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_READ_FAULT;
+            error = read != *size && GetLastError() == ERROR_SUCCESS ? ERROR_READ_FAULT : GetLastError();
             ReleaseBlock(bytes);
             bytes = nullptr;
         }
@@ -155,65 +260,165 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size)
 
 bool ProfileFunctionsTake(const wchar_t* path)
 {
-    return TextLength(path) + SUFFIX_LENGTH < MAX_PATH && std::wcsncmp(path, EXTENDED_PREFIX, 4) != 0;
+    return TextLength(path) + WORK_SUFFIX_LENGTH < MAX_PATH && std::wcsncmp(path, EXTENDED_PREFIX, 4) != 0;
 }
 
 bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
 {
-    return CreatePrivateCopy(copy) && WriteWholeFile(copy, bytes, size, false);
-}
-
-bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* work)
-{
-    bool written = false;
-    if (ProfileFunctionsTake(path)) {
-        FormatText(work, MAX_PATH, L"%ls%ls", path, WORK_SUFFIX);
-        written = WriteWholeFile(work, bytes, size, false);
-    } else {
-        written = WritePrivateCopy(bytes, size, work);
-    }
-    return written || Fail(GetLastError());
-}
-
-bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* bytes, DWORD size, const BYTE* before,
-                    DWORD beforeSize)
-{
-    if (before != nullptr && size == beforeSize && std::memcmp(bytes, before, size) == 0) {
-        DeleteFileW(work);
-        return true;
-    }
-    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
-    if (names == nullptr) {
-        AbandonSafeSave(work, ERROR_NOT_ENOUGH_MEMORY);
+    if (!CreatePrivateCopy(copy)) {
         return false;
     }
-    wchar_t* temporary = names;
-    wchar_t* backup = names + LONG_PATH_CAPACITY;
-    FormatText(temporary, LONG_PATH_CAPACITY, L"%ls%ls", path, WORK_SUFFIX);
-    FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", path, BACKUP_SUFFIX);
-    if (!ProfileFunctionsTake(path)) {
-        DeleteFileW(work);
+    const HANDLE file = CreateFileW(copy, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool whole = file != INVALID_HANDLE_VALUE && WriteAll(file, bytes, size);
+    const DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
     }
-    bool swapped = WriteWholeFile(temporary, bytes, size, true) && FileHolds(temporary, bytes, size);
-    DWORD error = swapped ? ERROR_SUCCESS : GetLastError();
-    if (swapped) {
-        swapped = Swap(path, temporary, backup, before, beforeSize);
-        error = GetLastError();
+    if (!whole) {
+        DeleteFileW(copy);
+        SetLastError(error);
     }
-    if (!swapped) {
-        DeleteFileW(temporary);
-        Fail(error);
-    }
-    ReleaseBlock(names);
-    return swapped;
+    return whole;
 }
 
-void AbandonSafeSave(const wchar_t* work, DWORD reason)
+bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
+                   const BYTE* bytes, DWORD size)
 {
-    if (work != nullptr) {
-        DeleteFileW(work);
+    *save = {path,    before,  beforeSize,           stamp, nullptr, nullptr, nullptr, INVALID_HANDLE_VALUE,
+             INVALID_HANDLE_VALUE, false,   false,   false};
+    auto* names = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(2) * MAX_PATH + LONG_PATH_CAPACITY) * sizeof(wchar_t)));
+    if (names == nullptr) {
+        FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
+        return false;
     }
-    Fail(reason);
+    save->work = names;
+    save->readable = names + MAX_PATH;
+    save->swapFile = names + 2 * MAX_PATH;
+    bool written = false;
+    if (ProfileFunctionsTake(path)) {
+        written = WriteNewWorkFile(path, bytes, size, save->work, MAX_PATH, &save->workHeld);
+        CopyText(save->swapFile, MAX_PATH, save->work);
+        save->swapHeld = save->workHeld;
+    } else {
+        save->privateWork = WritePrivateCopy(bytes, size, save->work);
+        written = save->privateWork && WriteNewWorkFile(path, nullptr, 0, save->swapFile, LONG_PATH_CAPACITY, &save->swapHeld);
+    }
+    if (!written) {
+        // A name that could not be claimed may be another save's.
+        FailSave(GetLastError(), SuffixBeside(path, save->privateWork ? save->swapFile : save->work));
+        save->swapFile[0] = L'\0';
+        if (!save->privateWork) {
+            save->work[0] = L'\0';
+        }
+    }
+    return written;
+}
+
+bool IsSaveOwnWorkCopy(const SafeSave& save)
+{
+    if (save.workHeld == INVALID_HANDLE_VALUE) {
+        return true;  // a private copy in the temporary folder, which no start deletes
+    }
+    const HANDLE now = CreateFileW(save.work, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION held;
+    BY_HANDLE_FILE_INFORMATION found;
+    const bool same = now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(save.workHeld, &held) != FALSE &&
+                      GetFileInformationByHandle(now, &found) != FALSE &&
+                      held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+                      held.nFileIndexHigh == found.nFileIndexHigh && held.nFileIndexLow == found.nFileIndexLow;
+    if (now != INVALID_HANDLE_VALUE) {
+        CloseHandle(now);
+    }
+    return same;
+}
+
+bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
+{
+    if (save->before != nullptr && size == save->beforeSize && std::memcmp(bytes, save->before, size) == 0) {
+        save->unchanged = true;
+        return true;
+    }
+    bool written = WriteFlushedAndRead(save->swapHeld, bytes, size);
+    if (written && ProfileFunctionsTake(save->path)) {
+        CopyText(save->readable, MAX_PATH, save->swapFile);
+    } else if (written) {
+        save->privateReadable = WritePrivateCopy(bytes, size, save->readable);
+        written = save->privateReadable;
+    }
+    if (!written) {
+        FailSave(GetLastError(), SuffixBeside(save->path, save->swapFile));
+    }
+    return written;
+}
+
+SwapResult SwapIn(SafeSave* save, bool keepReplaced)
+{
+    CloseHeld(save);
+    // The swap file's stamp is what the rename puts in place, whatever comes after it.
+    WIN32_FILE_ATTRIBUTE_DATA swapData = {};
+    const bool stamped = !save->unchanged && GetFileAttributesExW(save->swapFile, GetFileExInfoStandard, &swapData) != FALSE;
+    const DWORD replacing = save->before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
+    bool kept = !keepReplaced || save->before == nullptr;
+    for (int attempt = 1;; ++attempt) {
+        DWORD error = ERROR_SUCCESS;
+        const FileState state = StateOfFile(*save, &error);
+        if (state == FileState::Changed) {
+            return SwapResult::ChangedOutside;
+        }
+        if (state == FileState::AsFound) {
+            if (!kept && !KeepSettingsCopy(save->path, save->before, save->beforeSize)) {
+                FailSave(GetLastError(), LastKeptCopySuffix());
+                return SwapResult::Failed;
+            }
+            kept = true;
+            if (save->unchanged) {
+                savedStamp = save->beforeStamp;
+                return SwapResult::Saved;
+            }
+            if (MoveFileExW(save->swapFile, save->path, replacing | MOVEFILE_WRITE_THROUGH) != FALSE) {
+                break;
+            }
+            error = GetLastError();
+        }
+        if (!IsPassing(error) || attempt == ATTEMPTS) {
+            FailSave(error, L"");
+            return SwapResult::Failed;
+        }
+        Sleep(RETRY_MS);
+    }
+    save->swapFile[0] = L'\0';
+    savedStamp = {stamped, (static_cast<ULONGLONG>(swapData.nFileSizeHigh) << 32) | swapData.nFileSizeLow,
+                  swapData.ftLastWriteTime};
+    if (save->before != nullptr) {
+        ReplaceBackup(*save);
+    }
+    return SwapResult::Saved;
+}
+
+void EndSafeSave(SafeSave* save)
+{
+    if (save->work == nullptr) {
+        return;  // never begun, or no memory to begin with
+    }
+    CloseHeld(save);
+    if (save->privateWork || std::wcscmp(save->work, save->swapFile) != 0) {
+        DeleteFileW(save->work);
+    }
+    if (save->privateReadable) {
+        DeleteFileW(save->readable);
+    }
+    if (save->swapFile[0] != L'\0') {
+        DeleteFileW(save->swapFile);
+    }
+    ReleaseBlock(save->work);
+    save->work = nullptr;
+}
+
+void FailSave(DWORD reason, const wchar_t* suffix)
+{
+    failureReason = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
+    CopyText(failureSuffix, SUFFIX_CAPACITY, suffix);
 }
 
 DWORD SaveFailureReason()
@@ -221,12 +426,41 @@ DWORD SaveFailureReason()
     return failureReason;
 }
 
-void DeleteStrayWorkCopy(const wchar_t* path)
+const wchar_t* SaveFailureSuffix()
 {
-    auto* name = static_cast<wchar_t*>(AllocateBlock(LONG_PATH_CAPACITY * sizeof(wchar_t)));
-    if (name != nullptr) {
-        FormatText(name, LONG_PATH_CAPACITY, L"%ls%ls", path, WORK_SUFFIX);
-        DeleteFileW(name);
-        ReleaseBlock(name);
+    return failureSuffix;
+}
+
+FileStamp SavedFileStamp()
+{
+    return savedStamp;
+}
+
+void DeleteStrayWorkFiles(const wchar_t* path)
+{
+    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    if (names == nullptr) {
+        return;
     }
+    wchar_t* pattern = names;
+    wchar_t* stray = names + LONG_PATH_CAPACITY;
+    FormatText(pattern, LONG_PATH_CAPACITY, L"%ls.*%ls", path, WORK_EXTENSION);
+    const wchar_t* slash = std::wcsrchr(path, L'\\');
+    const wchar_t* name = slash != nullptr ? slash + 1 : path;
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const ULONGLONG now = static_cast<ULONGLONG>(nowTime.dwHighDateTime) << 32 | nowTime.dwLowDateTime;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsWorkFileName(found.cFileName, name) &&
+                IsOld(found.ftLastWriteTime, now)) {
+                FormatText(stray, LONG_PATH_CAPACITY, L"%ls%ls", path, found.cFileName + TextLength(name));
+                DeleteFileW(stray);
+            }
+        } while (FindNextFileW(search, &found) != FALSE);
+        FindClose(search);
+    }
+    ReleaseBlock(names);
 }

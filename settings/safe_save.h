@@ -1,7 +1,8 @@
-// Saving a file whole: the new file is built complete beside the old one, flushed, and swapped in
-// with one call that keeps the old one as "<file>.bak". A crash at any instant leaves the old file
-// or the new one; a save that fails leaves the old one byte for byte. Knows nothing of what the
-// file holds.
+// Saving a file whole: the new file is built complete beside the old one under a name no other
+// save can take, flushed, checked, and swapped in with one rename, but only while the old file is
+// still what the save started from. A crash at any instant leaves the old file or the new one; a
+// save that fails leaves the old one byte for byte, and its "<file>.bak" as it was. Knows nothing
+// of what the file holds.
 #pragma once
 
 #include <windows.h>
@@ -10,14 +11,24 @@
 // take for folders of any depth.
 constexpr int LONG_PATH_CAPACITY = 32768;
 constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
+// Units, terminator included, of the longest suffix a save puts after the file's name.
+constexpr int SUFFIX_CAPACITY = 32;
 
-// The file's bytes followed by two zero bytes, in a block of the process heap. Another program
-// holding the file is waited for, about a second in all. Null when there is no such file or it
-// cannot be read, GetLastError telling which.
-BYTE* ReadWholeFile(const wchar_t* path, DWORD* size);
+// What tells one state of a file from another; an absent file is all zero.
+struct FileStamp {
+    bool exists;
+    ULONGLONG size;
+    FILETIME written;
+};
+bool SameStamp(const FileStamp& left, const FileStamp& right);
 
-// True when the profile functions can take the path and its "<path>.tmp": shorter than MAX_PATH
-// and not in the extended-length form.
+// The file's bytes followed by two zero bytes, in a block of the process heap, and its stamp when
+// asked. Another program holding the file is waited for, about a second in all. Null when there is
+// no such file or it cannot be read, GetLastError telling which.
+BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp = nullptr);
+
+// True when the profile functions can take the path and a work file beside it: shorter than
+// MAX_PATH with room for a work file's suffix, and not in the extended-length form.
 bool ProfileFunctionsTake(const wchar_t* path);
 
 // A copy of bytes under a name of its own in the temporary folder, for the profile functions when
@@ -25,22 +36,54 @@ bool ProfileFunctionsTake(const wchar_t* path);
 // reason in GetLastError, when it could not be written.
 bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy);
 
-// Starts saving path: writes bytes complete into the work copy that the caller then changes (with
-// the profile functions) and reads back: "<path>.tmp" beside the file, or a private copy when the
-// profile functions cannot take that path. Its path in work (MAX_PATH units). False when it could
-// not be written; the reason is then in SaveFailureReason().
-bool BeginSafeSave(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* work);
-// Ends the save with bytes as the file's new content. Bytes that are what the file held when the
-// save found it (before; null when there was no file) write nothing: the work copy is deleted and
-// the backup of the last change stays. Otherwise they are written to "<path>.tmp", flushed and
-// read back, the old bytes go to "<path>.bak", and one rename puts the new file in place. Another
-// program holding the file is waited for, about a second in all. True once the file holds the
-// bytes; on failure the file is as it was, the work copy is deleted and the reason is in
-// SaveFailureReason().
-bool CommitSafeSave(const wchar_t* path, const wchar_t* work, const BYTE* bytes, DWORD size, const BYTE* before,
-                    DWORD beforeSize);
-// Gives up a save for the given reason, deleting its work copy (null when none was begun).
-void AbandonSafeSave(const wchar_t* work, DWORD reason);
+// One save of the file at path, from Begin to End.
+struct SafeSave {
+    const wchar_t* path;
+    const BYTE* before;  // the file as the save found it; null when there was none
+    DWORD beforeSize;
+    FileStamp beforeStamp;
+    wchar_t* work;      // the work copy the caller changes with the profile functions (MAX_PATH units)
+    wchar_t* swapFile;  // this save's own file beside path, renamed into its place
+    wchar_t* readable;  // where the profile functions read the finished file (MAX_PATH units)
+    // The work copy and the swap file (the same file when the work copy is beside the file), held
+    // from their creation to the swap: shared for reading and writing, never for deleting.
+    HANDLE workHeld;
+    HANDLE swapHeld;
+    bool privateWork;
+    bool privateReadable;
+    bool unchanged;  // the new content is the old: nothing is written
+};
 
-// Deletes the "<path>.tmp" of a save that was cut short; it is never read.
-void DeleteStrayWorkCopy(const wchar_t* path);
+enum class SwapResult { Saved, Failed, ChangedOutside };
+
+// Starts saving path from before (its stamp taken as it was read): writes bytes complete into a
+// work copy of this save's own, beside the file or, when the profile functions cannot take that
+// path, in the temporary folder. False when it could not be written (SaveFailureReason tells why).
+// EndSafeSave follows in every case.
+bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
+                   const BYTE* bytes, DWORD size);
+// True while the work copy is still the file the save made, not one made anew under its name.
+bool IsSaveOwnWorkCopy(const SafeSave& save);
+// Writes the new content complete into the swap file, flushed and read back; then save->readable
+// names what the profile functions read it from. Content that is the old file's writes nothing.
+bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size);
+// Puts the swap file in the file's place, provided the file is still what the save started from;
+// another program holding the file is waited for, about a second in all, and looked at again
+// before every try. With keepReplaced the file it replaces is first kept as a dated copy
+// (kept_copies.h). Once the new file is in place the old content becomes "<file>.bak"; a backup
+// that cannot be written does not stop the save.
+SwapResult SwapIn(SafeSave* save, bool keepReplaced);
+// Deletes what the save leaves behind: its work copy, its private copies, a swap file not put in
+// place.
+void EndSafeSave(SafeSave* save);
+
+// Records a failure that stopped a save before or after the safe save's own steps: the system's
+// reason and the suffix of the file that refused ("" for the file itself).
+void FailSave(DWORD reason, const wchar_t* suffix);
+
+// The stamp of what the last save that succeeded left in the file's place.
+FileStamp SavedFileStamp();
+
+// Deletes the work files of saves that were cut short: only files named as a save names them, and
+// only once they are too old for a running save to own. They are never read.
+void DeleteStrayWorkFiles(const wchar_t* path);

@@ -97,6 +97,23 @@ bool IsBlank(unsigned unit)
     return unit == ' ' || unit == '\t';
 }
 
+// A unit that some platform's reader may skip before a header: the vertical tab, the form feed and
+// Ctrl+Z (the end-of-file mark of old DOS editors) that Windows' and Wine's readers skip, any other
+// control unit, and any unit beyond ASCII (a space of some code page or of Unicode).
+bool MaySkip(unsigned unit)
+{
+    return IsBlank(unit) || (unit < 0x20 && unit != '\n') || unit >= 0x7F;
+}
+
+// The line from text on is a header only if a platform skips the units before its bracket.
+bool MayBeHeader(const BYTE* bytes, DWORD text, DWORD end, DWORD step, TextEncoding encoding)
+{
+    while (text < end && MaySkip(UnitAt(bytes, text, encoding))) {
+        text += step;
+    }
+    return text < end && UnitAt(bytes, text, encoding) == '[';
+}
+
 unsigned LowerAscii(unsigned unit)
 {
     return unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit;
@@ -174,6 +191,10 @@ SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name)
         while (text < end && IsBlank(UnitAt(bytes, text, encoding))) {
             text += step;
         }
+        if (text < end && UnitAt(bytes, text, encoding) != '[' && MayBeHeader(bytes, text, end, step, encoding)) {
+            // Where a header begins is in doubt: the profile functions find the sections.
+            return {size, true};
+        }
         if (text < end && UnitAt(bytes, text, encoding) == '[') {
             earlierMayName = earlierMayName || lastMayName;
             lastMayName = !plain || HeaderMayName(bytes, text, end, step, encoding, name);
@@ -186,6 +207,11 @@ SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name)
         line = end + step;
     }
     return ours ? SectionScan{start, earlierMayName} : SectionScan{size, earlierMayName || lastMayName};
+}
+
+bool IsUnicodeCutInHalf(const BYTE* bytes, DWORD size)
+{
+    return InspectFile(bytes, size).encoding != TextEncoding::Ansi && size % 2 != 0;
 }
 
 BYTE* WithSectionAppended(const BYTE* bytes, DWORD size, const wchar_t* section, DWORD* newSize)

@@ -11,14 +11,19 @@
 struct SectionScan {
     // Where the file's last section begins, when that section is "[name]" (letters in either case)
     // with its header alone on its line from the line's first unit: the offset of that line. Else,
-    // and whenever a line in the section holds a unit that some platform may read as a line break
-    // or the end of the text (a carriage return alone, a zero), the file's size.
+    // whenever a line in the section holds a unit that some platform may read as a line break or
+    // the end of the text (a carriage return alone, a zero), and whenever a line anywhere may be a
+    // header behind units that some platform skips (a vertical tab, a form feed, Ctrl+Z), the
+    // file's size.
     DWORD trailingStart;
     // A header before that offset may name the section on some platform: spaced out, say, or with
     // letters beyond ASCII. False only when no platform can find the section there.
     bool mayNameEarlier;
 };
 SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name);
+
+// True for UTF-16 whose last unit is cut in half: no text can be appended after it as it is.
+bool IsUnicodeCutInHalf(const BYTE* bytes, DWORD size);
 
 // The bytes followed by the section's text (its "[name]" line and its "key=value" lines, each
 // ended by CR LF) on a line of its own, in the bytes' encoding: UTF-16LE or UTF-16BE after their

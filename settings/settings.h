@@ -16,16 +16,29 @@ void LoadEnabledFlag();
 // Appends the stored bindings to the live table, item0 onward, up to the first key reading 0.
 void LoadHotkeyItems();
 // Writes the bindings of the live table (the whole [hotkeys] section; an empty table leaves none)
-// and the flag (other keys of [setting] stay) in one swap. True once the new file is in place, or
-// when nothing may be written; false when it could not be written: the file is then as it was,
-// and SaveFailureReason() tells why.
+// and the flag (other keys of [setting] stay) in one swap, once the platform's reader finds them
+// and every other setting in the new file. True once the new file is in place, or when nothing
+// may be written; false when it could not be written: the file is then as it was, and
+// SaveFailureReason() and SaveFailureSuffix() tell why and which file refused. A file another
+// program changed after the save read it is left as it is: false, and
+// SaveGaveWayToOutsideChange() tells so.
 bool SaveSettingsFile();
+// The same, but a file that is not the one Tessel last read or wrote, or that changes during the
+// save, is kept as a dated copy (LastKeptCopySuffix()) and saved over.
+bool SaveSettingsFileKeepingEdits();
+bool SaveGaveWayToOutsideChange();
 // False when the last load could not take in everything stored: the file could not be read, or
 // memory ran short.
 bool SettingsLoadedWhole();
 
-// The system's error code for the last save that failed.
+// The system's error code for the last save that failed, and the suffix after the file's path of
+// the file that refused ("" for the file itself).
 DWORD SaveFailureReason();
+const wchar_t* SaveFailureSuffix();
+// The suffix after the file's path of the dated copy ("<file>.<yyyy-mm-dd_hhmmss>.kept") that the
+// last save kept of a file another program had changed, or of the copy it could not write; "" when
+// it kept none.
+const wchar_t* LastKeptCopySuffix();
 // Why the last opening of the file for reading failed, or 0 when it did not.
 DWORD SettingsLoadFailure();
 
@@ -39,6 +52,8 @@ wchar_t* NewSettingsFileName();
 //
 // Notes the file as it is now, as the state the plug-in holds in memory.
 void RememberSettingsFile();
+// Notes what the last save that succeeded put in the file's place, not whatever is there by now.
+void RememberSavedSettingsFile();
 // Forgets it: the next poll counts any file, or none, as changed.
 void ForgetSettingsFile();
 // True when the file differs from what was noted: changed, or there when it was not. A file that

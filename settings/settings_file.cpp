@@ -2,18 +2,22 @@
 
 #include <windows.h>
 
+#include "base/bounded_text.h"
 #include "base/heap_block.h"
 #include "base/text_cursor.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/program_scope.h"
 #include "settings/hotkeys_section.h"
+#include "settings/kept_copies.h"
 #include "settings/private_copy.h"
-#include "settings/profile_text.h"
 #include "settings/safe_save.h"
+#include "settings/saved_check.h"
 #include "settings/section_append.h"
+#include "settings/section_text.h"
 #include "settings/settings_encoding.h"
 #include "settings/settings_source.h"
+#include "settings/settings_watch.h"
 #include "settings/stored_items.h"
 #include "plugin/plugin_state.h"
 
@@ -27,7 +31,8 @@
 // Every save builds the new file from the old one: the old bindings are cut off where they end the
 // file, as the last save left them, and the rest goes to a small work copy, where the profile
 // functions delete whatever [hotkeys] is left and set the flag; the new bindings are appended as
-// text to what they leave, and the whole is written, read back and swapped in (safe_save.h). The
+// text to what they leave, and the whole is written, read back, parsed by the platform's reader
+// and swapped in if the file is still what the save read (safe_save.h, saved_check.h). The
 // load reads the file itself, or a private copy of it when the profile functions cannot be trusted
 // with it: a UTF-8 file (read in the ANSI code page, or with its mark joining the first line) or a
 // path longer than they take.
@@ -38,18 +43,13 @@ constexpr wchar_t SETTING_SECTION[] = L"setting";
 constexpr wchar_t ENABLE_KEY[] = L"enable";
 constexpr wchar_t PAUSE_KEY[] = L"pause_fullscreen";
 constexpr int NUMBER_CAPACITY = 16;
-// A text in the form that reads back exactly: the text, a pair of quotes and the terminator.
-constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
-// "item<index>_command=" for the largest index, the stored value and the line break, and the
-// same for the key, the parameter and the two program lists.
-constexpr int SAVED_ITEM_CAPACITY = FIELD_COUNT * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
-// "[hotkeys]" and its line break.
-constexpr int SECTION_HEADER_CAPACITY = 16;
 // The "name=value" line whose code page the flag's writing needs.
 constexpr wchar_t FLAG_LINE[] = L"enable=0";
 
 // The most [hotkeys] sections one save deletes; a file edited by hand holds one, rarely two.
 constexpr int MAX_SECTION_DELETIONS = 1000;
+// Saves over a file that keeps changing under them give up after this many tries.
+constexpr int MAX_SAVE_ATTEMPTS = 4;
 
 // Set when the stored bindings could not all be taken into the table (the file could not be
 // read, or no memory): the save then leaves the file's [hotkeys] as they are rather than
@@ -57,6 +57,8 @@ constexpr int MAX_SECTION_DELETIONS = 1000;
 bool bindingsIncomplete;
 // Set when the file exists but could not be read: the stored flag stays as it is too.
 bool flagNotLoaded;
+// Set when the last save gave way to a change another program made meanwhile.
+bool yieldedToOutsideChange;
 
 bool HasHotkeysSection(const wchar_t* path)
 {
@@ -139,64 +141,6 @@ bool LoadKeyByKey(const wchar_t* path)
     return complete;
 }
 
-// "item<index>_<field>=value" and its line break.
-void PutLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* value)
-{
-    Put(out, L"item");
-    PutNumber(out, static_cast<unsigned>(index));
-    Put(out, field);
-    Put(out, value);
-    Put(out, L"\r\n");
-}
-
-// The key's line, its value in decimal.
-void PutKeyLine(TextCursor* out, int index, KeyCode key)
-{
-    wchar_t value[NUMBER_CAPACITY] = {};
-    TextCursor digits = {value, value + NUMBER_CAPACITY - 1};
-    PutNumber(&digits, key);
-    PutLine(out, index, L"_key=", value);
-}
-
-// A program list's line; an empty list has none, so a file of bindings without lists is saved as
-// before they existed.
-void PutListLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* list, wchar_t* value)
-{
-    if (list[0] != L'\0') {
-        StoredProfileValue(value, TEXT_CAPACITY, list);
-        PutLine(out, index, field, value);
-    }
-}
-
-// The [hotkeys] section as text: its header, then a "name=value" line for each field of every
-// binding, each value in the form that reads back exactly, each line ended by CR LF. Formatted
-// by hand: a formatting call for each of thousands of lines cost more than the rest of the save.
-// Empty for an empty table; null when there is no memory.
-wchar_t* FormatSection(int count)
-{
-    const SIZE_T capacity = SECTION_HEADER_CAPACITY + static_cast<SIZE_T>(count) * SAVED_ITEM_CAPACITY + 1;
-    auto* section = static_cast<wchar_t*>(AllocateBlock(capacity * sizeof(wchar_t)));
-    if (section == nullptr || count == 0) {
-        return section;
-    }
-    TextCursor out = {section, section + capacity - 1};  // the terminator stays
-    Put(&out, L"[");
-    Put(&out, HOTKEYS_SECTION);
-    Put(&out, L"]\r\n");
-    wchar_t value[STORED_VALUE_CAPACITY];
-    for (int index = 0; index < count; ++index) {
-        const HotkeyItem* item = GetHotkeyItem(liveTable, index);
-        PutKeyLine(&out, index, item->key);
-        StoredProfileValue(value, TEXT_CAPACITY, item->command);
-        PutLine(&out, index, L"_command=", value);
-        StoredProfileValue(value, TEXT_CAPACITY, item->param);
-        PutLine(&out, index, L"_param=", value);
-        PutListLine(&out, index, L"_only=", item->only, value);
-        PutListLine(&out, index, L"_except=", item->except, value);
-    }
-    return section;
-}
-
 // A flag of [setting] as the work copy reads, an absent key reading as absent. The platform's parse
 // of the copy is forgotten after every change, so this reads the disk: a disk that fills up cuts a
 // file without every platform saying so.
@@ -233,104 +177,149 @@ bool SetFlags(const wchar_t* work, DWORD* error)
 }
 
 // Any [hotkeys] left in the work copy deleted (when sectionsLeft) and the flag set (when flag and
-// the copy reads otherwise); false, with the reason in error, when the copy did not take them.
-// The platform's parse of the copy is forgotten after each change and after each reading, so that
-// the next work copy of the same name, written within the same tick of the clock, is never read
-// from it.
-bool ChangeWorkCopy(const wchar_t* work, bool sectionsLeft, bool flag, DWORD* error)
+// the copy reads otherwise); false, with the reason in error, when the copy did not take them or
+// is no longer the save's own file (one that went away comes back from the profile functions
+// holding their change alone). The platform's parse of the copy is forgotten after each change
+// and after each reading.
+bool ChangeWorkCopy(const SafeSave& save, bool sectionsLeft, bool cutInHalf, bool flag, DWORD* error)
 {
     *error = ERROR_SUCCESS;
+    const wchar_t* work = save.work;
     if (sectionsLeft) {
+        // A key written and deleted makes the profile functions write the copy anew, in whole
+        // units: one cut in half takes no text after it.
+        if (cutInHalf) {
+            WritePrivateProfileStringW(HOTKEYS_SECTION, L"item0_key", L"0", work);
+        }
         DeleteHotkeysSections(work);
         ForgetParsedFile(work);
     }
-    if (!flag) {
-        return true;
-    }
-    const bool set = SetFlags(work, error);
+    bool changed = !flag || SetFlags(work, error);
     ForgetParsedFile(work);
-    return set;
+    if (changed && !IsSaveOwnWorkCopy(save)) {
+        changed = false;
+        *error = ERROR_FILE_NOT_FOUND;
+    }
+    return changed;
+}
+
+// The finished file as the platform's reader parses it gives the bindings saved (when section),
+// and the rest was checked in the work copy. Its parse is forgotten: it is no file's for long.
+bool ReadsAsSaved(const SafeSave& save, const wchar_t* section)
+{
+    const bool holds = save.unchanged || section == nullptr || HotkeysSectionHolds(save.readable, liveTable);
+    if (!save.unchanged) {
+        ForgetParsedFile(save.readable);
+    }
+    return holds;
 }
 
 // The work copy, once the profile functions have changed it, followed by the bindings (when
-// section holds any) as text, becomes the file.
-bool FinishSave(const wchar_t* path, const wchar_t* work, const wchar_t* section, bool sectionsLeft, bool flag,
-                const BYTE* before, DWORD beforeSize)
+// section holds any) as text, becomes the file, provided the reader finds in it what was saved.
+SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft, bool cutInHalf, bool flag,
+                      bool keepReplaced)
 {
     DWORD error = ERROR_SUCCESS;
-    if (!ChangeWorkCopy(work, sectionsLeft, flag, &error)) {
-        AbandonSafeSave(work, error);
-        return false;
+    if (!ChangeWorkCopy(*save, sectionsLeft, cutInHalf, flag, &error)) {
+        FailSave(error, L"");
+        return SwapResult::Failed;
     }
     DWORD size = 0;
-    BYTE* changed = ReadWholeFile(work, &size);
+    BYTE* changed = ReadWholeFile(save->work, &size);
     BYTE* whole = changed;
     DWORD wholeSize = size;
     if (changed != nullptr && section != nullptr && section[0] != L'\0') {
         whole = WithSectionAppended(changed, size, section, &wholeSize);
     }
-    bool saved = false;
+    SwapResult result = SwapResult::Failed;
     if (whole == nullptr) {
-        AbandonSafeSave(work, GetLastError());
-    } else {
-        saved = CommitSafeSave(path, work, whole, wholeSize, before, beforeSize);
+        FailSave(GetLastError(), L"");
+    } else if (WriteSwapFile(save, whole, wholeSize)) {
+        if (ReadsAsSaved(*save, section)) {
+            result = SwapIn(save, keepReplaced);
+        } else {
+            FailSave(ERROR_INVALID_DATA, L"");
+        }
     }
     if (whole != changed) {
         ReleaseBlock(whole);
     }
     ReleaseBlock(changed);
-    return saved;
+    return result;
 }
 
 // The file as it is now, in a form that keeps every text, changed in a work copy and swapped in.
-bool SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool flag)
+// With keepEdits a file that is not the one Tessel last read or wrote is kept as a dated copy
+// before it is replaced.
+SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool flag, bool keepEdits)
 {
     DWORD beforeSize = 0;
-    BYTE* before = ReadWholeFile(path, &beforeSize);
+    FileStamp stamp = {};
+    BYTE* before = ReadWholeFile(path, &beforeSize, &stamp);
     if (before == nullptr && !IsMissing(GetLastError())) {
-        AbandonSafeSave(nullptr, GetLastError());
-        return false;
+        FailSave(GetLastError(), L"");
+        return SwapResult::Failed;
     }
     DWORD readySize = 0;
     BYTE* ready = ProfileReadyBytes(before, beforeSize, section != nullptr ? section : FLAG_LINE, &readySize);
-    bool saved = false;
+    SwapResult result = SwapResult::Failed;
     if (ready == nullptr) {
-        AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
     } else {
-        wchar_t work[MAX_PATH];
         // The old bindings end the file, as the last save left them: cut off here, they leave the
         // profile functions a small file, and no [hotkeys] to delete unless another header may
         // name it.
         const SectionScan scan =
             section != nullptr ? ScanSections(ready, readySize, HOTKEYS_SECTION) : SectionScan{readySize, false};
-        saved = BeginSafeSave(path, ready, scan.trailingStart, work) &&
-                FinishSave(path, work, section, scan.mayNameEarlier, flag, before, beforeSize);
+        // A file that is not the one Tessel last read or wrote was changed by another program
+        // just now, after the caller looked.
+        const bool edited = before != nullptr && !IsRememberedSettingsFile(stamp);
+        SafeSave save = {};
+        if (!keepEdits && edited && SettingsFileRemembered()) {
+            result = SwapResult::ChangedOutside;
+        } else if (BeginSafeSave(&save, path, before, beforeSize, stamp, ready, scan.trailingStart)) {
+            const bool cutInHalf = section != nullptr && section[0] != L'\0' && IsUnicodeCutInHalf(ready, scan.trailingStart);
+            result = FinishSave(&save, section, scan.mayNameEarlier, cutInHalf, flag, keepEdits && edited);
+        }
+        EndSafeSave(&save);
     }
     ReleaseBlock(ready);
     ReleaseBlock(before);
-    return saved;
+    return result;
 }
 
 // One save of the bindings and the flag. What the load could not read stays as the file has it:
-// a save that may write nothing succeeds at once.
-bool SaveSettings()
+// a save that may write nothing succeeds at once. A file changed by another program since the save
+// read it is given way to, or, with keepEdits, kept as a dated copy and saved over.
+bool SaveSettings(bool keepEdits)
 {
+    yieldedToOutsideChange = false;
+    ForgetKeptCopy();
     const bool bindings = !bindingsIncomplete;
     const bool flag = !flagNotLoaded;
     if (!bindings && !flag) {
         return true;
     }
     wchar_t* path = NewSettingsPath();
-    wchar_t* section = bindings ? FormatSection(GetHotkeyCount(liveTable)) : nullptr;
-    bool saved = false;
+    wchar_t* section = bindings ? FormatHotkeysSection(liveTable) : nullptr;
+    SwapResult result = SwapResult::Failed;
     if (path == nullptr || (bindings && section == nullptr)) {
-        AbandonSafeSave(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
     } else {
-        saved = SaveThroughWorkCopy(path, section, flag);
+        for (int attempt = 0; attempt < MAX_SAVE_ATTEMPTS; ++attempt) {
+            result = SaveThroughWorkCopy(path, section, flag, keepEdits);
+            if (result != SwapResult::ChangedOutside || !keepEdits) {
+                break;
+            }
+        }
+    }
+    if (result == SwapResult::ChangedOutside) {
+        yieldedToOutsideChange = !keepEdits;
+        FailSave(ERROR_SHARING_VIOLATION, L"");
     }
     ReleaseBlock(section);
     ReleaseBlock(path);
-    return saved;
+    return result == SwapResult::Saved;
 }
 
 }  // namespace
@@ -339,7 +328,7 @@ void LoadEnabledFlag()
 {
     wchar_t* path = NewSettingsPath();
     if (path != nullptr) {
-        DeleteStrayWorkCopy(path);
+        DeleteStrayWorkFiles(path);
         DeleteLeftoverPrivateCopies();
         // Another program may have written the file within the tick of the clock that the
         // profile functions' parsed copy carries.
@@ -377,7 +366,17 @@ void LoadHotkeyItems()
 
 bool SaveSettingsFile()
 {
-    return SaveSettings();
+    return SaveSettings(false);
+}
+
+bool SaveSettingsFileKeepingEdits()
+{
+    return SaveSettings(true);
+}
+
+bool SaveGaveWayToOutsideChange()
+{
+    return yieldedToOutsideChange;
 }
 
 bool SettingsLoadedWhole()

@@ -14,7 +14,7 @@ namespace {
 // Room before the module's path for the extended-length prefix ("\\?\UNC" for "\\"), and after
 // it for ".ini" and a work copy's or a backup's suffix.
 constexpr int PREFIX_ROOM = 8;
-constexpr int SUFFIX_ROOM = 16;
+constexpr int SUFFIX_ROOM = SUFFIX_CAPACITY;
 
 // Why the file could not be read, for the settings dialog to say; 0 when it was.
 DWORD loadFailure;

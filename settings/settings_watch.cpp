@@ -5,21 +5,9 @@
 #include "base/heap_block.h"
 #include "settings/safe_save.h"
 #include "settings/settings_source.h"
+#include "settings/settings_watch.h"
 
 namespace {
-
-// What identifies one state of the file; an absent file is all zero.
-struct FileStamp {
-    bool exists;
-    ULONGLONG size;
-    FILETIME written;
-};
-
-bool SameStamp(const FileStamp& left, const FileStamp& right)
-{
-    return left.exists == right.exists && left.size == right.size &&
-           CompareFileTime(&left.written, &right.written) == 0;
-}
 
 bool rememberedKnown;
 FileStamp remembered;
@@ -74,6 +62,23 @@ void RememberSettingsFile()
     remembered = CurrentStamp();
     rememberedKnown = true;
     pendingKnown = false;
+}
+
+void RememberSavedSettingsFile()
+{
+    remembered = SavedFileStamp();
+    rememberedKnown = true;
+    pendingKnown = false;
+}
+
+bool SettingsFileRemembered()
+{
+    return rememberedKnown;
+}
+
+bool IsRememberedSettingsFile(const FileStamp& stamp)
+{
+    return rememberedKnown && SameStamp(stamp, remembered);
 }
 
 void ForgetSettingsFile()

@@ -102,6 +102,40 @@ std::vector<Binding> PlainBindings(int count)
     return bindings;
 }
 
+// The file's text: UTF-16LE after its mark, else its bytes as ANSI.
+std::wstring FileText(const std::wstring& path)
+{
+    const std::string bytes = FileBytes(path);
+    if (!StartsWithUnicodeMark(bytes)) {
+        return std::wstring(bytes.begin(), bytes.end());
+    }
+    std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+    return text;
+}
+
+// The names of the work files beside the settings file at path, a crashed save's included.
+std::vector<std::wstring> WorkFiles(const std::wstring& path)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L"*.tmp").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            names.push_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return names;
+}
+
+// The file a message names: from the settings file's path in it to the end of that line.
+std::wstring NamedFile(const std::wstring& told, const std::wstring& path)
+{
+    const size_t at = told.find(path);
+    return at == std::wstring::npos ? std::wstring() : told.substr(at, told.find(L'\n', at) - at);
+}
+
 // ----- in-process: the settings file beside this program -----------------------------------
 
 class SettingsTexts : public InProcessSettings {
@@ -218,6 +252,83 @@ TEST_F(SettingsTexts, QuotesAndBlanksAtTheEndsComeBackExactly)
     EXPECT_EQ(Reload(), bindings);
 }
 
+std::wstring ValueOf(const std::wstring& path, const wchar_t* section, const wchar_t* key)
+{
+    wchar_t value[64] = {};
+    GetPrivateProfileStringW(section, key, L"", value, 64, path.c_str());
+    return value;
+}
+
+TEST_F(SettingsTexts, AUnitThePlatformSkipsBeforeAHeaderNeitherHidesNorCutsASection)
+{
+    const std::string setting = "[setting]\r\nenable=1\r\n";
+    for (const std::string blank : {"\v", "\f", "\x1A"}) {
+        // The user's section after the bindings stays.
+        WriteFileBytes(path_, AnsiFile(PlainBindings(1), setting) + blank + "[mine]\r\nkey=kept\r\n");
+        Save(PlainBindings(3));
+        EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3)) << static_cast<int>(blank[0]);
+        EXPECT_EQ(ValueOf(path_, L"mine", L"key"), L"kept") << static_cast<int>(blank[0]);
+        // Bindings behind such a unit are the ones replaced, not read again at the next start.
+        WriteFileBytes(path_, setting + blank + AnsiFile(PlainBindings(1)) + "[other]\r\nkey=kept\r\n");
+        Save(PlainBindings(3));
+        EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3)) << static_cast<int>(blank[0]);
+        EXPECT_EQ(ValueOf(path_, L"other", L"key"), L"kept");
+    }
+    WriteFileBytes(path_, AnsiFile(PlainBindings(1), setting) + "\x1A");  // an old DOS editor's end mark
+    Save(PlainBindings(3));
+    EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3));
+}
+
+TEST_F(SettingsTexts, AUnicodeFileWhoseLastUnitIsCutInHalfTakesTheBindingsWhole)
+{
+    WriteFileBytes(path_, InEachEncoding("[other]\r\nkey=kept\r\n")[1] + "\r");
+    Save(PlainBindings(3));
+    EXPECT_EQ(ReadKeyByKey(path_), PlainBindings(3));
+    EXPECT_EQ(ValueOf(path_, L"other", L"key"), L"kept");
+}
+
+// The user's other text, one [hotkeys] and all the bindings.
+void ExpectWholeFile(const std::wstring& path, const std::vector<Binding>& bindings, int round)
+{
+    const std::wstring text = FileText(path);
+    EXPECT_NE(text.find(L"[other]\r\nkey=kept\r\n"), std::wstring::npos) << round << ": " << ToUtf8(text);
+    EXPECT_EQ(text.find(L"[hotkeys]"), text.rfind(L"[hotkeys]")) << round;
+    EXPECT_EQ(ReadKeyByKey(path), bindings) << round;
+}
+
+// A stand-in for the profile writing this program's copy of the save calls: first deletes the
+// work copy it is asked to change, as another launcher's start that takes it for a stray would.
+decltype(&WritePrivateProfileStringW) writeProfile;
+int deletionsLeft;
+
+BOOL WINAPI DeletingWriteProfile(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR path)
+{
+    if (section != nullptr && deletionsLeft > 0 && std::wcsstr(path, L".tmp") != nullptr) {
+        --deletionsLeft;
+        DeleteFileW(path);
+    }
+    return writeProfile(section, key, value, path);
+}
+
+TEST_F(SettingsTexts, AWorkFileDeletedDuringASaveCostsNoTextAndLeavesNothingBehind)
+{
+    const std::vector<Binding> bindings = PlainBindings(20);
+    Save(bindings);
+    WriteFileBytes(path_, "[other]\r\nkey=kept\r\n" + AnsiFile(bindings, "[setting]\r\nenable=1\r\n"));
+    writeProfile = reinterpret_cast<decltype(writeProfile)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WritePrivateProfileStringW")));
+    ASSERT_TRUE(ReplaceImport(GetModuleHandleW(nullptr), "kernel32.dll", "WritePrivateProfileStringW",
+                              reinterpret_cast<const void*>(&DeletingWriteProfile)));
+    for (int toggle = 0; toggle < 4; ++toggle) {
+        deletionsLeft = 1;
+        enabledFlag = toggle % 2;
+        SaveSettingsFile();
+        ExpectWholeFile(path_, bindings, toggle);
+    }
+    ASSERT_TRUE(RestoreImport(GetModuleHandleW(nullptr), "kernel32.dll", "WritePrivateProfileStringW"));
+    EXPECT_THAT(WorkFiles(path_), ::testing::IsEmpty());
+}
+
 // ----- through the stand-in host ------------------------------------------------------------
 
 // Holds the file open without sharing, as a backup tool or an editor may, until released.
@@ -284,18 +395,6 @@ TEST(UnreadableFile, AFileHeldForAMomentIsWaitedFor)
 }
 
 // ----- every save whole, and told when it fails ---------------------------------------------
-
-// The file's text: UTF-16LE after its mark, else its bytes as ANSI.
-std::wstring FileText(const std::wstring& path)
-{
-    const std::string bytes = FileBytes(path);
-    if (!StartsWithUnicodeMark(bytes)) {
-        return std::wstring(bytes.begin(), bytes.end());
-    }
-    std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
-    std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
-    return text;
-}
 
 // Copies the file each time it changes, as a backup or sync tool does: opened without leave to
 // write or delete it, and held for a while. Counts the copies that lack a binding.
@@ -469,6 +568,148 @@ TEST(UnreadableFile, AFileLargerThanAnyTableNeedsIsNotReadToldAndNeverWritten)
     EXPECT_NE(told.find(SystemReason(ERROR_FILE_TOO_LARGE)), std::wstring::npos) << ToUtf8(told);
     host.Unload();
     EXPECT_TRUE(FileBytes(host.SettingsPath()) == before);
+}
+
+// A stand-in for the plug-in's WriteFile on a disk that fills up: a write of fullAt's bytes (the
+// backup's), or every write once full, is cut short without an error.
+std::string fullAt;
+bool full;
+
+BOOL WINAPI FillingWriteFile(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    if (full || (size == fullAt.size() && std::memcmp(bytes, fullAt.data(), size) == 0)) {
+        return WriteFile(file, bytes, size / 2, written, overlapped);
+    }
+    return WriteFile(file, bytes, size, written, overlapped);
+}
+
+// Closes every message box of Tessel's that the plug-in shows while it lives, keeping its text.
+class MessageCatcher {
+public:
+    MessageCatcher() : timer_(SetTimer(nullptr, 0, 20, &Catch)) { told_.clear(); }
+    ~MessageCatcher() { KillTimer(nullptr, timer_); }
+    MessageCatcher(const MessageCatcher&) = delete;
+    MessageCatcher& operator=(const MessageCatcher&) = delete;
+    static const std::vector<std::wstring>& Told() { return told_; }
+
+private:
+    static void CALLBACK Catch(HWND, UINT, UINT_PTR, DWORD)
+    {
+        if (const HWND message = FindWindowW(L"#32770", L"Tessel")) {
+            told_.push_back(TestHost::MessageBoxText(message));
+            TestHost::Click(message, IDOK);
+        }
+    }
+    static inline std::vector<std::wstring> told_;
+    UINT_PTR timer_;
+};
+
+TEST(SaveFails, AFullDiskLeavesTheOldBackupAndIsToldWithItsOwnReason)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    WriteFileBytes(host.SettingsPath() + L".bak", "the backup before");
+    ASSERT_TRUE(host.Load());
+    fullAt = FileBytes(host.SettingsPath());
+    ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "kernel32.dll", "WriteFile",
+                              reinterpret_cast<const void*>(&FillingWriteFile)));
+    MessageCatcher catcher;
+    host.Execute(L"Tessel.dll", 0);  // full as the backup is written: the switch is saved all the same
+    EXPECT_THAT(MessageCatcher::Told(), ::testing::IsEmpty());
+    EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 9, host.SettingsPath().c_str()), 0u);
+    EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), "the backup before");
+    full = true;
+    const std::string before = FileBytes(host.SettingsPath());
+    host.Execute(L"Tessel.dll", 0);
+    full = false;
+    ASSERT_EQ(MessageCatcher::Told().size(), 1u);
+    const std::wstring told = MessageCatcher::Told()[0];
+    ASSERT_TRUE(RestoreImport(host.Module(L"Tessel.dll"), "kernel32.dll", "WriteFile"));
+    EXPECT_EQ(FileBytes(host.SettingsPath()), before);
+    EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), "the backup before");
+    EXPECT_NE(told.find(SystemReason(ERROR_DISK_FULL)), std::wstring::npos) << ToUtf8(told);
+    EXPECT_NE(NamedFile(told, host.SettingsPath()).find(L".tmp"), std::wstring::npos) << ToUtf8(told);
+    EXPECT_THAT(WorkFiles(host.SettingsPath()), ::testing::IsEmpty());
+    host.Unload();
+}
+
+TEST(SavedWhole, AFolderInTheWayOfAWorkFileOrTheBackupNeverStopsASave)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    for (const wchar_t* suffix : {L".tmp", L".new", L".bak"}) {
+        ASSERT_TRUE(CreateDirectoryW((host.SettingsPath() + suffix).c_str(), nullptr));
+    }
+    ASSERT_TRUE(host.Load());
+    MessageCatcher catcher;
+    host.Execute(L"Tessel.dll", 0);
+    host.Unload();
+    EXPECT_THAT(MessageCatcher::Told(), ::testing::IsEmpty());
+    EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 9, host.SettingsPath().c_str()), 0u);
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), PlainBindings(2));
+    for (const wchar_t* suffix : {L".tmp", L".new", L".bak"}) {
+        EXPECT_NE(GetFileAttributesW((host.SettingsPath() + suffix).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    }
+}
+
+// The bytes WriteSettings writes for the text.
+std::string UnicodeBytes(const std::wstring& text)
+{
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return bytes;
+}
+
+TEST(EditDuringASave, AnEditWrittenWhileOkWaitsForTheFileIsKeptInACopyTheMessageNames)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(host.Load());
+    const std::string edited = UnicodeBytes(UnicodeFile(PlainBindings(3)));
+    std::wstring told;
+    std::thread editor;
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&](HWND dialog) {
+        // An editor holds the file, others may read it, and writes its change 150 ms later.
+        const HANDLE file = CreateFileW(host.SettingsPath().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        editor = std::thread([file, &edited] {
+            Sleep(150);
+            DWORD written = 0;
+            WriteFile(file, edited.data(), static_cast<DWORD>(edited.size()), &written, nullptr);
+            SetEndOfFile(file);
+            CloseHandle(file);
+        });
+        DeleteFirstRowAndConfirm(host, dialog, &told);
+    });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    editor.join();
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), std::vector<Binding>{PlainBindings(2)[1]});
+    EXPECT_EQ(FileBytes(NamedFile(told, host.SettingsPath())), edited) << ToUtf8(told);
+    host.Unload();
+}
+
+TEST(EditDuringASave, AnEditLandingWhileASwitchIsSavedIsTakenIn)
+{
+    const std::vector<Binding> stored = PlainBindings(2000);
+    std::vector<Binding> edit = stored;
+    edit[0].command = L"C:\\Edited\\by hand.exe";
+    for (const DWORD delay : {0, 30, 60}) {
+        TestHost host;
+        host.WriteSettings(UnicodeFile(stored));
+        ASSERT_TRUE(host.Load());
+        std::thread editor([&host, &edit, delay] {
+            Sleep(delay);
+            host.WriteSettings(UnicodeFile(edit));
+        });
+        host.Execute(L"Tessel.dll", 0);
+        editor.join();
+        host.Unload();
+        const std::wstring text = FileText(host.SettingsPath());
+        EXPECT_NE(text.find(L"item0_command=" + edit[0].command + L"\r\n"), std::wstring::npos) << delay << " ms";
+        EXPECT_EQ(text.find(L"[hotkeys]"), text.rfind(L"[hotkeys]"));
+        EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
+    }
 }
 
 // Stand-ins for the plug-in's profile reading that count the reads of a UTF-8 file, which
@@ -696,6 +937,71 @@ TEST_F(SaveKilled, APrivateCopyThatAKilledLoadLeftIsGoneAtTheNextStart)
     EXPECT_FALSE(leftAfterStart);
 }
 
+// Run only as a child of the test below: saves the table named by TESSEL_SAVING_TABLE, switching
+// the flag each time.
+TEST(SavingChild, DISABLED_SavesItsTableOverAndOver)
+{
+    wchar_t name[2] = {};
+    ASSERT_EQ(GetEnvironmentVariableW(L"TESSEL_SAVING_TABLE", name, 2), 1u);
+    liveTable = TableNamed(name[0]);
+    for (int round = 0; round < 20; ++round) {
+        enabledFlag = round % 2;
+        SaveSettingsFile();
+    }
+}
+
+class SavingTogether : public InProcessSettings {};
+
+TEST_F(SavingTogether, TwoLaunchersSavingAtOnceInOneFolderNeverShowAReaderAMixedOrEmptyFile)
+{
+    if (std::getenv("TESSEL_EXPECTED_CODE_PAGE") != nullptr) {
+        GTEST_SKIP() << "the code page plays no part; run once, in the machine's code page";
+    }
+    DestroyHotkeyTable(liveTable);
+    liveTable = TableNamed(L'A');
+    SaveSettingsFile();
+    const std::string other = "[other]\r\nkey=kept\r\n";
+    const std::string saved = FileBytes(path_);  // UTF-16LE, as a new file is written
+    WriteFileBytes(path_, saved.substr(0, 2) + UnicodeBytes(std::wstring(other.begin(), other.end())).substr(2) + saved.substr(2));
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(program) +
+                           L"\" --gtest_filter=SavingChild.DISABLED_SavesItsTableOverAndOver --gtest_also_run_disabled_tests";
+    wchar_t debug[256] = {};
+    GetEnvironmentVariableW(L"WINEDEBUG", debug, 256);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
+    std::vector<HANDLE> children;
+    for (const wchar_t* table : {L"A", L"B"}) {
+        SetEnvironmentVariableW(L"TESSEL_SAVING_TABLE", table);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION child = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &child));
+        CloseHandle(child.hThread);
+        children.push_back(child.hProcess);
+    }
+    SetEnvironmentVariableW(L"WINEDEBUG", debug);
+    int samples = 0;
+    while (WaitForMultipleObjects(2, children.data(), TRUE, 0) == WAIT_TIMEOUT && samples < 100000) {
+        const std::wstring text = FileText(path_);
+        if (text.empty()) {
+            continue;  // being renamed into place this instant
+        }
+        ++samples;
+        ASSERT_TRUE(HoldsWholeTable(text, L'A') || HoldsWholeTable(text, L'B')) << samples << ": " << text.size() << " units";
+        ASSERT_EQ(text.compare(0, other.size(), std::wstring(other.begin(), other.end())), 0) << samples;
+        ASSERT_EQ(text.find(L"[hotkeys]"), text.rfind(L"[hotkeys]")) << samples;
+    }
+    EXPECT_EQ(WaitForMultipleObjects(2, children.data(), TRUE, 120000), WAIT_OBJECT_0);
+    for (const HANDLE child : children) {
+        CloseHandle(child);
+    }
+    std::printf("%d reads while two processes saved\n", samples);
+    EXPECT_GT(samples, 10);
+    EXPECT_THAT(WorkFiles(path_), ::testing::IsEmpty());
+}
+
 // Presses OK in the settings dialog if the session shows it; false when it was refused.
 bool ConfirmSettingsIfShown(TestHost& host)
 {
@@ -915,7 +1221,7 @@ TEST(HandEdits, AnEditJustBeforeExitIsNotOverwritten)
     EXPECT_EQ(FileBytes(host.SettingsPath()), edited);
 }
 
-TEST(HandEdits, OkAfterAnEditDuringTheDialogSavesTheDialogAndKeepsTheEditInTheBackup)
+TEST(HandEdits, OkAfterAnEditDuringTheDialogSavesTheDialogAndKeepsTheEditInADatedCopyForGood)
 {
     TestHost host;
     host.WriteSettings(UnicodeFile(PlainBindings(2)));
@@ -930,9 +1236,29 @@ TEST(HandEdits, OkAfterAnEditDuringTheDialogSavesTheDialogAndKeepsTheEditInTheBa
     host.Execute(L"Tessel.dll", 1);
     ASSERT_TRUE(host.WaitForWindows());
     EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), std::vector<Binding>{PlainBindings(2)[1]});
-    EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), edited);
-    EXPECT_NE(told.find(L"Tessel.ini.bak"), std::wstring::npos) << told;
+    const std::wstring kept = NamedFile(told, host.SettingsPath());
+    EXPECT_EQ(kept.size(), host.SettingsPath().size() + 23) << ToUtf8(told);  // ".yyyy-mm-dd_hhmmss.kept"
+    EXPECT_EQ(FileBytes(kept), edited);
+    // A save that fails, two switches, another OK and the unload leave it as it is.
+    standInError = ERROR_ACCESS_DENIED;
+    ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "kernel32.dll", "MoveFileExW",
+                              reinterpret_cast<const void*>(&FailingMoveFileExW)));
+    KeepNextMessage(host, &told);
+    host.Execute(L"Tessel.dll", 0);
+    ASSERT_TRUE(RestoreImport(host.Module(L"Tessel.dll"), "kernel32.dll", "MoveFileExW"));
+    host.Execute(L"Tessel.dll", 0);
+    host.Execute(L"Tessel.dll", 0);
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host](HWND dialog) {
+        SelectListRow(GetDlgItem(dialog, IDC_HOTKEY_LIST), 0);
+        host.OnMessageBox([](HWND question) { TestHost::Click(question, IDYES); });
+        TestHost::Click(dialog, IDC_DELETE_ITEM);
+        TestHost::Click(dialog, IDOK);
+    });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
     host.Unload();
+    EXPECT_TRUE(ReadKeyByKey(host.SettingsPath()).empty());
+    EXPECT_EQ(FileBytes(kept), edited);
 }
 
 TEST(HandEdits, CancelAfterAnEditDuringTheDialogTakesTheEditIn)

@@ -20,7 +20,7 @@ constexpr wchar_t EDITED_MEANWHILE[] = L"設定の画面を開いている間に
 constexpr wchar_t EDIT_KEPT[] = L"設定の画面で OK を押した設定を保存しました。";
 
 // Tells the user about the settings file: the headline, the file's full path with the suffix
-// (".bak" names the backup), and the detail. The host may unload the plug-in while the message
+// (".bak" names the backup, ".<date>.kept" a kept copy), and the detail. The host may unload the plug-in while the message
 // box runs its loop: the caller holds the library pinned.
 void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t* suffix, const wchar_t* detail,
                              UINT icon)
@@ -36,22 +36,22 @@ void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t*
     ReleaseBlock(path);
 }
 
-// What failed, with the system's reason.
-void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, DWORD reason)
+// What failed, with the system's reason; suffix names the file that refused.
+void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, const wchar_t* suffix, DWORD reason)
 {
     wchar_t explanation[REASON_CAPACITY];
     if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0, explanation,
                        REASON_CAPACITY, nullptr) == 0) {
         FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
     }
-    ShowSettingsFileMessage(owner, headline, L"", explanation, MB_ICONWARNING);
+    ShowSettingsFileMessage(owner, headline, suffix, explanation, MB_ICONWARNING);
 }
 
-// The file changed outside while the dialog was open: OK saved the dialog's bindings over it, and
-// the backup holds the change.
-void TellEditKeptInBackup(HWND window)
+// The file changed outside while the dialog was open, or while OK saved: the dialog's bindings
+// were saved over it, and a dated copy holds the change.
+void TellEditKept(HWND window)
 {
-    ShowSettingsFileMessage(window, EDITED_MEANWHILE, L".bak", EDIT_KEPT, MB_ICONINFORMATION);
+    ShowSettingsFileMessage(window, EDITED_MEANWHILE, LastKeptCopySuffix(), EDIT_KEPT, MB_ICONINFORMATION);
 }
 
 // A file that could not be read at start is not written in this run: said as the dialog opens.
@@ -59,7 +59,7 @@ void TellEditKeptInBackup(HWND window)
 bool TellUnreadSettings(HWND window)
 {
     if (SettingsLoadFailure() != ERROR_SUCCESS) {
-        ShowSettingsFileProblem(window, NOT_READ, SettingsLoadFailure());
+        ShowSettingsFileProblem(window, NOT_READ, L"", SettingsLoadFailure());
     }
     return IsWindow(window) != FALSE;
 }
@@ -74,15 +74,15 @@ bool IsWholeCopy(HotkeyTable copy)
 
 // Saved at once when the user confirms a change or switches the hotkeys, so that a host that
 // dies later loses nothing; a failure is told, and the change stays live all the same: the next
-// moment saves it again rather than the watch replacing it with the file. True when saved.
-bool SaveTellingFailure(HWND window)
+// moment saves it again rather than the watch replacing it with the file.
+bool SaveTellingFailure(HWND window, bool keepingEdits)
 {
-    const bool saved = SaveSettingsFile();
-    if (SettingsLoadedWhole()) {
-        RememberSettingsFile();
+    const bool saved = keepingEdits ? SaveSettingsFileKeepingEdits() : SaveSettingsFile();
+    if (saved && SettingsLoadedWhole()) {
+        RememberSavedSettingsFile();
     }
-    if (!saved) {
-        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureReason());
+    if (!saved && !SaveGaveWayToOutsideChange()) {
+        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureSuffix(), SaveFailureReason());
     }
     return saved;
 }
@@ -102,9 +102,8 @@ void RunSettingsSession(HWND window)
     if (result == IDOK && IsWindow(window) != FALSE) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
-        const bool editedMeanwhile = SettingsFileChangedOutside();
-        if (SaveTellingFailure(window) && editedMeanwhile && SettingsLoadedWhole()) {
-            TellEditKeptInBackup(window);
+        if (SaveTellingFailure(window, true) && LastKeptCopySuffix()[0] != L'\0') {
+            TellEditKept(window);
         }
     } else {
         // A change made outside meanwhile is taken in by the watch once the dialog has closed.
