@@ -22,25 +22,6 @@ namespace {
 
 using Binding = StoredBinding;
 
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string Utf16WithMark(const std::wstring& text)
-{
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>((unit >> 8) & 0xFF);
-    }
-    return bytes;
-}
-
 std::wstring Widen(const std::string& text)
 {
     return std::wstring(text.begin(), text.end());
@@ -102,7 +83,7 @@ void WriteKeyByKey(const std::wstring& path, const std::vector<Binding>& binding
 
 class SettingsFileTest : public InProcessSettings {
 protected:
-    void Write(const std::string& ansiText) { WriteBytes(path_, ansiText); }
+    void Write(const std::string& ansiText) { WriteFileBytes(path_, ansiText); }
     std::vector<Binding> Load()
     {
         ClearHotkeyTable(liveTable);
@@ -113,7 +94,7 @@ protected:
     std::string Text() const
     {
         const std::string bytes = FileBytes(path_);
-        if (bytes.compare(0, 2, "\xFF\xFE") != 0) {
+        if (bytes.compare(0, 2, UTF16LE_MARK) != 0) {
             return bytes;
         }
         std::string text;
@@ -264,7 +245,7 @@ TEST_F(SettingsFileTest, EntryWithEmptyCommandIsKeptAndLaterEntriesStillLoad)
 
 TEST_F(SettingsFileTest, JapaneseTextsRoundTripThroughAUnicodeFile)
 {
-    WriteBytes(path_, Utf16WithMark(L"[hotkeys]\r\nitem0_key=65\r\nitem0_command=C:\\メモ\\日本語.txt\r\nitem0_param=設定\r\n"));
+    WriteFileBytes(path_, UTF16LE_MARK + Utf16Le(L"[hotkeys]\r\nitem0_key=65\r\nitem0_command=C:\\メモ\\日本語.txt\r\nitem0_param=設定\r\n"));
     const std::vector<Binding> expected = {{65, L"C:\\メモ\\日本語.txt", L"設定"}};
     EXPECT_EQ(Load(), expected);
     SaveSettingsFile();
@@ -358,7 +339,7 @@ TEST_F(SettingsFileTest, OneCallReadingMatchesKeyByKeyReadingOnGeneratedFiles)
     for (int round = 0; round < 300; ++round) {
         const std::string text = RandomSettingsFile(random);
         if (round % 3 == 0) {
-            WriteBytes(path_, Utf16WithMark(Widen(text)));
+            WriteFileBytes(path_, UTF16LE_MARK + Utf16Le(Widen(text)));
         } else {
             Write(text);
         }
@@ -387,7 +368,7 @@ TEST_F(SettingsFileTest, OneCallWritingLeavesTheSameFileAsKeyByKeyWritingAndRead
             AppendBinding(bindings.back());
         }
         Write(original);
-        WriteBytes(oraclePath, original);
+        WriteFileBytes(oraclePath, original);
         SaveSettingsFile();
         WriteKeyByKey(oraclePath, bindings);
         if (ReadKeyByKey(oraclePath) == bindings) {
@@ -423,7 +404,7 @@ TEST(TrailingBindings, AreCutOnlyWhereNoPlatformCouldReadTheFileOtherwise)
     };
     for (const auto& sample : cases) {
         for (int encoding = 0; encoding < 3; ++encoding) {
-            std::string bytes = encoding == 0 ? "" : encoding == 1 ? "\xFF\xFE" : "\xFE\xFF";
+            std::string bytes = encoding == 0 ? "" : encoding == 1 ? UTF16LE_MARK : "\xFE\xFF";
             for (const char unit : sample.text) {
                 bytes += encoding == 0   ? std::string(1, unit)
                          : encoding == 1 ? std::string{unit, '\0'}

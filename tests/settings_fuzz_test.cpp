@@ -2,7 +2,9 @@
 // from a seeded generator: each is loaded and unloaded in the stand-in host. Nothing may crash or
 // hang; every binding that loaded is written back in its place with its key and texts, and the
 // other keys of [setting] stay. What loaded is what the platform's key-by-key reading finds in
-// the file, which is how the bindings are defined to load.
+// the file, which is how the bindings are defined to load; for the big files, whose bindings are
+// all clean, it is what the generator wrote, as reading thousands of keys one by one costs more
+// than the load itself.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/host_driving.h"
@@ -31,6 +34,7 @@ constexpr ULONGLONG CASE_TIME_LIMIT_MS = 60000;
 // Past this many failing files the rest would only repeat them.
 constexpr int MAX_REPORTED_FAILURES = 5;
 constexpr int TEXT_UNITS = 260;
+constexpr int BIG_FILE_ITEMS = 5000;
 
 using Binding = StoredBinding;
 
@@ -48,8 +52,10 @@ public:
         return items[Below(static_cast<unsigned>(count))];
     }
 
-    // A settings document with the sections and oddities a hand-edited file may have.
-    std::wstring Document(int items)
+    // A settings document with the sections and oddities a hand-edited file may have. Given
+    // bindings (and more than 100 items, so that each is clean), its [hotkeys] section is always
+    // there and what loads from it goes to bindings.
+    std::wstring Document(int items, std::vector<Binding>* bindings = nullptr)
     {
         std::wstring text;
         if (OneIn(8)) {
@@ -59,8 +65,8 @@ public:
         if (settingFirst) {
             text += SettingSection();
         }
-        if (!OneIn(10)) {
-            text += HotkeysSection(items);
+        if (!OneIn(10) || bindings != nullptr) {
+            text += HotkeysSection(items, bindings);
         }
         if (OneIn(6)) {
             text += L"[other]" + LineEnd() + L"item0_key=99" + LineEnd() + L"enable=0" + LineEnd();
@@ -151,7 +157,7 @@ private:
         return std::wstring(Pick(names)) + L"=" + Pick(values) + LineEnd();
     }
 
-    std::wstring HotkeysSection(int items)
+    std::wstring HotkeysSection(int items, std::vector<Binding>* bindings)
     {
         static const wchar_t* const headers[] = {L"[hotkeys]", L"[HOTKEYS]", L" [hotkeys] ", L"[hotkeys]", L"[Hotkeys]"};
         std::wstring text = std::wstring(Pick(headers)) + LineEnd();
@@ -163,6 +169,9 @@ private:
             std::shuffle(order.begin(), order.end(), random_);  // keys out of order
         }
         const bool clean = items > 100;  // the big files test size, not every oddity at once
+        if (bindings != nullptr) {
+            bindings->assign(static_cast<size_t>(items), Binding{});
+        }
         for (int index : order) {
             if (!clean && OneIn(25)) {
                 continue;  // a gap
@@ -173,7 +182,17 @@ private:
                     continue;
                 }
                 const bool isKey = field == fields[0];
-                text += Name(index, field, clean) + Separator(clean) + (isKey ? KeyValue(clean) : Text(clean)) + LineEnd();
+                const std::wstring value = isKey ? KeyValue(clean) : Text(clean);
+                text += Name(index, field, clean) + Separator(clean) + value;
+                text += LineEnd();
+                if (bindings != nullptr) {
+                    Binding& binding = (*bindings)[static_cast<size_t>(index)];
+                    if (isKey) {
+                        binding.key = static_cast<unsigned>(std::stoul(value));
+                    } else {
+                        (field == fields[1] ? binding.command : binding.param) = value;
+                    }
+                }
                 if (!clean && OneIn(12)) {
                     text += Name(index, field, false) + L"=" + (isKey ? KeyValue(false) : Text(false)) + LineEnd();
                 }
@@ -290,16 +309,6 @@ private:
 
 // ----- encodings --------------------------------------------------------------------------
 
-std::string Utf16Le(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>((unit >> 8) & 0xFF);
-    }
-    return bytes;
-}
-
 std::string Utf16Be(const std::wstring& text)
 {
     std::string bytes;
@@ -335,12 +344,8 @@ std::wstring Decode(UINT codePage, const std::string& bytes)
 // The file's text as the private-profile functions take it: by its byte order mark, else ANSI.
 std::wstring DecodeSettings(const std::string& bytes)
 {
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        std::wstring text;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        }
-        return text;
+    if (bytes.compare(0, 2, UTF16LE_MARK) == 0) {
+        return FromUtf16Le(bytes.substr(2));
     }
     if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
         std::wstring text;
@@ -360,16 +365,21 @@ std::wstring DecodeSettings(const std::string& bytes)
 struct FuzzCase {
     std::string kind;
     std::string bytes;
+    // What loads from the file, when the generator knows it (bindingsKnown).
+    std::vector<Binding> bindings = {};
+    bool bindingsKnown = false;
 };
 
 FuzzCase MakeCase(Generator& generator, int number)
 {
     // A few big files per run, always the same ones.
-    if (number == 7) {
-        return {"5000 items, ANSI", Encode(CP_ACP, generator.Document(5000))};
-    }
-    if (number == 8) {
-        return {"5000 items, UTF-16 with mark", "\xFF\xFE" + Utf16Le(generator.Document(5000))};
+    if (number == 7 || number == 8) {
+        FuzzCase big = {"", "", {}, true};
+        const std::wstring text = generator.Document(BIG_FILE_ITEMS, &big.bindings);
+        const std::string items = std::to_string(BIG_FILE_ITEMS) + " items";
+        big.kind = number == 7 ? items + ", ANSI" : items + ", UTF-16 with mark";
+        big.bytes = number == 7 ? Encode(CP_ACP, text) : UTF16LE_MARK + Utf16Le(text);
+        return big;
     }
     const int items = generator.OneIn(20) ? static_cast<int>(50 + generator.Below(150)) : static_cast<int>(generator.Below(16));
     switch (number % 9) {
@@ -388,11 +398,11 @@ FuzzCase MakeCase(Generator& generator, int number)
         return {"truncated ANSI", whole.substr(0, generator.Below(static_cast<unsigned>(whole.size() + 1)))};
     }
     case 2: {
-        const std::string whole = "\xFF\xFE" + Utf16Le(generator.Document(items));
+        const std::string whole = UTF16LE_MARK + Utf16Le(generator.Document(items));
         return {"truncated UTF-16", whole.substr(0, generator.Below(static_cast<unsigned>(whole.size() + 1)))};
     }
     case 3:
-        return {"UTF-16 with mark", "\xFF\xFE" + Utf16Le(generator.Document(items))};
+        return {"UTF-16 with mark", UTF16LE_MARK + Utf16Le(generator.Document(items))};
     case 4:
         return {"UTF-16 without mark", Utf16Le(generator.Document(items))};
     case 5: {
@@ -445,21 +455,24 @@ bool IsProfileBlank(wchar_t unit)
 
 // The platform keeps no blanks at either end of a value: it trims them when it reads the file,
 // and a value cut at a zero unit loses those it had before the cut once the file is rewritten.
+std::wstring_view TrimmedView(std::wstring_view value)
+{
+    while (!value.empty() && IsProfileBlank(value.front())) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && IsProfileBlank(value.back())) {
+        value.remove_suffix(1);
+    }
+    return value;
+}
+
 std::wstring TrimmedValue(const std::wstring& entry)
 {
     const size_t separator = entry.find(L'=');
     if (separator == std::wstring::npos) {
         return entry;
     }
-    size_t start = separator + 1;
-    size_t end = entry.size();
-    while (start < end && IsProfileBlank(entry[start])) {
-        ++start;
-    }
-    while (end > start && IsProfileBlank(entry[end - 1])) {
-        --end;
-    }
-    return entry.substr(0, separator + 1) + entry.substr(start, end - start);
+    return entry.substr(0, separator + 1) + std::wstring(TrimmedView(std::wstring_view(entry).substr(separator + 1)));
 }
 
 std::vector<std::wstring> OtherSettingEntries(const std::wstring& path)
@@ -488,10 +501,10 @@ std::string FirstLostEntry(const std::vector<std::wstring>& after, const std::ve
 }
 
 // The lines of the file's [hotkeys] sections that hold any, each section's lines in a list of its
-// own. An empty section loads nothing, so it does not count.
-std::vector<std::vector<std::wstring>> HotkeysSections(const std::wstring& text)
+// own, as views into the text. An empty section loads nothing, so it does not count.
+std::vector<std::vector<std::wstring_view>> HotkeysSections(const std::wstring& text)
 {
-    std::vector<std::vector<std::wstring>> sections;
+    std::vector<std::vector<std::wstring_view>> sections;
     bool inside = false;
     size_t start = 0;
     while (start < text.size()) {
@@ -499,10 +512,10 @@ std::vector<std::vector<std::wstring>> HotkeysSections(const std::wstring& text)
         if (end == std::wstring::npos) {
             end = text.size();
         }
-        const std::wstring line = text.substr(start, end - start);
+        const std::wstring_view line = std::wstring_view(text).substr(start, end - start);
         start = end + 2;
         if (!line.empty() && line[0] == L'[') {
-            inside = CompareStringOrdinal(line.c_str(), -1, L"[hotkeys]", -1, TRUE) == CSTR_EQUAL;
+            inside = CompareStringOrdinal(line.data(), static_cast<int>(line.size()), L"[hotkeys]", -1, TRUE) == CSTR_EQUAL;
             if (inside) {
                 sections.emplace_back();
             }
@@ -513,52 +526,67 @@ std::vector<std::vector<std::wstring>> HotkeysSections(const std::wstring& text)
         }
     }
     sections.erase(std::remove_if(sections.begin(), sections.end(),
-                                  [](const std::vector<std::wstring>& lines) { return lines.empty(); }),
+                                  [](const std::vector<std::wstring_view>& lines) { return lines.empty(); }),
                    sections.end());
     return sections;
 }
 
-std::vector<std::wstring> ExpectedLines(const std::vector<Binding>& bindings)
+// The line-th line the bindings are saved as, into line (whose room is used again: a 5,000-binding
+// file has 15,000 lines, and under the heap checking every block taken costs a walk of the heap).
+void ExpectedLine(const std::vector<Binding>& bindings, size_t index, std::wstring* line)
 {
-    std::vector<std::wstring> lines;
-    for (size_t i = 0; i < bindings.size(); ++i) {
-        const std::wstring prefix = L"item" + std::to_wstring(i);
-        lines.push_back(prefix + L"_key=" + std::to_wstring(bindings[i].key));
-        lines.push_back(prefix + L"_command=" + bindings[i].command);
-        lines.push_back(prefix + L"_param=" + bindings[i].param);
+    const Binding& binding = bindings[index / 3];
+    line->assign(L"item").append(std::to_wstring(index / 3));
+    switch (index % 3) {
+    case 0:
+        line->append(L"_key=").append(std::to_wstring(binding.key));
+        break;
+    case 1:
+        line->append(L"_command=").append(binding.command);
+        break;
+    default:
+        line->append(L"_param=").append(binding.param);
+        break;
     }
-    return lines;
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes)
+// Whether the saved line is the expected one in what the saving writes as it is: the name, and
+// all of a key line but blanks at the value's ends (a text may be stored in quotes, so that it
+// reads back exactly). With clean texts, a text must read back as it was: bare, or inside a pair
+// of quotes that the reading takes off.
+bool SameLine(std::wstring_view want, std::wstring_view got, bool cleanTexts)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
+    const size_t separator = want.find(L'=');
+    if (separator == std::wstring_view::npos || got.substr(0, separator + 1) != want.substr(0, separator + 1)) {
+        return want == got;
     }
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    const std::wstring_view name = want.substr(0, separator);
+    const bool key = name.size() >= 4 && name.substr(name.size() - 4) == L"_key";
+    const std::wstring_view wanted = want.substr(separator + 1);
+    const std::wstring_view saved = got.substr(separator + 1);
+    if (key) {
+        return TrimmedView(wanted) == TrimmedView(saved);
+    }
+    const bool quoted = saved.size() >= 2 && saved.front() == L'"' && saved.back() == L'"';
+    return !cleanTexts || wanted == (quoted ? saved.substr(1, saved.size() - 2) : saved);
 }
 
-// The part of a line that the saving writes as it is: all of a key line, the name of a text line
-// (a text may be stored in quotes, so that it reads back exactly).
-std::wstring FixedPart(const std::wstring& line)
+// The first difference between the saved section and the bindings' lines, or empty.
+std::string FirstDifference(const std::vector<std::wstring_view>& saved, const std::vector<Binding>& bindings,
+                            bool cleanTexts)
 {
-    const size_t separator = line.find(L'=');
-    const bool text = separator != std::wstring::npos && line.compare(separator - 4, 4, L"_key") != 0;
-    return text ? line.substr(0, separator + 1) : TrimmedValue(line);
-}
-
-// The first difference between the saved section and the expected one, or empty.
-std::string FirstDifference(const std::vector<std::wstring>& saved, const std::vector<std::wstring>& expected)
-{
-    for (size_t i = 0; i < saved.size() || i < expected.size(); ++i) {
-        const std::wstring want = i < expected.size() ? expected[i] : L"(nothing)";
-        const std::wstring got = i < saved.size() ? saved[i] : L"(nothing)";
-        if (FixedPart(want) != FixedPart(got)) {
+    std::wstring want;
+    const size_t expected = 3 * bindings.size();
+    for (size_t i = 0; i < saved.size() || i < expected; ++i) {
+        if (i < expected) {
+            ExpectedLine(bindings, i, &want);
+        } else {
+            want = L"(nothing)";
+        }
+        const std::wstring_view got = i < saved.size() ? saved[i] : L"(nothing)";
+        if (!SameLine(want, got, cleanTexts)) {
             return "line " + std::to_string(i) + " of [hotkeys]: expected \"" + ToUtf8(want.substr(0, 300)) +
-                   "\", saved \"" + ToUtf8(got.substr(0, 300)) + "\"";
+                   "\", saved \"" + ToUtf8(std::wstring(got.substr(0, 300))) + "\"";
         }
     }
     return {};
@@ -589,40 +617,52 @@ bool ComesBackExactly(const std::wstring& loaded, const std::wstring& next)
     return loaded == next || loaded.size() == TEXT_UNITS - 1;
 }
 
+// How the next start's key-by-key reading of the file differs from the loaded bindings, or empty.
+std::string FirstReadBackDifference(const std::wstring& path, const std::vector<Binding>& loaded)
+{
+    const std::vector<Binding> next = ReadKeyByKey(path);
+    for (size_t i = 0; i < next.size() || i < loaded.size(); ++i) {
+        if (i >= next.size() || i >= loaded.size() || next[i].key != loaded[i].key) {
+            return std::to_string(loaded.size()) + " bindings loaded, the next start would load " +
+                   std::to_string(next.size()) + ", differing from binding " + std::to_string(i) + " on";
+        }
+        if (!ComesBackExactly(loaded[i].command, next[i].command) || !ComesBackExactly(loaded[i].param, next[i].param)) {
+            return "binding " + std::to_string(i) + " would come back as \"" + ToUtf8(next[i].command.substr(0, 300)) +
+                   "\", \"" + ToUtf8(next[i].param.substr(0, 300)) + "\"";
+        }
+    }
+    return {};
+}
+
 struct LoadedState {
-    std::vector<Binding> bindings;
+    const std::vector<Binding>& bindings;
+    bool clean;  // every text clean, as the generator wrote them
     std::vector<std::wstring> otherSettings;
     int enabled;
 };
 
 // What is wrong with the file the unload left, or empty: its [hotkeys] must hold the loaded
 // bindings, in order, as lines the platform reads back as those bindings; the next start must
-// find exactly as many; [setting] keeps its other keys and gets the flag as it was.
+// find exactly as many; [setting] keeps its other keys and gets the flag as it was. Clean
+// bindings read back as their lines say; others are read back key by key.
 std::string CheckSavedFile(const std::wstring& path, const LoadedState& loaded)
 {
-    const std::vector<std::vector<std::wstring>> sections = HotkeysSections(DecodeSettings(FileBytes(path)));
+    const std::wstring text = DecodeSettings(FileBytes(path));
+    const std::vector<std::vector<std::wstring_view>> sections = HotkeysSections(text);
     const size_t expectedSections = loaded.bindings.empty() ? 0 : 1;
     if (sections.size() != expectedSections) {
         return std::to_string(loaded.bindings.size()) + " bindings loaded, and the saved file has " +
                std::to_string(sections.size()) + " [hotkeys] sections with entries";
     }
     if (!sections.empty()) {
-        const std::string difference = FirstDifference(sections[0], ExpectedLines(loaded.bindings));
+        const std::string difference = FirstDifference(sections[0], loaded.bindings, loaded.clean);
         if (!difference.empty()) {
             return difference;
         }
     }
-    const std::vector<Binding> next = ReadKeyByKey(path);
-    for (size_t i = 0; i < next.size() || i < loaded.bindings.size(); ++i) {
-        if (i >= next.size() || i >= loaded.bindings.size() || next[i].key != loaded.bindings[i].key) {
-            return std::to_string(loaded.bindings.size()) + " bindings loaded, the next start would load " +
-                   std::to_string(next.size()) + ", differing from binding " + std::to_string(i) + " on";
-        }
-        if (!ComesBackExactly(loaded.bindings[i].command, next[i].command) ||
-            !ComesBackExactly(loaded.bindings[i].param, next[i].param)) {
-            return "binding " + std::to_string(i) + " would come back as \"" + ToUtf8(next[i].command.substr(0, 300)) +
-                   "\", \"" + ToUtf8(next[i].param.substr(0, 300)) + "\"";
-        }
+    const std::string readBack = loaded.clean ? std::string() : FirstReadBackDifference(path, loaded.bindings);
+    if (!readBack.empty()) {
+        return readBack;
     }
     const std::string lost = FirstLostEntry(OtherSettingEntries(path), loaded.otherSettings);
     if (!lost.empty()) {
@@ -695,7 +735,8 @@ TEST(SettingsFuzz, NoFileBreaksTheLoadOrTheUnloadAndEveryLoadedBindingIsSavedBac
         host.WriteSettingsBytes(fuzz.bytes);
         StampWriteTime(path, number);
 
-        const std::vector<Binding> stored = ReadKeyByKey(path);
+        const std::vector<Binding> read = fuzz.bindingsKnown ? std::vector<Binding>() : ReadKeyByKey(path);
+        const std::vector<Binding>& stored = fuzz.bindingsKnown ? fuzz.bindings : read;
         const std::vector<std::wstring> others = OtherSettingEntries(path);
         const int enabled = static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", 1, path.c_str()));
 
@@ -712,12 +753,20 @@ TEST(SettingsFuzz, NoFileBreaksTheLoadOrTheUnloadAndEveryLoadedBindingIsSavedBac
         } else if (took > CASE_TIME_LIMIT_MS) {
             problem = "loading and unloading took " + std::to_string(took) + " ms";
         } else {
-            problem = CheckSavedFile(path, {stored, others, enabled});
+            // An old time of its own for the saved file too: the platform parses a file written
+            // within the last seconds again at every reading, key by key.
+            StampWriteTime(path, FILES_PER_RUN + number);
+            problem = CheckSavedFile(path, {stored, fuzz.bindingsKnown, others, enabled});
+        }
+        // The platform keeps its parse of each file it read, tens of thousands of blocks for a big
+        // one, and under the heap checking every block taken or freed walks them all.
+        for (const wchar_t* suffix : {L"", L".tmp"}) {
+            WritePrivateProfileStringW(nullptr, nullptr, nullptr, (path + suffix).c_str());
         }
         if (!problem.empty()) {
             ++failures;
             const std::wstring kept = host.Folder() + L"\\failed-" + std::to_wstring(number);
-            WriteBytes(kept + L".ini", fuzz.bytes);
+            WriteFileBytes(kept + L".ini", fuzz.bytes);
             CopyFileW(path.c_str(), (kept + L"-saved.ini").c_str(), FALSE);
             ADD_FAILURE() << currentCase << ": " << problem << "; kept as " << ToUtf8(kept) << ".ini and -saved.ini";
         }

@@ -270,9 +270,7 @@ std::wstring TestHost::SettingsPath() const
 
 void TestHost::WriteSettings(const std::wstring& text) const
 {
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    WriteSettingsBytes(bytes);
+    WriteSettingsBytes(UTF16LE_MARK + Utf16Le(text));
 }
 
 void TestHost::WriteSettingsBytes(const std::string& bytes) const
@@ -281,25 +279,14 @@ void TestHost::WriteSettingsBytes(const std::string& bytes) const
     // of writing looks unchanged; a file rewritten within one tick of the clock would be read from
     // that copy. Letting it go first makes the plug-in read what is written here.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, nullptr);
-    const HANDLE file = CreateFileW(SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot write " << ToUtf8(SettingsPath());
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFileBytes(SettingsPath(), bytes);
 }
 
 std::wstring TestHost::ReadSettings() const
 {
     const std::string bytes = FileBytes(SettingsPath());
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
-        std::copy(bytes.begin() + 2, bytes.begin() + 2 + text.size() * sizeof(wchar_t),
-                  reinterpret_cast<char*>(text.data()));
-        return text;
+    if (bytes.compare(0, 2, UTF16LE_MARK) == 0) {
+        return FromUtf16Le(bytes.substr(2));
     }
     const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<size_t>(length), L'\0');
@@ -532,21 +519,6 @@ void PrintTo(const HostMessage& message, std::ostream* out)
         break;
     }
     *out << "(wParam " << message.wParam << ", lParam 0x" << std::hex << message.lParam << std::dec << ")";
-}
-
-std::string FileBytes(const std::wstring& path)
-{
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::string();
-    }
-    std::string bytes(static_cast<size_t>(GetFileSize(file, nullptr)), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
 }
 
 void PrintTo(const StoredBinding& binding, std::ostream* out)

@@ -40,6 +40,7 @@
 
 #include "host/host_record.h"
 #include "plugin/host_abi.h"
+#include "tests/test_files.h"
 
 class TestHost {
 public:
@@ -114,9 +115,6 @@ public:
 private:
     std::wstring folder_;
 };
-
-// The file's bytes as they are on disk; empty when it cannot be read.
-std::string FileBytes(const std::wstring& path);
 
 // A binding as the settings file stores it.
 struct StoredBinding {

@@ -76,7 +76,8 @@ if [ -n "$still_open" ]; then
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
 fi
-bash tools/wine-prefix-setup.sh "$WINEPREFIX"
+# A new demo prefix starts as a copy of the build's test prefix when the tests have set one up.
+bash tools/wine-prefix-setup.sh --like "$build/wineprefix" "$WINEPREFIX"
 
 # Ctrl+Alt+K settings, Ctrl+Alt+S a sample plug-in command, Ctrl+Alt+N Notepad with the memo,
 # Ctrl+Alt+M the host's tool menu, Ctrl+Alt+T hotkeys off.
