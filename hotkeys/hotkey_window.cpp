@@ -146,6 +146,7 @@ LRESULT OnDestroy(HWND window)
     }
     StopProgramScope();
     SaveUnlessChangedOutside();
+    ForgetSettingsFile();
     DestroyHotkeyTable(liveTable);
     liveTable = nullptr;
     windowDestroyed = true;

@@ -59,7 +59,7 @@ wchar_t* NewSettingsFileName();
 void RememberSettingsFile();
 // Notes what the last save that succeeded put in the file's place, not whatever is there by now.
 void RememberSavedSettingsFile();
-// Forgets it: the next poll counts any file, or none, as changed.
+// Forgets it and the bytes kept of it: the next poll counts any file, or none, as changed.
 void ForgetSettingsFile();
 // True when the file differs from what was noted: changed, or there when it was not. A file that
 // went away is not a change: the next save writes it again.

@@ -222,7 +222,8 @@ bool PollSettingsFile()
 void KeepSettingsBeforeReload()
 {
     keptBeforeReload[0] = L'\0';
-    wchar_t* path = rememberedBytes != nullptr ? NewSettingsPath() : nullptr;
+    // A file whose time alone changed holds nothing to go back to.
+    wchar_t* path = rememberedBytes != nullptr && !HoldsRememberedBytes() ? NewSettingsPath() : nullptr;
     if (path != nullptr && KeepSettingsCopy(path, rememberedBytes, rememberedSize)) {
         CopyText(keptBeforeReload, SUFFIX_CAPACITY, LastKeptCopySuffix());
     }
