@@ -60,6 +60,9 @@ SwapResult SwitchInPlace(const wchar_t* path)
             FlagsReadAsLive(save)) {
             result = SwapIn(&save, false);
         }
+        if (result == SwapResult::Saved) {
+            NoteSavedBytes(changed, size);
+        }
         EndSafeSave(&save);
     }
     ReleaseBlock(changed);

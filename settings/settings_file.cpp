@@ -217,6 +217,13 @@ bool ReadsAsSaved(const SafeSave& save, const wchar_t* section)
     return holds;
 }
 
+void NoteSavedIfSo(SwapResult result, const BYTE* bytes, DWORD size)
+{
+    if (result == SwapResult::Saved) {
+        NoteSavedBytes(bytes, size);
+    }
+}
+
 // The work copy, once the profile functions have changed it, followed by the bindings (when
 // section holds any) as text, becomes the file, provided the reader finds in it what was saved.
 SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft, bool cutInHalf, bool flag,
@@ -240,6 +247,7 @@ SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft,
     } else if (WriteSwapFile(save, whole, wholeSize)) {
         if (ReadsAsSaved(*save, section)) {
             result = SwapIn(save, keepReplaced);
+            NoteSavedIfSo(result, whole, wholeSize);
         } else {
             FailSave(ERROR_INVALID_DATA, L"");
         }

@@ -25,6 +25,9 @@ FileStamp remembered;
 // with, and what is kept before a hand edit replaces the table.
 BYTE* rememberedBytes;
 DWORD rememberedSize;
+// What the last save that succeeded put in the file's place, until it is remembered.
+BYTE* savedBytes;
+DWORD savedSize;
 // Set once a file of the remembered stamp was found to hold other bytes.
 bool contentChanged;
 int pollsSinceLook;
@@ -77,9 +80,8 @@ void ForgetContent()
     pollsSinceLook = 0;
 }
 
-// Notes the file as it is now, its bytes with it when it reads as the stamp expected (or as any
-// stamp, when none is expected).
-void NoteFile(const FileStamp* expected)
+// Notes the file as it is now, its bytes with it.
+void NoteFile()
 {
     ForgetContent();
     wchar_t* path = NewSettingsPath();
@@ -87,13 +89,9 @@ void NoteFile(const FileStamp* expected)
     FileStamp stamp = {};
     BYTE* bytes = path != nullptr ? ReadWholeFile(path, &size, &stamp) : nullptr;
     ReleaseBlock(path);
-    remembered = expected != nullptr ? *expected : bytes != nullptr ? stamp : CurrentStamp();
-    if (bytes != nullptr && SameStamp(stamp, remembered)) {
-        rememberedBytes = bytes;
-        rememberedSize = size;
-    } else {
-        ReleaseBlock(bytes);
-    }
+    remembered = bytes != nullptr ? stamp : CurrentStamp();
+    rememberedBytes = bytes;
+    rememberedSize = size;
     rememberedKnown = true;
     pendingKnown = false;
 }
@@ -161,13 +159,30 @@ bool PollLooksAtContent(const FileStamp& now)
 
 void RememberSettingsFile()
 {
-    NoteFile(nullptr);
+    NoteFile();
 }
 
+void NoteSavedBytes(const BYTE* bytes, DWORD size)
+{
+    ReleaseBlock(savedBytes);
+    savedBytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
+    savedSize = size;
+    if (savedBytes != nullptr) {
+        CopyMemory(savedBytes, bytes, size);
+    }
+}
+
+// Taken from the save rather than read again: an editor that writes the file without sharing
+// just after a save finds it free.
 void RememberSavedSettingsFile()
 {
-    const FileStamp saved = SavedFileStamp();
-    NoteFile(&saved);
+    ForgetContent();
+    remembered = SavedFileStamp();
+    rememberedBytes = savedBytes;
+    rememberedSize = savedSize;
+    savedBytes = nullptr;
+    rememberedKnown = true;
+    pendingKnown = false;
 }
 
 bool SettingsFileRemembered()
@@ -192,6 +207,8 @@ const BYTE* RememberedSettingsBytes(DWORD* size)
 void ForgetSettingsFile()
 {
     ForgetContent();
+    ReleaseBlock(savedBytes);
+    savedBytes = nullptr;
     rememberedKnown = false;
     pendingKnown = false;
 }

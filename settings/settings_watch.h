@@ -11,3 +11,5 @@ bool SettingsFileRemembered();
 bool IsRememberedSettingsFile(const FileStamp& stamp, const BYTE* bytes, DWORD size);
 // The bytes Tessel last read or wrote; null when it does not know them.
 const BYTE* RememberedSettingsBytes(DWORD* size);
+// Keeps a copy of what a save that succeeded put in the file's place, for RememberSavedSettingsFile.
+void NoteSavedBytes(const BYTE* bytes, DWORD size);
