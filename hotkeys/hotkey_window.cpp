@@ -110,14 +110,19 @@ LRESULT OnCreate(HWND window)
 }
 
 // Another program's change (a hand edit, a second launcher) replaces the flag and the bindings,
-// as the next start would read them.
+// as the next start would read them; the file they came from stays in a dated copy.
 void TakeInOutsideChange(HWND window)
 {
     if (enabledFlag != 0) {
         UnregisterAll(window);
     }
+    const int bindingsBefore = GetHotkeyCount(liveTable);
+    KeepSettingsBeforeReload();
     DestroyHotkeyTable(liveTable);
     LoadSettings();
+    if (bindingsBefore > 0 && GetHotkeyCount(liveTable) == 0) {
+        NoteReloadLeftNoBinding();
+    }
     if (enabledFlag != 0) {
         RegisterAll(window);
     }
@@ -141,6 +146,7 @@ LRESULT OnDestroy(HWND window)
     }
     StopProgramScope();
     SaveUnlessChangedOutside();
+    ForgetSettingsFile();
     DestroyHotkeyTable(liveTable);
     liveTable = nullptr;
     windowDestroyed = true;

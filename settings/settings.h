@@ -26,6 +26,10 @@ bool SaveSettingsFile();
 // The same, but a file that is not the one Tessel last read or wrote, or that changes during the
 // save, is kept as a dated copy (LastKeptCopySuffix()) and saved over.
 bool SaveSettingsFileKeepingEdits();
+// The save of a switch of the hotkeys: where the file's layout leaves no doubt and the file is the
+// one Tessel last read or wrote, only the enable value changes, every other byte staying; else as
+// SaveSettingsFile().
+bool SaveSwitchedFlag();
 bool SaveGaveWayToOutsideChange();
 // False when the last load could not take in everything stored: the file could not be read, or
 // memory ran short.
@@ -47,18 +51,27 @@ DWORD SettingsLoadFailure();
 wchar_t* NewSettingsFileName();
 
 // Noticing when another program (an editor, a second launcher in the same folder) changes the
-// file: its size and write time are compared with those the plug-in last read or wrote. Polled
-// from the hotkey window's timer, a cheap attribute query each time.
+// file: its size and write time are compared with those the plug-in last read or wrote, and, where
+// they agree, its bytes: before every save, and at a poll when the file's times are whole seconds
+// (every few polls). Polled from the hotkey window's timer, a cheap attribute query each time.
 //
 // Notes the file as it is now, as the state the plug-in holds in memory.
 void RememberSettingsFile();
 // Notes what the last save that succeeded put in the file's place, not whatever is there by now.
 void RememberSavedSettingsFile();
-// Forgets it: the next poll counts any file, or none, as changed.
+// Forgets it and the bytes kept of it: the next poll counts any file, or none, as changed.
 void ForgetSettingsFile();
 // True when the file differs from what was noted: changed, or there when it was not. A file that
 // went away is not a change: the next save writes it again.
 bool SettingsFileChangedOutside();
+// Before a change from outside replaces the live table: the file as Tessel last read or wrote it
+// is kept as a dated copy (kept_copies), a way back from an edit that went wrong.
+void KeepSettingsBeforeReload();
+// Notes that the reload left no binding where there were some, for the settings to tell when they
+// open next: the suffix of the copy kept before it ("" when none, or once forgotten).
+void NoteReloadLeftNoBinding();
+const wchar_t* CopyKeptBeforeEmptying();
+void ForgetCopyKeptBeforeEmptying();
 // True when the file changed outside and can be opened for reading now.
 bool SettingsChangeReadable();
 // True when a change from outside has held still since the last poll and the file can be opened

@@ -8,6 +8,7 @@
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/program_scope.h"
+#include "settings/flag_line.h"
 #include "settings/hotkeys_section.h"
 #include "settings/kept_copies.h"
 #include "settings/private_copy.h"
@@ -57,6 +58,8 @@ constexpr int MAX_SAVE_ATTEMPTS = 4;
 bool bindingsIncomplete;
 // Set when the file exists but could not be read: the stored flag stays as it is too.
 bool flagNotLoaded;
+// Set while the file holds the live table's bindings as far as a save knows.
+bool tableInFile;
 // Set when the last save gave way to a change another program made meanwhile.
 bool yieldedToOutsideChange;
 
@@ -214,6 +217,13 @@ bool ReadsAsSaved(const SafeSave& save, const wchar_t* section)
     return holds;
 }
 
+void NoteSavedIfSo(SwapResult result, const BYTE* bytes, DWORD size)
+{
+    if (result == SwapResult::Saved) {
+        NoteSavedBytes(bytes, size);
+    }
+}
+
 // The work copy, once the profile functions have changed it, followed by the bindings (when
 // section holds any) as text, becomes the file, provided the reader finds in it what was saved.
 SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft, bool cutInHalf, bool flag,
@@ -237,6 +247,7 @@ SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft,
     } else if (WriteSwapFile(save, whole, wholeSize)) {
         if (ReadsAsSaved(*save, section)) {
             result = SwapIn(save, keepReplaced);
+            NoteSavedIfSo(result, whole, wholeSize);
         } else {
             FailSave(ERROR_INVALID_DATA, L"");
         }
@@ -273,7 +284,7 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
             section != nullptr ? ScanSections(ready, readySize, HOTKEYS_SECTION) : SectionScan{readySize, false};
         // A file that is not the one Tessel last read or wrote was changed by another program
         // just now, after the caller looked.
-        const bool edited = before != nullptr && !IsRememberedSettingsFile(stamp);
+        const bool edited = before != nullptr && !IsRememberedSettingsFile(stamp, before, beforeSize);
         SafeSave save = {};
         if (!keepEdits && edited && SettingsFileRemembered()) {
             result = SwapResult::ChangedOutside;
@@ -286,6 +297,15 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
     ReleaseBlock(ready);
     ReleaseBlock(before);
     return result;
+}
+
+// A file the user marked read-only is not to be replaced: the rename would go over it and drop the
+// mark.
+bool IsMarkedReadOnly(const wchar_t* path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 // One save of the bindings and the flag. What the load could not read stays as the file has it:
@@ -305,6 +325,8 @@ bool SaveSettings(bool keepEdits)
     SwapResult result = SwapResult::Failed;
     if (path == nullptr || (bindings && section == nullptr)) {
         FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
+    } else if (IsMarkedReadOnly(path)) {
+        FailSave(ERROR_ACCESS_DENIED, L"");
     } else {
         for (int attempt = 0; attempt < MAX_SAVE_ATTEMPTS; ++attempt) {
             result = SaveThroughWorkCopy(path, section, flag, keepEdits);
@@ -317,6 +339,7 @@ bool SaveSettings(bool keepEdits)
         yieldedToOutsideChange = !keepEdits;
         FailSave(ERROR_SHARING_VIOLATION, L"");
     }
+    tableInFile = result == SwapResult::Saved || !bindings;
     ReleaseBlock(section);
     ReleaseBlock(path);
     return result == SwapResult::Saved;
@@ -360,8 +383,14 @@ void LoadHotkeyItems()
             bindingsIncomplete = !LoadKeyByKey(source.path);
         }
     }
+    tableInFile = true;
     CloseSettingsSource(source);
     ReleaseBlock(path);
+}
+
+bool TableIsInFile()
+{
+    return tableInFile;
 }
 
 bool SaveSettingsFile()

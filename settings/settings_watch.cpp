@@ -2,15 +2,38 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+#include "base/bounded_text.h"
 #include "base/heap_block.h"
+#include "settings/kept_copies.h"
 #include "settings/safe_save.h"
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
 
 namespace {
 
+// On a file system whose times have whole seconds (or two), an edit within the tick of Tessel's
+// own write, or a copy that keeps an old time, shows no new stamp: the watch then looks at the
+// content, but only every few polls, so that an idle watch stays at an attribute query.
+constexpr int COARSE_LOOK_POLLS = 4;
+constexpr ULONGLONG TICKS_PER_SECOND = 10000000;
+
 bool rememberedKnown;
 FileStamp remembered;
+// The bytes Tessel last read or wrote, when it knows them: what a same-stamp file is compared
+// with, and what is kept before a hand edit replaces the table.
+BYTE* rememberedBytes;
+DWORD rememberedSize;
+// What the last save that succeeded put in the file's place, until it is remembered.
+BYTE* savedBytes;
+DWORD savedSize;
+// Set once a file of the remembered stamp was found to hold other bytes.
+bool contentChanged;
+int pollsSinceLook;
+// The copy kept before the last reload, and the one of a reload that left no binding, until told.
+wchar_t keptBeforeReload[SUFFIX_CAPACITY];
+wchar_t keptBeforeEmptying[SUFFIX_CAPACITY];
 // The differing stamp the previous poll saw, if any.
 bool pendingKnown;
 FileStamp pending;
@@ -48,25 +71,116 @@ bool ReadableNow()
     return isFile;
 }
 
-// A file that went away is no change to take in: the bindings in memory are what the next save
-// puts back, rather than an empty table.
-bool DiffersFromRemembered(const FileStamp& now)
+void ForgetContent()
 {
-    return now.exists && (!rememberedKnown || !SameStamp(now, remembered));
+    ReleaseBlock(rememberedBytes);
+    rememberedBytes = nullptr;
+    rememberedSize = 0;
+    contentChanged = false;
+    pollsSinceLook = 0;
+}
+
+// Notes the file as it is now, its bytes with it.
+void NoteFile()
+{
+    ForgetContent();
+    wchar_t* path = NewSettingsPath();
+    DWORD size = 0;
+    FileStamp stamp = {};
+    BYTE* bytes = path != nullptr ? ReadWholeFile(path, &size, &stamp) : nullptr;
+    ReleaseBlock(path);
+    remembered = bytes != nullptr ? stamp : CurrentStamp();
+    rememberedBytes = bytes;
+    rememberedSize = size;
+    rememberedKnown = true;
+    pendingKnown = false;
+}
+
+// False only when the file is readable at once and holds other bytes than the remembered ones;
+// a file held by another program, or bytes Tessel does not know, tell nothing.
+bool HoldsRememberedBytes()
+{
+    if (rememberedBytes == nullptr) {
+        return true;
+    }
+    wchar_t* path = NewSettingsPath();
+    const HANDLE file = path == nullptr ? INVALID_HANDLE_VALUE
+                                        : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ReleaseBlock(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    auto* now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(rememberedSize) + 1));
+    DWORD read = 0;
+    const bool readWhole = now != nullptr && ReadFile(file, now, rememberedSize + 1, &read, nullptr) != FALSE;
+    const bool same = !readWhole || (read == rememberedSize && std::memcmp(now, rememberedBytes, read) == 0);
+    ReleaseBlock(now);
+    CloseHandle(file);
+    return same;
+}
+
+// A time without a part below the second comes from a file system (or a copy) whose times cannot
+// tell two writes within a second apart.
+bool IsCoarse(const FILETIME& written)
+{
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    return ticks % TICKS_PER_SECOND == 0;
+}
+
+// A file that went away is no change to take in: the bindings in memory are what the next save
+// puts back, rather than an empty table. The content is compared when the stamps agree and
+// lookAtContent asks for it.
+bool DiffersFromRemembered(const FileStamp& now, bool lookAtContent)
+{
+    if (!now.exists) {
+        return false;
+    }
+    if (!rememberedKnown || !SameStamp(now, remembered)) {
+        return true;
+    }
+    if (!contentChanged && lookAtContent) {
+        contentChanged = !HoldsRememberedBytes();
+    }
+    return contentChanged;
+}
+
+// At a poll the content is looked at only for coarse times, every few polls.
+bool PollLooksAtContent(const FileStamp& now)
+{
+    if (!IsCoarse(now.written) || ++pollsSinceLook < COARSE_LOOK_POLLS) {
+        return false;
+    }
+    pollsSinceLook = 0;
+    return true;
 }
 
 }  // namespace
 
 void RememberSettingsFile()
 {
-    remembered = CurrentStamp();
-    rememberedKnown = true;
-    pendingKnown = false;
+    NoteFile();
 }
 
+void NoteSavedBytes(const BYTE* bytes, DWORD size)
+{
+    ReleaseBlock(savedBytes);
+    savedBytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
+    savedSize = size;
+    if (savedBytes != nullptr) {
+        CopyMemory(savedBytes, bytes, size);
+    }
+}
+
+// Taken from the save rather than read again: an editor that writes the file without sharing
+// just after a save finds it free.
 void RememberSavedSettingsFile()
 {
+    ForgetContent();
     remembered = SavedFileStamp();
+    rememberedBytes = savedBytes;
+    rememberedSize = savedSize;
+    savedBytes = nullptr;
     rememberedKnown = true;
     pendingKnown = false;
 }
@@ -76,20 +190,32 @@ bool SettingsFileRemembered()
     return rememberedKnown;
 }
 
-bool IsRememberedSettingsFile(const FileStamp& stamp)
+bool IsRememberedSettingsFile(const FileStamp& stamp, const BYTE* bytes, DWORD size)
 {
-    return rememberedKnown && SameStamp(stamp, remembered);
+    if (!rememberedKnown || !SameStamp(stamp, remembered) || contentChanged) {
+        return false;
+    }
+    return rememberedBytes == nullptr || (size == rememberedSize && std::memcmp(bytes, rememberedBytes, size) == 0);
+}
+
+const BYTE* RememberedSettingsBytes(DWORD* size)
+{
+    *size = rememberedSize;
+    return rememberedBytes;
 }
 
 void ForgetSettingsFile()
 {
+    ForgetContent();
+    ReleaseBlock(savedBytes);
+    savedBytes = nullptr;
     rememberedKnown = false;
     pendingKnown = false;
 }
 
 bool SettingsFileChangedOutside()
 {
-    return DiffersFromRemembered(CurrentStamp());
+    return DiffersFromRemembered(CurrentStamp(), true);
 }
 
 bool SettingsChangeReadable()
@@ -100,7 +226,7 @@ bool SettingsChangeReadable()
 bool PollSettingsFile()
 {
     const FileStamp now = CurrentStamp();
-    if (!DiffersFromRemembered(now)) {
+    if (!DiffersFromRemembered(now, PollLooksAtContent(now))) {
         pendingKnown = false;
         return false;
     }
@@ -108,4 +234,30 @@ bool PollSettingsFile()
     pending = now;
     pendingKnown = true;
     return settled && ReadableNow();
+}
+
+void KeepSettingsBeforeReload()
+{
+    keptBeforeReload[0] = L'\0';
+    // A file whose time alone changed holds nothing to go back to.
+    wchar_t* path = rememberedBytes != nullptr && !HoldsRememberedBytes() ? NewSettingsPath() : nullptr;
+    if (path != nullptr && KeepSettingsCopy(path, rememberedBytes, rememberedSize)) {
+        CopyText(keptBeforeReload, SUFFIX_CAPACITY, LastKeptCopySuffix());
+    }
+    ReleaseBlock(path);
+}
+
+void NoteReloadLeftNoBinding()
+{
+    CopyText(keptBeforeEmptying, SUFFIX_CAPACITY, keptBeforeReload);
+}
+
+const wchar_t* CopyKeptBeforeEmptying()
+{
+    return keptBeforeEmptying;
+}
+
+void ForgetCopyKeptBeforeEmptying()
+{
+    keptBeforeEmptying[0] = L'\0';
 }

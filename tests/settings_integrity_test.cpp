@@ -1268,6 +1268,128 @@ TEST(HandEdits, CancelAfterAnEditDuringTheDialogTakesTheEditIn)
     host.Unload();
 }
 
+FILETIME WriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+void SetWriteTime(const std::wstring& path, const FILETIME& time)
+{
+    const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+}
+
+TEST(HandEdits, AnEditKeepingSizeAndTimeIsTakenInOrAtLeastNeverOverwritten)
+{
+    // Whole seconds, as FAT or a network share keeps them; then a time as fine as the disk's.
+    for (const bool coarse : {true, false}) {
+        TestHost host;
+        host.WriteSettings(UnicodeFile({SAMPLE_K}));
+        FILETIME time = WriteTime(host.SettingsPath());
+        if (coarse) {
+            ULARGE_INTEGER ticks = {{time.dwLowDateTime, time.dwHighDateTime}};
+            ticks.QuadPart -= ticks.QuadPart % 10000000;
+            time = {ticks.LowPart, ticks.HighPart};
+            SetWriteTime(host.SettingsPath(), time);
+        }
+        ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
+        host.WriteSettings(UnicodeFile({SAMPLE_J}));
+        SetWriteTime(host.SettingsPath(), time);
+        const std::string edited = FileBytes(host.SettingsPath());
+        if (coarse) {
+            EXPECT_TRUE(FiresWithin(host, 'J', L"Sample.dll|7", 5000));
+        }
+        host.Unload();
+        EXPECT_EQ(FileBytes(host.SettingsPath()), edited) << coarse;
+    }
+}
+
+TEST(HandEdits, AReadOnlyFileIsNeverReplacedAndEachSaveIsTold)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string before = FileBytes(host.SettingsPath());
+    ASSERT_TRUE(host.Load());
+    std::wstring toggled;
+    KeepNextMessage(host, &toggled);
+    host.Execute(L"Tessel.dll", 0);
+    std::wstring confirmed;
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog, &confirmed); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    host.Unload();
+    for (const std::wstring& told : {toggled, confirmed}) {
+        EXPECT_NE(told.find(host.SettingsPath()), std::wstring::npos) << ToUtf8(told);
+        EXPECT_NE(told.find(SystemReason(ERROR_ACCESS_DENIED)), std::wstring::npos) << ToUtf8(told);
+    }
+    EXPECT_EQ(FileBytes(host.SettingsPath()), before);
+    EXPECT_NE(GetFileAttributesW(host.SettingsPath().c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(HandEdits, ASwitchChangesTheEnableValueAndNoOtherByte)
+{
+    // Spacing, blank lines, comments, and "é " that code page 932 cannot hold.
+    const std::string before = "; written by hand\r\n\r\n[setting]\r\n  enable = 1  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
+                               "  spaced = value  \r\n\r\n";
+    const std::string off = "; written by hand\r\n\r\n[setting]\r\n  enable = 0  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
+                            "  spaced = value  \r\n\r\n";
+    const std::string hotkeys = AnsiFile(PlainBindings(2));
+    const auto unicode = [](const std::string& text) {
+        std::string bytes = "\xFF\xFE";
+        for (const char unit : text) {
+            bytes += unit;
+            bytes += '\0';
+        }
+        return bytes;
+    };
+    for (const bool wide : {false, true}) {
+        TestHost host;
+        const std::string stored = wide ? unicode(before + hotkeys) : before + hotkeys;
+        host.WriteSettingsBytes(stored);
+        ASSERT_TRUE(host.Load());
+        host.Execute(L"Tessel.dll", 0);
+        EXPECT_EQ(FileBytes(host.SettingsPath()), wide ? unicode(off + hotkeys) : off + hotkeys);
+        host.Execute(L"Tessel.dll", 0);
+        host.Unload();
+        EXPECT_EQ(FileBytes(host.SettingsPath()), stored) << wide;
+        EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
+    }
+}
+
+TEST(HandEdits, AnEditThatLeavesNoBindingIsToldWithTheCopyThatHoldsThemAll)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(3)));
+    const std::string before = FileBytes(host.SettingsPath());
+    ASSERT_TRUE(host.Load());
+    host.WriteSettingsBytes(before.substr(0, 24));  // cut short in "[setting]"
+    const std::wstring pattern = host.SettingsPath() + L".*.kept";
+    EXPECT_TRUE(host.PumpUntil(
+        [&pattern] {
+            WIN32_FIND_DATAW found;
+            const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                FindClose(search);
+            }
+            return search != INVALID_HANDLE_VALUE;
+        },
+        5000));
+    std::wstring told;
+    KeepNextMessage(host, &told);
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [](HWND dialog) { TestHost::Click(dialog, IDCANCEL); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    host.Unload();
+    EXPECT_EQ(FileBytes(NamedFile(told, host.SettingsPath())), before) << ToUtf8(told);
+}
+
 TEST(CodePage, TheRunAsOnAJapaneseSystemHasCodePage932)
 {
     const char* expected = std::getenv("TESSEL_EXPECTED_CODE_PAGE");

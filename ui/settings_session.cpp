@@ -17,6 +17,8 @@ constexpr wchar_t NOT_READ[] = L"設定ファイルを読み込めなかった�
 // Room in a message for its headline and the system's reason, besides the file's path.
 constexpr int REASON_CAPACITY = 512;
 constexpr wchar_t EDITED_MEANWHILE[] = L"設定の画面を開いている間に、設定ファイルがほかのプログラムで変更されました。変更された内容は次のファイルに残しました。";
+constexpr wchar_t EDIT_EMPTIED[] = L"ほかのプログラムで変更された設定ファイルを読み込んだため、ホットキーの割り当てがなくなりました。変更前の設定ファイルは次のファイルに残しました。";
+constexpr wchar_t EMPTIED_WAY_BACK[] = L"元の割り当てに戻すには、このファイルを設定ファイルの名前でコピーしてください。";
 constexpr wchar_t EDIT_KEPT[] = L"設定の画面で OK を押した設定を保存しました。";
 
 // Tells the user about the settings file: the headline, the file's full path with the suffix
@@ -64,6 +66,17 @@ bool TellUnreadSettings(HWND window)
     return IsWindow(window) != FALSE;
 }
 
+// A hand edit that the watch took in left no binding: said once as the dialog opens, with the copy
+// that holds the bindings before it. False when the plug-in was unloaded meanwhile.
+bool TellEmptyingEdit(HWND window)
+{
+    if (CopyKeptBeforeEmptying()[0] != L'\0') {
+        ShowSettingsFileMessage(window, EDIT_EMPTIED, CopyKeptBeforeEmptying(), EMPTIED_WAY_BACK, MB_ICONINFORMATION);
+        ForgetCopyKeptBeforeEmptying();
+    }
+    return IsWindow(window) != FALSE;
+}
+
 // A copy that lost entries for want of memory or window handles would drop them on OK.
 bool IsWholeCopy(HotkeyTable copy)
 {
@@ -77,7 +90,7 @@ bool IsWholeCopy(HotkeyTable copy)
 // moment saves it again rather than the watch replacing it with the file.
 bool SaveTellingFailure(HWND window, bool keepingEdits)
 {
-    const bool saved = keepingEdits ? SaveSettingsFileKeepingEdits() : SaveSettingsFile();
+    const bool saved = keepingEdits ? SaveSettingsFileKeepingEdits() : SaveSwitchedFlag();
     if (saved && SettingsLoadedWhole()) {
         RememberSavedSettingsFile();
     }
@@ -95,7 +108,7 @@ void RunSettingsSession(HWND window)
     INT_PTR result = IDCANCEL;
     if (!IsWholeCopy(context.workTable)) {
         MessageBeep(0);
-    } else if (TellUnreadSettings(window)) {
+    } else if (TellUnreadSettings(window) && TellEmptyingEdit(window)) {
         result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
                                  reinterpret_cast<LPARAM>(&context));
     }

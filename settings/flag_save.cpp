@@ -1,0 +1,82 @@
+#include "settings/settings.h"
+
+#include <windows.h>
+
+#include "base/heap_block.h"
+#include "hotkeys/hotkey_window.h"
+#include "hotkeys/program_scope.h"
+#include "settings/flag_line.h"
+#include "settings/kept_copies.h"
+#include "settings/safe_save.h"
+#include "settings/settings_source.h"
+#include "settings/settings_watch.h"
+
+// A switch of the hotkeys changes the enable line alone, through the whole save's steps (a work
+// file of its own, the check, the swap only over the file read). Wherever that cannot be done
+// for sure, the whole save does it.
+
+namespace {
+
+// The finished file, as the platform's reader parses it, holds both flags as they are in memory.
+bool FlagsReadAsLive(const SafeSave& save)
+{
+    if (save.unchanged) {
+        return true;
+    }
+    const bool holds =
+        static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", enabledFlag == 0 ? 1 : 0, save.readable)) == enabledFlag &&
+        static_cast<int>(GetPrivateProfileIntW(L"setting", L"pause_fullscreen", 0, save.readable)) == pauseFullscreen;
+    ForgetParsedFile(save.readable);
+    return holds;
+}
+
+// A file another program holds is left to the whole save, which waits for it and tells.
+bool ReadableAtOnce(const wchar_t* path)
+{
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+// The file, when it is the one Tessel last read or wrote, with its enable value switched in place.
+SwapResult SwitchInPlace(const wchar_t* path)
+{
+    DWORD beforeSize = 0;
+    FileStamp stamp = {};
+    BYTE* before = ReadableAtOnce(path) ? ReadWholeFile(path, &beforeSize, &stamp) : nullptr;
+    DWORD size = 0;
+    BYTE* changed = before != nullptr && IsRememberedSettingsFile(stamp, before, beforeSize) &&
+                            (GetFileAttributesW(path) & FILE_ATTRIBUTE_READONLY) == 0
+                        ? WithFlagInPlace(before, beforeSize, L"enable", enabledFlag, &size)
+                        : nullptr;
+    SwapResult result = SwapResult::Failed;
+    if (changed != nullptr) {
+        SafeSave save = {};
+        if (BeginSafeSave(&save, path, before, beforeSize, stamp, changed, size) && WriteSwapFile(&save, changed, size) &&
+            FlagsReadAsLive(save)) {
+            result = SwapIn(&save, false);
+        }
+        if (result == SwapResult::Saved) {
+            NoteSavedBytes(changed, size);
+        }
+        EndSafeSave(&save);
+    }
+    ReleaseBlock(changed);
+    ReleaseBlock(before);
+    return result;
+}
+
+}  // namespace
+
+bool SaveSwitchedFlag()
+{
+    ForgetKeptCopy();
+    wchar_t* path = TableIsInFile() ? NewSettingsPath() : nullptr;
+    const bool saved = path != nullptr && SwitchInPlace(path) == SwapResult::Saved;
+    ReleaseBlock(path);
+    return saved || SaveSettingsFile();
+}
