@@ -297,7 +297,7 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     }
     save->work = names;
     save->readable = names + MAX_PATH;
-    save->swapFile = names + 2 * MAX_PATH;
+    save->swapFile = save->readable + MAX_PATH;
     bool written = false;
     if (ProfileFunctionsTake(path)) {
         written = WriteNewWorkFile(path, bytes, size, save->work, MAX_PATH, &save->workHeld);
