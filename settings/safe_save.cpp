@@ -5,30 +5,22 @@
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
 #include "settings/kept_copies.h"
+#include "settings/work_files.h"
 
 namespace {
 
 constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
-constexpr wchar_t WORK_EXTENSION[] = L".tmp";
 constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
-// A work file is "<file>.<16 hex digits>.tmp": the process and a count of its own, so that no
-// other save, in this process or another, takes the name.
-constexpr int WORK_DIGITS = 16;
-constexpr int WORK_SUFFIX_LENGTH = 1 + WORK_DIGITS + 4;
-constexpr int NAME_ATTEMPTS = 16;
 // A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
 // is waited for this often, this far apart.
 constexpr int ATTEMPTS = 10;
 constexpr DWORD RETRY_MS = 100;
 // The most a settings file may hold to be read; a larger one is no file this plug-in wrote.
 constexpr LONGLONG MAX_FILE_BYTES = 256LL * 1024 * 1024;
-// A work file this old belongs to no running save: a save holds one for seconds at the most.
-constexpr ULONGLONG STRAY_AGE = 10ULL * 60 * 10000000;
 
 DWORD failureReason;
 wchar_t failureSuffix[SUFFIX_CAPACITY];
 FileStamp savedStamp;
-unsigned workNames;
 
 // The errors of a file that another program holds, or that is being deleted; anything else is
 // not waited for.
@@ -50,64 +42,11 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information)
             information.ftLastWriteTime};
 }
 
-// Every byte written through the handle; the reason of a failure in GetLastError. A write cut
-// short without an error is a disk that is full.
-bool WriteAll(HANDLE file, const BYTE* bytes, DWORD size)
-{
-    DWORD written = 0;
-    if (size == 0) {
-        return true;
-    }
-    if (WriteFile(file, bytes, size, &written, nullptr) == FALSE) {
-        return false;
-    }
-    if (written != size) {
-        SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
-    return true;
-}
-
-// A new file of this save's own beside path, claimed with the bytes written into it: its name in
-// name (capacity units). Held in held when asked, shared for reading and writing but never for
-// deleting, so that the profile functions can change it and nothing else can take it away; closed
-// otherwise. False, with the reason in GetLastError, when none could be written; nothing is left
-// behind then.
-bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity, HANDLE* held)
-{
-    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        const unsigned count = ++workNames ^ (GetTickCount() << 12);
-        FormatText(name, capacity, L"%ls.%08lX%08X%ls", path, GetCurrentProcessId(), count, WORK_EXTENSION);
-        const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
-                continue;
-            }
-            return false;
-        }
-        const bool whole = WriteAll(file, bytes, size);
-        const DWORD error = GetLastError();
-        if (whole && held != nullptr) {
-            *held = file;
-            return true;
-        }
-        CloseHandle(file);
-        if (!whole) {
-            DeleteFileW(name);
-            SetLastError(error);
-        }
-        return whole;
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return false;
-}
-
 // The file's content replaced through the handle by the bytes, flushed to the disk and read back:
 // a disk that fills up cuts a file short without every platform saying so.
 bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
 {
-    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !WriteAll(file, bytes, size) ||
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !WriteAllBytes(file, bytes, size) ||
         SetEndOfFile(file) == FALSE || FlushFileBuffers(file) == FALSE ||
         SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         return false;
@@ -178,28 +117,6 @@ void ReplaceBackup(const SafeSave& save)
         DeleteFileW(work);
     }
     ReleaseBlock(names);
-}
-
-// Whether the found file's name is "<file>.<16 hex digits>.tmp" for the file named name.
-bool IsWorkFileName(const wchar_t* found, const wchar_t* name)
-{
-    const int length = TextLength(name);
-    if (TextLength(found) != length + WORK_SUFFIX_LENGTH || lstrcmpiW(found + length + 1 + WORK_DIGITS, WORK_EXTENSION) != 0 ||
-        CompareStringOrdinal(found, length, name, length, TRUE) != CSTR_EQUAL || found[length] != L'.') {
-        return false;
-    }
-    for (int digit = 0; digit < WORK_DIGITS; ++digit) {
-        const wchar_t unit = found[length + 1 + digit];
-        if (!((unit >= L'0' && unit <= L'9') || (unit >= L'A' && unit <= L'F'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsOld(const FILETIME& written, ULONGLONG now)
-{
-    return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32 | written.dwLowDateTime) + STRAY_AGE < now;
 }
 
 }  // namespace
@@ -273,7 +190,7 @@ bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
         return false;
     }
     const HANDLE file = CreateFileW(copy, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool whole = file != INVALID_HANDLE_VALUE && WriteAll(file, bytes, size);
+    const bool whole = file != INVALID_HANDLE_VALUE && WriteAllBytes(file, bytes, size);
     const DWORD error = GetLastError();
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
@@ -363,7 +280,8 @@ SwapResult SwapIn(SafeSave* save, bool keepReplaced)
     WIN32_FILE_ATTRIBUTE_DATA swapData = {};
     const bool stamped = !save->unchanged && GetFileAttributesExW(save->swapFile, GetFileExInfoStandard, &swapData) != FALSE;
     const DWORD replacing = save->before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
-    bool kept = !keepReplaced || save->before == nullptr;
+    // A save that writes nothing leaves the file, and the edit in it, where it is.
+    bool kept = !keepReplaced || save->before == nullptr || save->unchanged;
     for (int attempt = 1;; ++attempt) {
         DWORD error = ERROR_SUCCESS;
         const FileState state = StateOfFile(*save, &error);
@@ -438,33 +356,4 @@ const wchar_t* SaveFailureSuffix()
 FileStamp SavedFileStamp()
 {
     return savedStamp;
-}
-
-void DeleteStrayWorkFiles(const wchar_t* path)
-{
-    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
-    if (names == nullptr) {
-        return;
-    }
-    wchar_t* pattern = names;
-    wchar_t* stray = names + LONG_PATH_CAPACITY;
-    FormatText(pattern, LONG_PATH_CAPACITY, L"%ls.*%ls", path, WORK_EXTENSION);
-    const wchar_t* slash = std::wcsrchr(path, L'\\');
-    const wchar_t* name = slash != nullptr ? slash + 1 : path;
-    FILETIME nowTime;
-    GetSystemTimeAsFileTime(&nowTime);
-    const ULONGLONG now = static_cast<ULONGLONG>(nowTime.dwHighDateTime) << 32 | nowTime.dwLowDateTime;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(pattern, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsWorkFileName(found.cFileName, name) &&
-                IsOld(found.ftLastWriteTime, now)) {
-                FormatText(stray, LONG_PATH_CAPACITY, L"%ls%ls", path, found.cFileName + TextLength(name));
-                DeleteFileW(stray);
-            }
-        } while (FindNextFileW(search, &found) != FALSE);
-        FindClose(search);
-    }
-    ReleaseBlock(names);
 }

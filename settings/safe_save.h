@@ -85,7 +85,3 @@ DWORD SaveFailureReason();
 const wchar_t* SaveFailureSuffix();
 // The stamp of what the last save that succeeded left in the file's place.
 FileStamp SavedFileStamp();
-
-// Deletes the work files of saves that were cut short: only files named as a save names them, and
-// only once they are too old for a running save to own. They are never read.
-void DeleteStrayWorkFiles(const wchar_t* path);

@@ -17,6 +17,7 @@
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
 #include "settings/stored_items.h"
+#include "settings/work_files.h"
 #include "plugin/plugin_state.h"
 
 // The [hotkeys] section is read with one call and written as one piece of text: key by key, the
