@@ -64,13 +64,11 @@ bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
 
 void CloseHeld(SafeSave* save)
 {
-    if (save->swapHeld != INVALID_HANDLE_VALUE && save->swapHeld != save->workHeld) {
+    ReleaseWorkCopy(save);
+    if (save->swapHeld != INVALID_HANDLE_VALUE) {
         CloseHandle(save->swapHeld);
+        save->swapHeld = INVALID_HANDLE_VALUE;
     }
-    if (save->workHeld != INVALID_HANDLE_VALUE) {
-        CloseHandle(save->workHeld);
-    }
-    save->workHeld = save->swapHeld = INVALID_HANDLE_VALUE;
 }
 
 enum class FileState { AsFound, Changed, Held };
@@ -112,11 +110,23 @@ void ReplaceBackup(const SafeSave& save)
     wchar_t* work = names;
     wchar_t* backup = names + LONG_PATH_CAPACITY;
     FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", save.path, BACKUP_SUFFIX);
-    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr) &&
+    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, nullptr) &&
         MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
         DeleteFileW(work);
     }
     ReleaseBlock(names);
+}
+
+// Whether the file at name is the one with the identity.
+bool IsFile(const wchar_t* name, const FileIdentity& identity)
+{
+    const HANDLE now = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool same = now != INVALID_HANDLE_VALUE && SameIdentity(IdentityOf(now), identity);
+    if (now != INVALID_HANDLE_VALUE) {
+        CloseHandle(now);
+    }
+    return same;
 }
 
 }  // namespace
@@ -205,8 +215,8 @@ bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
 bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
                    const BYTE* bytes, DWORD size)
 {
-    *save = {path,    before,  beforeSize,           stamp, nullptr, nullptr, nullptr, INVALID_HANDLE_VALUE,
-             INVALID_HANDLE_VALUE, false,   false,   false};
+    *save = {path,  before, beforeSize, stamp, nullptr, nullptr, nullptr, {}, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
+             false, false,  false};
     auto* names = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(2) * MAX_PATH + LONG_PATH_CAPACITY) * sizeof(wchar_t)));
     if (names == nullptr) {
         FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
@@ -217,12 +227,12 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     save->swapFile = save->readable + MAX_PATH;
     bool written = false;
     if (ProfileFunctionsTake(path)) {
-        written = WriteNewWorkFile(path, bytes, size, save->work, MAX_PATH, &save->workHeld);
+        written = WriteNewWorkFile(path, bytes, size, save->work, MAX_PATH, &save->swapIdentity, &save->workHeld);
         CopyText(save->swapFile, MAX_PATH, save->work);
-        save->swapHeld = save->workHeld;
     } else {
         save->privateWork = WritePrivateCopy(bytes, size, save->work);
-        written = save->privateWork && WriteNewWorkFile(path, nullptr, 0, save->swapFile, LONG_PATH_CAPACITY, &save->swapHeld);
+        written = save->privateWork &&
+                  WriteNewWorkFile(path, nullptr, 0, save->swapFile, LONG_PATH_CAPACITY, &save->swapIdentity, nullptr);
     }
     if (!written) {
         // A name that could not be claimed may be another save's.
@@ -235,23 +245,20 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     return written;
 }
 
+bool ReleaseWorkCopy(SafeSave* save)
+{
+    if (save->workHeld == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(save->workHeld);
+    save->workHeld = INVALID_HANDLE_VALUE;
+    return true;
+}
+
 bool IsSaveOwnWorkCopy(const SafeSave& save)
 {
-    if (save.workHeld == INVALID_HANDLE_VALUE) {
-        return true;  // a private copy in the temporary folder, which no start deletes
-    }
-    const HANDLE now = CreateFileW(save.work, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    BY_HANDLE_FILE_INFORMATION held;
-    BY_HANDLE_FILE_INFORMATION found;
-    const bool same = now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(save.workHeld, &held) != FALSE &&
-                      GetFileInformationByHandle(now, &found) != FALSE &&
-                      held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
-                      held.nFileIndexHigh == found.nFileIndexHigh && held.nFileIndexLow == found.nFileIndexLow;
-    if (now != INVALID_HANDLE_VALUE) {
-        CloseHandle(now);
-    }
-    return same;
+    // A private copy in the temporary folder has a name no start takes for a stray.
+    return save.privateWork || IsFile(save.work, save.swapIdentity);
 }
 
 bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
@@ -260,7 +267,15 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
         save->unchanged = true;
         return true;
     }
-    bool written = WriteFlushedAndRead(save->swapHeld, bytes, size);
+    ReleaseWorkCopy(save);  // the same file, held now for reading only by others
+    save->swapHeld = CreateFileW(save->swapFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = save->swapHeld != INVALID_HANDLE_VALUE;
+    if (written && !SameIdentity(IdentityOf(save->swapHeld), save->swapIdentity)) {
+        written = false;
+        SetLastError(ERROR_FILE_NOT_FOUND);  // another file under the save's name: its own is gone
+    }
+    written = written && WriteFlushedAndRead(save->swapHeld, bytes, size);
     if (written && ProfileFunctionsTake(save->path)) {
         CopyText(save->readable, MAX_PATH, save->swapFile);
     } else if (written) {

@@ -64,13 +64,25 @@ bool HasHotkeysSection(const wchar_t* path)
     return GetPrivateProfileSectionW(HOTKEYS_SECTION, probe, ARRAYSIZE(probe), path) > 0;
 }
 
+// The profile functions' writing of the work copy. The copy is held open so that nothing deletes
+// it meanwhile; a platform whose profile functions refuse a file held open gets it let go and is
+// asked once more.
+bool WriteWorkCopy(SafeSave* save, const wchar_t* section, const wchar_t* key, const wchar_t* value)
+{
+    if (WritePrivateProfileStringW(section, key, value, save->work) != FALSE) {
+        return true;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION && ReleaseWorkCopy(save) &&
+           WritePrivateProfileStringW(section, key, value, save->work) != FALSE;
+}
+
 // A file edited by hand may hold [hotkeys] more than once, and a deletion removes only the first:
 // the next would come back as the bindings of the next start. A file that cannot be written ends
 // the passes, and so does their bound, whatever the platform does.
-void DeleteHotkeysSections(const wchar_t* path)
+void DeleteHotkeysSections(SafeSave* save)
 {
     for (int pass = 0; pass < MAX_SECTION_DELETIONS; ++pass) {
-        if (!WritePrivateProfileStringW(HOTKEYS_SECTION, nullptr, nullptr, path) || !HasHotkeysSection(path)) {
+        if (!WriteWorkCopy(save, HOTKEYS_SECTION, nullptr, nullptr) || !HasHotkeysSection(save->work)) {
             return;
         }
     }
@@ -150,11 +162,12 @@ bool FlagReads(const wchar_t* work)
 
 // The flag written into the work copy and read back from the disk; false, with the reason in
 // error, when the copy did not take it.
-bool WriteFlag(const wchar_t* work, DWORD* error)
+bool WriteFlag(SafeSave* save, DWORD* error)
 {
+    const wchar_t* work = save->work;
     wchar_t value[NUMBER_CAPACITY];
     FormatText(value, NUMBER_CAPACITY, L"%d", enabledFlag);
-    const bool written = WritePrivateProfileStringW(SETTING_SECTION, ENABLE_KEY, value, work) != FALSE;
+    const bool written = WriteWorkCopy(save, SETTING_SECTION, ENABLE_KEY, value);
     const DWORD reason = GetLastError();
     ForgetParsedFile(work);
     if (!written) {
@@ -170,22 +183,22 @@ bool WriteFlag(const wchar_t* work, DWORD* error)
 // is no longer the save's own file (one that went away comes back from the profile functions
 // holding their change alone). The platform's parse of the copy is forgotten after each change
 // and after each reading.
-bool ChangeWorkCopy(const SafeSave& save, bool sectionsLeft, bool cutInHalf, bool flag, DWORD* error)
+bool ChangeWorkCopy(SafeSave* save, bool sectionsLeft, bool cutInHalf, bool flag, DWORD* error)
 {
     *error = ERROR_SUCCESS;
-    const wchar_t* work = save.work;
+    const wchar_t* work = save->work;
     if (sectionsLeft) {
         // A key written and deleted makes the profile functions write the copy anew, in whole
         // units: one cut in half takes no text after it.
         if (cutInHalf) {
-            WritePrivateProfileStringW(HOTKEYS_SECTION, L"item0_key", L"0", work);
+            WriteWorkCopy(save, HOTKEYS_SECTION, L"item0_key", L"0");
         }
-        DeleteHotkeysSections(work);
+        DeleteHotkeysSections(save);
         ForgetParsedFile(work);
     }
-    bool changed = !flag || FlagReads(work) || WriteFlag(work, error);
+    bool changed = !flag || FlagReads(work) || WriteFlag(save, error);
     ForgetParsedFile(work);
-    if (changed && !IsSaveOwnWorkCopy(save)) {
+    if (changed && !IsSaveOwnWorkCopy(*save)) {
         changed = false;
         *error = ERROR_FILE_NOT_FOUND;
     }
@@ -209,7 +222,7 @@ SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft,
                       bool keepReplaced)
 {
     DWORD error = ERROR_SUCCESS;
-    if (!ChangeWorkCopy(*save, sectionsLeft, cutInHalf, flag, &error)) {
+    if (!ChangeWorkCopy(save, sectionsLeft, cutInHalf, flag, &error)) {
         FailSave(error, L"");
         return SwapResult::Failed;
     }

@@ -58,12 +58,23 @@ bool WriteAllBytes(HANDLE file, const BYTE* bytes, DWORD size)
     return true;
 }
 
-// A new file of this save's own beside path, claimed with the bytes written into it: its name in
-// name (capacity units). Held in held when asked, shared for reading and writing but never for
-// deleting, so that the profile functions can change it and nothing else can take it away; closed
-// otherwise. False, with the reason in GetLastError, when none could be written; nothing is left
-// behind then.
-bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity, HANDLE* held)
+FileIdentity IdentityOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(file, &information) == FALSE) {
+        return {};
+    }
+    return {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+}
+
+bool SameIdentity(const FileIdentity& left, const FileIdentity& right)
+{
+    return left.volume == right.volume && left.indexHigh == right.indexHigh && left.indexLow == right.indexLow &&
+           (left.indexHigh | left.indexLow) != 0;
+}
+
+bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity,
+                      FileIdentity* identity, HANDLE* held)
 {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         const unsigned count = ++workNames ^ (GetTickCount() << 12);
@@ -78,6 +89,9 @@ bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_
         }
         const bool whole = WriteAllBytes(file, bytes, size);
         const DWORD error = GetLastError();
+        if (identity != nullptr) {
+            *identity = IdentityOf(file);
+        }
         if (whole && held != nullptr) {
             *held = file;
             return true;
