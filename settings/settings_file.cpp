@@ -283,6 +283,11 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
             const bool cutInHalf = section != nullptr && section[0] != L'\0' && IsUnicodeCutInHalf(ready, scan.trailingStart);
             result = FinishSave(&save, section, scan.mayNameEarlier, cutInHalf, flag, keepEdits && edited);
         }
+        // Whatever the road, the profile functions let go of the work copy they parsed: its name
+        // never comes back, and their cache would keep the parse.
+        if (save.work != nullptr) {
+            ForgetParsedFile(save.work);
+        }
         EndSafeSave(&save);
     }
     ReleaseBlock(ready);
