@@ -7,16 +7,11 @@
 #include "settings/kept_copies.h"
 #include "settings/private_copy.h"
 #include "settings/settings.h"
+#include "settings/work_files.h"
 
 namespace {
 
 constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
-constexpr wchar_t WORK_EXTENSION[] = L".tmp";
-// A work file is "<file>.<16 hex digits>.tmp": the process and a count of its own, so that no
-// other save, in this process or another, takes the name.
-constexpr int WORK_DIGITS = 16;
-constexpr int WORK_SUFFIX_LENGTH = 1 + WORK_DIGITS + 4;
-constexpr int NAME_ATTEMPTS = 16;
 // A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
 // is waited for this often, this far apart.
 constexpr int ATTEMPTS = 10;
@@ -24,13 +19,10 @@ constexpr DWORD RETRY_MS = 100;
 // The most a settings file may hold to be read: far more than any table of bindings needs, and a
 // larger one is never read whole, nor saved, on the host's thread.
 constexpr LONGLONG MAX_FILE_BYTES = 16LL * 1024 * 1024;
-// A work file this old belongs to no running save: a save holds one for seconds at the most.
-constexpr ULONGLONG STRAY_AGE = 10ULL * 60 * 10000000;
 
 DWORD failureReason;
 wchar_t failureSuffix[SUFFIX_CAPACITY];
 FileStamp savedStamp;
-unsigned workNames;
 
 // The errors of a file that another program holds, or that is being deleted; anything else is
 // not waited for.
@@ -52,64 +44,11 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information)
             information.ftLastWriteTime};
 }
 
-// Every byte written through the handle; the reason of a failure in GetLastError. A write cut
-// short without an error is a disk that is full.
-bool WriteAll(HANDLE file, const BYTE* bytes, DWORD size)
-{
-    DWORD written = 0;
-    if (size == 0) {
-        return true;
-    }
-    if (WriteFile(file, bytes, size, &written, nullptr) == FALSE) {
-        return false;
-    }
-    if (written != size) {
-        SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
-    return true;
-}
-
-// A new file of this save's own beside path, claimed with the bytes written into it: its name in
-// name (capacity units). Held in held when asked, shared for reading and writing but never for
-// deleting, so that the profile functions can change it and nothing else can take it away; closed
-// otherwise. False, with the reason in GetLastError, when none could be written; nothing is left
-// behind then.
-bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity, HANDLE* held)
-{
-    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        const unsigned count = ++workNames ^ (GetTickCount() << 12);
-        FormatText(name, capacity, L"%ls.%08lX%08X%ls", path, GetCurrentProcessId(), count, WORK_EXTENSION);
-        const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
-                continue;
-            }
-            return false;
-        }
-        const bool whole = WriteAll(file, bytes, size);
-        const DWORD error = GetLastError();
-        if (whole && held != nullptr) {
-            *held = file;
-            return true;
-        }
-        CloseHandle(file);
-        if (!whole) {
-            DeleteFileW(name);
-            SetLastError(error);
-        }
-        return whole;
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return false;
-}
-
 // The file's content replaced through the handle by the bytes, flushed to the disk and read back:
 // a disk that fills up cuts a file short without every platform saying so.
 bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
 {
-    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !WriteAll(file, bytes, size) ||
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !WriteAllBytes(file, bytes, size) ||
         SetEndOfFile(file) == FALSE || FlushFileBuffers(file) == FALSE ||
         SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         return false;
@@ -127,13 +66,11 @@ bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
 
 void CloseHeld(SafeSave* save)
 {
-    if (save->swapHeld != INVALID_HANDLE_VALUE && save->swapHeld != save->workHeld) {
+    ReleaseWorkCopy(save);
+    if (save->swapHeld != INVALID_HANDLE_VALUE) {
         CloseHandle(save->swapHeld);
+        save->swapHeld = INVALID_HANDLE_VALUE;
     }
-    if (save->workHeld != INVALID_HANDLE_VALUE) {
-        CloseHandle(save->workHeld);
-    }
-    save->workHeld = save->swapHeld = INVALID_HANDLE_VALUE;
 }
 
 enum class FileState { AsFound, Changed, Held };
@@ -175,33 +112,23 @@ void ReplaceBackup(const SafeSave& save)
     wchar_t* work = names;
     wchar_t* backup = names + LONG_PATH_CAPACITY;
     FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", save.path, BACKUP_SUFFIX);
-    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr) &&
+    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, nullptr) &&
         MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
         DeleteFileW(work);
     }
     ReleaseBlock(names);
 }
 
-// Whether the found file's name is "<file>.<16 hex digits>.tmp" for the file named name.
-bool IsWorkFileName(const wchar_t* found, const wchar_t* name)
+// Whether the file at name is the one with the identity.
+bool IsFile(const wchar_t* name, const FileIdentity& identity)
 {
-    const int length = TextLength(name);
-    if (TextLength(found) != length + WORK_SUFFIX_LENGTH || lstrcmpiW(found + length + 1 + WORK_DIGITS, WORK_EXTENSION) != 0 ||
-        CompareStringOrdinal(found, length, name, length, TRUE) != CSTR_EQUAL || found[length] != L'.') {
-        return false;
+    const HANDLE now = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool same = now != INVALID_HANDLE_VALUE && SameIdentity(IdentityOf(now), identity);
+    if (now != INVALID_HANDLE_VALUE) {
+        CloseHandle(now);
     }
-    for (int digit = 0; digit < WORK_DIGITS; ++digit) {
-        const wchar_t unit = found[length + 1 + digit];
-        if (!((unit >= L'0' && unit <= L'9') || (unit >= L'A' && unit <= L'F'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsOld(const FILETIME& written, ULONGLONG now)
-{
-    return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32 | written.dwLowDateTime) + STRAY_AGE < now;
+    return same;
 }
 
 }  // namespace
@@ -269,7 +196,7 @@ bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
         return false;
     }
     const HANDLE file = CreateFileW(copy, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool whole = file != INVALID_HANDLE_VALUE && WriteAll(file, bytes, size);
+    const bool whole = file != INVALID_HANDLE_VALUE && WriteAllBytes(file, bytes, size);
     const DWORD error = GetLastError();
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
@@ -284,8 +211,8 @@ bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
 bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
                    const BYTE* bytes, DWORD size)
 {
-    *save = {path,    before,  beforeSize,           stamp, nullptr, nullptr, nullptr, INVALID_HANDLE_VALUE,
-             INVALID_HANDLE_VALUE, false,   false,   false};
+    *save = {path,  before, beforeSize, stamp, nullptr, nullptr, nullptr, {}, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
+             false, false,  false};
     auto* names = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(2) * MAX_PATH + LONG_PATH_CAPACITY) * sizeof(wchar_t)));
     if (names == nullptr) {
         FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
@@ -293,15 +220,15 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     }
     save->work = names;
     save->readable = names + MAX_PATH;
-    save->swapFile = names + 2 * MAX_PATH;
+    save->swapFile = save->readable + MAX_PATH;
     bool written = false;
     if (ProfileFunctionsTake(path)) {
-        written = WriteNewWorkFile(path, bytes, size, save->work, MAX_PATH, &save->workHeld);
+        written = WriteNewWorkFile(path, bytes, size, save->work, MAX_PATH, &save->swapIdentity, &save->workHeld);
         CopyText(save->swapFile, MAX_PATH, save->work);
-        save->swapHeld = save->workHeld;
     } else {
         save->privateWork = WritePrivateCopy(bytes, size, save->work);
-        written = save->privateWork && WriteNewWorkFile(path, nullptr, 0, save->swapFile, LONG_PATH_CAPACITY, &save->swapHeld);
+        written = save->privateWork &&
+                  WriteNewWorkFile(path, nullptr, 0, save->swapFile, LONG_PATH_CAPACITY, &save->swapIdentity, nullptr);
     }
     if (!written) {
         // A name that could not be claimed may be another save's.
@@ -314,23 +241,20 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     return written;
 }
 
+bool ReleaseWorkCopy(SafeSave* save)
+{
+    if (save->workHeld == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(save->workHeld);
+    save->workHeld = INVALID_HANDLE_VALUE;
+    return true;
+}
+
 bool IsSaveOwnWorkCopy(const SafeSave& save)
 {
-    if (save.workHeld == INVALID_HANDLE_VALUE) {
-        return true;  // a private copy in the temporary folder, which no start deletes
-    }
-    const HANDLE now = CreateFileW(save.work, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    BY_HANDLE_FILE_INFORMATION held;
-    BY_HANDLE_FILE_INFORMATION found;
-    const bool same = now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(save.workHeld, &held) != FALSE &&
-                      GetFileInformationByHandle(now, &found) != FALSE &&
-                      held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
-                      held.nFileIndexHigh == found.nFileIndexHigh && held.nFileIndexLow == found.nFileIndexLow;
-    if (now != INVALID_HANDLE_VALUE) {
-        CloseHandle(now);
-    }
-    return same;
+    // A private copy in the temporary folder has a name no start takes for a stray.
+    return save.privateWork || IsFile(save.work, save.swapIdentity);
 }
 
 bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
@@ -339,7 +263,15 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
         save->unchanged = true;
         return true;
     }
-    bool written = WriteFlushedAndRead(save->swapHeld, bytes, size);
+    ReleaseWorkCopy(save);  // the same file, held now for reading only by others
+    save->swapHeld = CreateFileW(save->swapFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = save->swapHeld != INVALID_HANDLE_VALUE;
+    if (written && !SameIdentity(IdentityOf(save->swapHeld), save->swapIdentity)) {
+        written = false;
+        SetLastError(ERROR_FILE_NOT_FOUND);  // another file under the save's name: its own is gone
+    }
+    written = written && WriteFlushedAndRead(save->swapHeld, bytes, size);
     if (written && ProfileFunctionsTake(save->path)) {
         CopyText(save->readable, MAX_PATH, save->swapFile);
     } else if (written) {
@@ -359,7 +291,8 @@ SwapResult SwapIn(SafeSave* save, bool keepReplaced)
     WIN32_FILE_ATTRIBUTE_DATA swapData = {};
     const bool stamped = !save->unchanged && GetFileAttributesExW(save->swapFile, GetFileExInfoStandard, &swapData) != FALSE;
     const DWORD replacing = save->before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
-    bool kept = !keepReplaced || save->before == nullptr;
+    // A save that writes nothing leaves the file, and the edit in it, where it is.
+    bool kept = !keepReplaced || save->before == nullptr || save->unchanged;
     for (int attempt = 1;; ++attempt) {
         DWORD error = ERROR_SUCCESS;
         const FileState state = StateOfFile(*save, &error);
@@ -434,33 +367,4 @@ const wchar_t* SaveFailureSuffix()
 FileStamp SavedFileStamp()
 {
     return savedStamp;
-}
-
-void DeleteStrayWorkFiles(const wchar_t* path)
-{
-    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
-    if (names == nullptr) {
-        return;
-    }
-    wchar_t* pattern = names;
-    wchar_t* stray = names + LONG_PATH_CAPACITY;
-    FormatText(pattern, LONG_PATH_CAPACITY, L"%ls.*%ls", path, WORK_EXTENSION);
-    const wchar_t* slash = std::wcsrchr(path, L'\\');
-    const wchar_t* name = slash != nullptr ? slash + 1 : path;
-    FILETIME nowTime;
-    GetSystemTimeAsFileTime(&nowTime);
-    const ULONGLONG now = static_cast<ULONGLONG>(nowTime.dwHighDateTime) << 32 | nowTime.dwLowDateTime;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(pattern, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsWorkFileName(found.cFileName, name) &&
-                IsOld(found.ftLastWriteTime, now)) {
-                FormatText(stray, LONG_PATH_CAPACITY, L"%ls%ls", path, found.cFileName + TextLength(name));
-                DeleteFileW(stray);
-            }
-        } while (FindNextFileW(search, &found) != FALSE);
-        FindClose(search);
-    }
-    ReleaseBlock(names);
 }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "settings/work_files.h"
+
 // Units, terminator included, of a path in the extended-length form ("\\?\") the file functions
 // take for folders of any depth.
 constexpr int LONG_PATH_CAPACITY = 32768;
@@ -45,10 +47,14 @@ struct SafeSave {
     wchar_t* work;      // the work copy the caller changes with the profile functions (MAX_PATH units)
     wchar_t* swapFile;  // this save's own file beside path, renamed into its place
     wchar_t* readable;  // where the profile functions read the finished file (MAX_PATH units)
-    // The work copy and the swap file (the same file when the work copy is beside the file), held
-    // from their creation to the swap: shared for reading and writing, never for deleting.
-    HANDLE workHeld;
+    // The swap file as the save created it (the work copy too, when that is beside the file), and
+    // held from its final writing to the swap: shared for reading only, so that nothing else can
+    // change or delete it.
+    FileIdentity swapIdentity;
     HANDLE swapHeld;
+    // The work copy beside the file, held from its creation while the profile functions change
+    // it: shared for reading and writing, never for deleting.
+    HANDLE workHeld;
     bool privateWork;
     bool privateReadable;
     bool unchanged;  // the new content is the old: nothing is written
@@ -62,10 +68,15 @@ enum class SwapResult { Saved, Failed, ChangedOutside };
 // EndSafeSave follows in every case.
 bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
                    const BYTE* bytes, DWORD size);
-// True while the work copy is still the file the save made, not one made anew under its name.
+// True while the work copy is still the file the save made, not one another program deleted and
+// the profile functions made anew under its name.
 bool IsSaveOwnWorkCopy(const SafeSave& save);
-// Writes the new content complete into the swap file, flushed and read back; then save->readable
-// names what the profile functions read it from. Content that is the old file's writes nothing.
+// Lets go of the work copy for a platform whose profile functions refuse a file held open; true
+// when it was held.
+bool ReleaseWorkCopy(SafeSave* save);
+// Writes the new content complete into the swap file, provided it is still the one the save made,
+// flushed and read back, and holds it; then save->readable names what the profile functions read
+// it from. Content that is the old file's writes nothing.
 bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size);
 // Puts the swap file in the file's place, provided the file is still what the save started from;
 // another program holding the file is waited for, about a second in all, and looked at again
@@ -83,7 +94,3 @@ void FailSave(DWORD reason, const wchar_t* suffix);
 
 // The stamp of what the last save that succeeded left in the file's place.
 FileStamp SavedFileStamp();
-
-// Deletes the work files of saves that were cut short: only files named as a save names them, and
-// only once they are too old for a running save to own. They are never read.
-void DeleteStrayWorkFiles(const wchar_t* path);

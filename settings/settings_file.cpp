@@ -20,6 +20,7 @@
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
 #include "settings/stored_items.h"
+#include "settings/work_files.h"
 #include "plugin/plugin_state.h"
 
 // The [hotkeys] section is read with one call and written as one piece of text: key by key, the
@@ -69,13 +70,25 @@ bool HasHotkeysSection(const wchar_t* path)
     return GetPrivateProfileSectionW(HOTKEYS_SECTION, probe, ARRAYSIZE(probe), path) > 0;
 }
 
+// The profile functions' writing of the work copy. The copy is held open so that nothing deletes
+// it meanwhile; a platform whose profile functions refuse a file held open gets it let go and is
+// asked once more.
+bool WriteWorkCopy(SafeSave* save, const wchar_t* section, const wchar_t* key, const wchar_t* value)
+{
+    if (WritePrivateProfileStringW(section, key, value, save->work) != FALSE) {
+        return true;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION && ReleaseWorkCopy(save) &&
+           WritePrivateProfileStringW(section, key, value, save->work) != FALSE;
+}
+
 // A file edited by hand may hold [hotkeys] more than once, and a deletion removes only the first:
 // the next would come back as the bindings of the next start. A file that cannot be written ends
 // the passes, and so does their bound, whatever the platform does.
-void DeleteHotkeysSections(const wchar_t* path)
+void DeleteHotkeysSections(SafeSave* save)
 {
     for (int pass = 0; pass < MAX_SECTION_DELETIONS; ++pass) {
-        if (!WritePrivateProfileStringW(HOTKEYS_SECTION, nullptr, nullptr, path) || !HasHotkeysSection(path)) {
+        if (!WriteWorkCopy(save, HOTKEYS_SECTION, nullptr, nullptr) || !HasHotkeysSection(save->work)) {
             return;
         }
     }
@@ -154,11 +167,12 @@ bool FlagReads(const wchar_t* work, const wchar_t* key, int flag, int absent)
 
 // The flag written into the work copy and read back from the disk; false, with the reason in
 // error, when the copy did not take it.
-bool WriteFlag(const wchar_t* work, const wchar_t* key, int flag, DWORD* error)
+bool WriteFlag(SafeSave* save, const wchar_t* key, int flag, DWORD* error)
 {
+    const wchar_t* work = save->work;
     wchar_t value[NUMBER_CAPACITY];
     FormatText(value, NUMBER_CAPACITY, L"%d", flag);
-    const bool written = WritePrivateProfileStringW(SETTING_SECTION, key, value, work) != FALSE;
+    const bool written = WriteWorkCopy(save, SETTING_SECTION, key, value);
     const DWORD reason = GetLastError();
     ForgetParsedFile(work);
     if (!written) {
@@ -171,12 +185,12 @@ bool WriteFlag(const wchar_t* work, const wchar_t* key, int flag, DWORD* error)
 
 // The flag set in the work copy when it reads otherwise. A missing enable key is always written;
 // a missing pause_fullscreen reads as its default 0 and stays missing while the pause is off.
-bool SetFlags(const wchar_t* work, DWORD* error)
+bool SetFlags(SafeSave* save, DWORD* error)
 {
-    const bool enableSet = FlagReads(work, ENABLE_KEY, enabledFlag, enabledFlag == 0 ? 1 : 0) ||
-                           WriteFlag(work, ENABLE_KEY, enabledFlag, error);
-    return enableSet && (FlagReads(work, PAUSE_KEY, pauseFullscreen, 0) ||
-                         WriteFlag(work, PAUSE_KEY, pauseFullscreen, error));
+    const bool enableSet = FlagReads(save->work, ENABLE_KEY, enabledFlag, enabledFlag == 0 ? 1 : 0) ||
+                           WriteFlag(save, ENABLE_KEY, enabledFlag, error);
+    return enableSet && (FlagReads(save->work, PAUSE_KEY, pauseFullscreen, 0) ||
+                         WriteFlag(save, PAUSE_KEY, pauseFullscreen, error));
 }
 
 // Any [hotkeys] left in the work copy deleted (when sectionsLeft) and the flag set (when flag and
@@ -184,22 +198,22 @@ bool SetFlags(const wchar_t* work, DWORD* error)
 // is no longer the save's own file (one that went away comes back from the profile functions
 // holding their change alone). The platform's parse of the copy is forgotten after each change
 // and after each reading.
-bool ChangeWorkCopy(const SafeSave& save, bool sectionsLeft, bool cutInHalf, bool flag, DWORD* error)
+bool ChangeWorkCopy(SafeSave* save, bool sectionsLeft, bool cutInHalf, bool flag, DWORD* error)
 {
     *error = ERROR_SUCCESS;
-    const wchar_t* work = save.work;
+    const wchar_t* work = save->work;
     if (sectionsLeft) {
         // A key written and deleted makes the profile functions write the copy anew, in whole
         // units: one cut in half takes no text after it.
         if (cutInHalf) {
-            WritePrivateProfileStringW(HOTKEYS_SECTION, L"item0_key", L"0", work);
+            WriteWorkCopy(save, HOTKEYS_SECTION, L"item0_key", L"0");
         }
-        DeleteHotkeysSections(work);
+        DeleteHotkeysSections(save);
         ForgetParsedFile(work);
     }
-    bool changed = !flag || SetFlags(work, error);
+    bool changed = !flag || SetFlags(save, error);
     ForgetParsedFile(work);
-    if (changed && !IsSaveOwnWorkCopy(save)) {
+    if (changed && !IsSaveOwnWorkCopy(*save)) {
         changed = false;
         *error = ERROR_FILE_NOT_FOUND;
     }
@@ -230,7 +244,7 @@ SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft,
                       bool keepReplaced)
 {
     DWORD error = ERROR_SUCCESS;
-    if (!ChangeWorkCopy(*save, sectionsLeft, cutInHalf, flag, &error)) {
+    if (!ChangeWorkCopy(save, sectionsLeft, cutInHalf, flag, &error)) {
         FailSave(error, L"");
         return SwapResult::Failed;
     }
@@ -291,6 +305,11 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
         } else if (BeginSafeSave(&save, path, before, beforeSize, stamp, ready, scan.trailingStart)) {
             const bool cutInHalf = section != nullptr && section[0] != L'\0' && IsUnicodeCutInHalf(ready, scan.trailingStart);
             result = FinishSave(&save, section, scan.mayNameEarlier, cutInHalf, flag, keepEdits && edited);
+        }
+        // Whatever the road, the profile functions let go of the work copy they parsed: its name
+        // never comes back, and their cache would keep the parse.
+        if (save.work != nullptr) {
+            ForgetParsedFile(save.work);
         }
         EndSafeSave(&save);
     }

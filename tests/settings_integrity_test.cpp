@@ -688,9 +688,18 @@ TEST(EditDuringASave, AnEditLandingWhileASwitchIsSavedIsTakenIn)
         TestHost host;
         host.WriteSettings(UnicodeFile(stored));
         ASSERT_TRUE(host.Load());
-        std::thread editor([&host, &edit, delay] {
+        const std::string edited = UnicodeBytes(UnicodeFile(edit));
+        std::thread editor([&host, &edited, delay] {
             Sleep(delay);
-            host.WriteSettings(UnicodeFile(edit));
+            // An editor that finds the file open for a moment tries again.
+            HANDLE file = INVALID_HANDLE_VALUE;
+            for (int attempt = 0; attempt < 200 && file == INVALID_HANDLE_VALUE; ++attempt) {
+                file = CreateFileW(host.SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+                Sleep(file == INVALID_HANDLE_VALUE ? 5 : 0);
+            }
+            DWORD written = 0;
+            WriteFile(file, edited.data(), static_cast<DWORD>(edited.size()), &written, nullptr);
+            CloseHandle(file);
         });
         host.Execute(L"Tessel.dll", 0);
         editor.join();
