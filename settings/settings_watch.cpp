@@ -52,15 +52,23 @@ FileStamp CurrentStamp()
     return stamp;
 }
 
-// A file another program still holds without sharing, or a folder in its place, waits for the
-// next poll rather than being taken for an empty file.
-bool ReadableNow()
+// The file opened for reading as any other program may still write or delete it; an invalid
+// handle when it cannot be opened now.
+HANDLE OpenForReading()
 {
     wchar_t* path = NewSettingsPath();
     const HANDLE file = path == nullptr ? INVALID_HANDLE_VALUE
                                         : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ReleaseBlock(path);
+    return file;
+}
+
+// A file another program still holds without sharing, or a folder in its place, waits for the
+// next poll rather than being taken for an empty file.
+bool ReadableNow()
+{
+    const HANDLE file = OpenForReading();
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -103,11 +111,7 @@ bool HoldsRememberedBytes()
     if (rememberedBytes == nullptr) {
         return true;
     }
-    wchar_t* path = NewSettingsPath();
-    const HANDLE file = path == nullptr ? INVALID_HANDLE_VALUE
-                                        : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ReleaseBlock(path);
+    const HANDLE file = OpenForReading();
     if (file == INVALID_HANDLE_VALUE) {
         return true;
     }
