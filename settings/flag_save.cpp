@@ -33,8 +33,7 @@ bool FlagsReadAsLive(const SafeSave& save)
 // A file another program holds is left to the whole save, which waits for it and tells.
 bool ReadableAtOnce(const wchar_t* path)
 {
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = OpenSharedForReading(path);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -50,7 +49,7 @@ SwapResult SwitchInPlace(const wchar_t* path)
     BYTE* before = ReadableAtOnce(path) ? ReadWholeFile(path, &beforeSize, &stamp) : nullptr;
     DWORD size = 0;
     BYTE* changed = before != nullptr && IsRememberedSettingsFile(stamp, before, beforeSize) &&
-                            (GetFileAttributesW(path) & FILE_ATTRIBUTE_READONLY) == 0
+                            !IsMarkedReadOnly(path)
                         ? WithFlagInPlace(before, beforeSize, L"enable", enabledFlag, &size)
                         : nullptr;
     SwapResult result = SwapResult::Failed;

@@ -80,8 +80,7 @@ enum class FileState { AsFound, Changed, Held };
 // program keeps it from being read.
 FileState StateOfFile(const SafeSave& save, DWORD* error)
 {
-    const HANDLE file = CreateFileW(save.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = OpenSharedForReading(save.path);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? FileState::AsFound : FileState::Held;
@@ -150,8 +149,7 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
     }
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 1;; ++attempt) {
-        file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = OpenSharedForReading(path);
         if (file != INVALID_HANDLE_VALUE || !IsPassing(GetLastError()) || attempt == ATTEMPTS) {
             break;
         }
@@ -183,6 +181,19 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
         SetLastError(error);
     }
     return bytes;
+}
+
+HANDLE OpenSharedForReading(const wchar_t* path)
+{
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool IsMarkedReadOnly(const wchar_t* path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 bool ProfileFunctionsTake(const wchar_t* path)

@@ -29,6 +29,13 @@ bool SameStamp(const FileStamp& left, const FileStamp& right);
 // no such file or it cannot be read, GetLastError telling which.
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp = nullptr);
 
+// The file opened for reading as any other program may still write or delete it; an invalid
+// handle, with the reason in GetLastError, when it cannot be opened now.
+HANDLE OpenSharedForReading(const wchar_t* path);
+// A file the user marked read-only is not to be replaced: the rename would go over it and drop
+// the mark.
+bool IsMarkedReadOnly(const wchar_t* path);
+
 // True when the profile functions can take the path and a work file beside it: shorter than
 // MAX_PATH with room for a work file's suffix, and not in the extended-length form.
 bool ProfileFunctionsTake(const wchar_t* path);

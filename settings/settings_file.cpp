@@ -318,15 +318,6 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
     return result;
 }
 
-// A file the user marked read-only is not to be replaced: the rename would go over it and drop the
-// mark.
-bool IsMarkedReadOnly(const wchar_t* path)
-{
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
 // One save of the bindings and the flag. What the load could not read stays as the file has it:
 // a save that may write nothing succeeds at once. A file changed by another program since the save
 // read it is given way to, or, with keepEdits, kept as a dated copy and saved over.

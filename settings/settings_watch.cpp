@@ -57,9 +57,7 @@ FileStamp CurrentStamp()
 HANDLE OpenForReading()
 {
     wchar_t* path = NewSettingsPath();
-    const HANDLE file = path == nullptr ? INVALID_HANDLE_VALUE
-                                        : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = path == nullptr ? INVALID_HANDLE_VALUE : OpenSharedForReading(path);
     ReleaseBlock(path);
     return file;
 }
