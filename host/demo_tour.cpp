@@ -30,13 +30,6 @@ struct Tour {
     int failures = 0;
 };
 
-void Print(const std::wstring& line)
-{
-    const std::string bytes = ToUtf8(line + L"\n");
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
 void Report(Tour& tour, const std::wstring& keys, const std::wstring& command, bool done, const std::wstring& outcome,
             const std::wstring& failure)
 {
@@ -44,7 +37,7 @@ void Report(Tour& tour, const std::wstring& keys, const std::wstring& command, b
     line.resize(std::max<size_t>(line.size(), 20), L' ');
     line += L"->  " + command;
     line.resize(std::max<size_t>(line.size(), 48), L' ');
-    Print(line + L"->  " + (done ? outcome : L"FAILED: " + failure));
+    PrintLine(line + L"->  " + (done ? outcome : L"FAILED: " + failure));
     if (!done) {
         ++tour.failures;
     }
@@ -208,12 +201,12 @@ bool HostWindowShows(const Tour& tour, const std::wstring& text)
 void PluginCommandStep(Tour& tour)
 {
     Press({VK_CONTROL, VK_MENU, 'S'});
-    const bool ran = WaitFor([] { return Logged(L"Sample.dll|5"); });
-    const bool listed = ran && HostWindowShows(tour, L"ran Sample.dll|5");
+    const bool ran = WaitFor([] { return Logged(L"Sample.dll|2"); });
+    const bool listed = ran && HostWindowShows(tour, L"ran Sample.dll|2");
     const bool noted = ran && WaitFor([] { return FindWindowTitled(L"Sample: ") != nullptr; });
-    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", listed && noted,
+    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|2", listed && noted,
            L"the sample plug-in showed its note; the host's window lists the command",
-           !ran      ? L"the sample plug-in did not run command 5"
+           !ran      ? L"the sample plug-in did not run command 2"
            : !listed ? L"the host's window does not list the command"
                      : L"the sample plug-in showed no note");
 }
@@ -266,7 +259,7 @@ void ToggleStep(Tour& tour)
     Press({VK_CONTROL, VK_MENU, 'S'});
     Sleep(QUIET_MS);
     const bool silent = LogCount() == logged;
-    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|5", silent, L"nothing happens while the hotkeys are off",
+    Report(tour, L"Ctrl + Alt + S", L"Sample.dll|2", silent, L"nothing happens while the hotkeys are off",
            L"the command still ran");
 }
 
@@ -306,7 +299,7 @@ void MenuKeyStep(Tour& tour)
 DWORD WINAPI RunTour(void* context)
 {
     Tour& tour = *static_cast<Tour*>(context);
-    Print(L"Tessel tour: every step is a real key press.");
+    PrintLine(L"Tessel tour: every step is a real key press.");
     // Settings saved with the hotkeys off would leave every press silent.
     if (!HotkeysOn()) {
         MenuKeyStep(tour);
@@ -318,7 +311,7 @@ DWORD WINAPI RunTour(void* context)
     ToggleStep(tour);
     MenuKeyStep(tour);
     if (!Picture(tour, tour.hostWindow, L"minihost.bmp")) {
-        Print(L"The picture of the host's window could not be written.");
+        PrintLine(L"The picture of the host's window could not be written.");
         ++tour.failures;
     }
     // The host unloads the plug-ins on its way out, which is when the settings are written.
@@ -347,9 +340,9 @@ int FinishDemoTour()
     WaitForSingleObject(tourThread, INFINITE);
     CloseHandle(tourThread);
     if (tour.failures == 0) {
-        Print(L"Every step did what it should.");
+        PrintLine(L"Every step did what it should.");
         return 0;
     }
-    Print(std::to_wstring(tour.failures) + L" step(s) failed.");
+    PrintLine(std::to_wstring(tour.failures) + L" step(s) failed.");
     return 1;
 }

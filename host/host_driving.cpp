@@ -48,6 +48,13 @@ std::string ToUtf8(const std::wstring& text)
     return bytes;
 }
 
+void PrintLine(const std::wstring& line)
+{
+    const std::string bytes = ToUtf8(line + L"\n");
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 void DeleteTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry;

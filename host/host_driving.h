@@ -13,6 +13,8 @@ std::vector<INPUT> KeyPressInputs(const std::vector<WORD>& keys);
 
 // The text as UTF-8 bytes, for logs and console lines.
 std::string ToUtf8(const std::wstring& text);
+// The line and a line break to standard output, in UTF-8.
+void PrintLine(const std::wstring& line);
 
 // Removes the folder with everything in it, read-only files included.
 void DeleteTree(const std::wstring& folder);

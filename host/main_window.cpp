@@ -31,6 +31,9 @@ constexpr wchar_t USAGE_TEXT[] =
 constexpr int ACTIVITY_LINES = 5;
 constexpr wchar_t ACTIVITY_HEADING[] = L"Latest plug-in commands run and check marks set:";
 constexpr int MARGIN = 12;
+// The interactive window's width at 96 DPI, widened with the display's scale.
+constexpr int INTERACTIVE_WIDTH = 600;
+constexpr int BASE_DPI = 96;
 
 struct MenuEntry {
     DWORD_PTR pluginHandle;
@@ -107,6 +110,27 @@ RECT UsageArea(HWND window)
         area.bottom -= (ACTIVITY_LINES + 1) * LineHeight() + MARGIN;
     }
     return area;
+}
+
+// The interactive window as tall as the whole usage text and the list need at the display's scale:
+// the text grows with the scale, and a fixed height cut its end off at 144 DPI.
+void FitUsageText(HWND window)
+{
+    const HDC dc = GetDC(window);
+    const int width = MulDiv(INTERACTIVE_WIDTH, GetDeviceCaps(dc, LOGPIXELSY), BASE_DPI);
+    SetWindowPos(window, nullptr, 0, 0, width, width / 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT text = UsageArea(window);
+    text.bottom = text.top;
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextW(dc, USAGE_TEXT, -1, &text, DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    SelectObject(dc, oldFont);
+    ReleaseDC(window, dc);
+    const RECT usage = UsageArea(window);
+    const int missing = (text.bottom - text.top) - (usage.bottom - usage.top);
+    RECT frame;
+    GetWindowRect(window, &frame);
+    SetWindowPos(window, nullptr, 0, 0, width, frame.bottom - frame.top + missing,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PlaceActivityList(HWND window)
@@ -219,6 +243,7 @@ HWND CreateHostMainWindow(bool interactive)
                                        0, 0, 0, 0, mainWindow, reinterpret_cast<HMENU>(HOST_ACTIVITY_ID), instance,
                                        nullptr);
         SendMessageW(activityList, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        FitUsageText(mainWindow);
         PlaceActivityList(mainWindow);
     }
     return mainWindow;

@@ -1,6 +1,7 @@
 // minihost.exe: the stand-in launcher. Loads the plug-ins named on its command line (Tessel.dll
 // beside it when none is named), shows its main window and runs until the window closes.
-// "minihost.exe --tour [plug-ins]" plays the demo's scripted tour on top of that.
+// "minihost.exe --tour [plug-ins]" plays the demo's scripted tour on top of that; the demo's
+// questions about its Wine are answered without a window (host/demo_checks.h).
 #include <windows.h>
 
 #include <shellapi.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/demo_checks.h"
 #include "host/demo_tour.h"
 #include "host/host_record.h"
 #include "host/main_window.h"
@@ -61,6 +63,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     const std::wstring folder = ProgramFolder();
     const std::vector<std::wstring> arguments = Arguments();
+    int status = 0;
+    if (AnswerDemoCheck(arguments, &status)) {
+        return status;
+    }
     const bool tour = !arguments.empty() && arguments.front() == TOUR_OPTION;
     SetHostLogFile(folder + L"\\minihost.log");
     WriteHostLog(L"minihost started");
