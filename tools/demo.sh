@@ -129,11 +129,32 @@ printf 'A small text file that a hotkey opens with Notepad.\r\n' >"$demo/memo.tx
 # A new demo prefix starts as a copy of the build's test prefix when the tests have set one up.
 bash tools/wine-prefix-setup.sh --like "$build/wineprefix" "$WINEPREFIX"
 
+# The path as the demo's Wine names it, as winepath -w does without the seconds of starting Wine:
+# through the drive whose folder holds it most closely (Z: is the root).
+windows_path() {
+    local drive folder best_drive='' best_folder=''
+    for drive in "$WINEPREFIX"/dosdevices/[a-z]:; do
+        folder=$(realpath -m "$drive")
+        folder=${folder%/}
+        case "$1" in
+            "$folder"/*)
+                if [ -z "$best_drive" ] || [ "${#folder}" -gt "${#best_folder}" ]; then
+                    best_drive=${drive##*/}
+                    best_folder=$folder
+                fi
+                ;;
+        esac
+    done
+    [ -n "$best_drive" ] || return 1
+    local rest=${1#"$best_folder"}
+    printf '%s%s\n' "${best_drive^^}" "${rest//\//\\}"
+}
+
 # Ctrl+Alt+K settings, Ctrl+Alt+S the sample plug-in's "Sample メモ" (one that the command picker
 # offers), Ctrl+Alt+N Notepad with the memo, Ctrl+Alt+M the host's tool menu, Ctrl+Alt+T hotkeys off.
 write_sample_settings() {
     local memo
-    memo=$(winepath -w "$demo/memo.txt")
+    memo=$(windows_path "$demo/memo.txt" || winepath -w "$demo/memo.txt")
     printf '%s\r\n' \
         '[setting]' 'enable=1' '[hotkeys]' \
         'item0_key=1611' 'item0_command=Tessel.dll|1' 'item0_param=' \
