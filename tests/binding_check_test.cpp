@@ -76,8 +76,9 @@ TEST_F(SettingsDialog, ARowWhoseCombinationAnotherProgramHoldsIsGreyUntilARefill
         freed = RowLooks(List(settings));
         TestHost::Click(settings, IDCANCEL);
     });
-    EXPECT_THAT(held, ElementsAre(L"plain", L"plain", std::wstring(L"grey: ") + HELD_TIP, L"plain", L"plain"));
-    EXPECT_THAT(freed, ElementsAre(L"plain", L"plain", L"plain", L"plain", L"plain"));
+    const std::wstring missing = L"grey: プラグイン Missing.dll は読み込まれていません";
+    EXPECT_THAT(held, ElementsAre(L"plain", missing, std::wstring(L"grey: ") + HELD_TIP, L"plain", L"plain"));
+    EXPECT_THAT(freed, ElementsAre(L"plain", missing, L"plain", L"plain", L"plain"));
 }
 
 TEST_F(SettingsDialog, ALaterRowWithTheCombinationOfAnEarlierOneIsGreyAndNamesIt)
@@ -110,6 +111,34 @@ TEST_F(SettingsDialog, TheEditorRefusesTheCombinationTheListWouldGreyAsARepeat)
         TestHost::Click(settings, IDCANCEL);
     });
     EXPECT_EQ(message, L"登録済みのhotkeyです");
+}
+
+TEST_F(SettingsDialog, AReferenceToAPluginNotLoadedOrToACommandItLacksIsGreyAndSaysWhich)
+{
+    // Tessel's own commands and the host's are run without the plug-in list, so they stay plain.
+    std::vector<std::wstring> looks;
+    std::wstring reason;
+    RunSettings(L"[hotkeys]\r\n"
+                L"item0_key=589\r\nitem0_command=missing.DLL|3\r\nitem1_key=1102\r\nitem1_command=Sample.dll|3\r\n"
+                L"item2_key=323\r\nitem2_command=tessel.DLL|1\r\nitem3_key=577\r\nitem3_command=:exit\r\n"
+                L"item4_key=1611\r\nitem4_command=Sample.dll|7\r\n",
+                [&](HWND settings) {
+                    looks = RowLooks(List(settings));
+                    SelectListRow(List(settings), 1);
+                    reason = TestHost::ItemText(settings, IDC_ROW_REASON);
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(looks, ElementsAre(L"grey: プラグイン missing.DLL は読み込まれていません",
+                                   L"grey: Sample.dll にコマンド 3 はありません", L"plain", L"plain", L"plain"));
+    EXPECT_EQ(reason, L"Sample.dll にコマンド 3 はありません");
+
+    // A host that gives no list leaves nothing to tell a missing plug-in by.
+    host.SetPluginArray(nullptr);
+    OpenSettingsAgain([&](HWND settings) {
+        looks = RowLooks(List(settings));
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(looks, ElementsAre(L"plain", L"plain", L"plain", L"plain", L"plain"));
 }
 
 TEST_F(SettingsDialog, ARowWithModifiersButNoKeyIsGreyAndSaysSo)
@@ -177,7 +206,9 @@ TEST_F(SettingsDialog, TheLineBelowTheListGivesTheReasonOfTheSelectedRowAsKeysMo
                     reasons.push_back(TestHost::ItemText(settings, IDC_ROW_REASON));
                     TestHost::Click(settings, IDCANCEL);
                 });
-    EXPECT_THAT(reasons, ElementsAre(L"", HELD_TIP, L"1行目と同じhotkeyです", L"キーが指定されていません", L"", HELD_TIP));
+    // The delete of the last row selects the new last one.
+    EXPECT_THAT(reasons, ElementsAre(L"", HELD_TIP, L"1行目と同じhotkeyです", L"キーが指定されていません",
+                                     L"1行目と同じhotkeyです", HELD_TIP));
 }
 
 TEST_F(SettingsDialog, AKeyThatTypesIsAskedAboutButAFunctionKeyOrAControlCombinationIsNot)

@@ -163,6 +163,33 @@ TEST_F(CommandPicker, AHostWithoutAPluginListLeavesOnlyAllAndNothingToChoose)
     EXPECT_EQ(command, L"typed.exe");
 }
 
+TEST_F(CommandPicker, OpensOnTheCommandTheFieldHoldsInViewSoEnterKeepsIt)
+{
+    // Forty commands, more than the list shows at once, with ids 100 to 139.
+    wchar_t name[] = L"Many";
+    wchar_t file[] = L"Many.dll";
+    std::vector<PluginCommandInfo> commands(40, {nullptr, name, 0, 0, 0, 4, 0, 0});
+    for (int i = 0; i < 40; ++i) {
+        commands[i].commandId = 100 + i;
+    }
+    PluginInfo plugin = {0, name, file, 0, 0, 0, 40, commands.data(), 0};
+    PluginInfo* array[] = {&plugin, nullptr};
+    host.SetPluginArray(array);
+    PickerView view;
+    bool inView = false;
+    const std::wstring command = RunPicker(
+        [&](HWND picker) {
+            view = ReadPicker(picker);
+            inView = IsListRowInView(GetDlgItem(picker, IDC_PICKER_LIST), view.selectedRow);
+            PostKey(GetFocus(), VK_RETURN);
+        },
+        L"many.DLL|130");
+    EXPECT_EQ(view.selectedRow, 30);
+    EXPECT_TRUE(inView);
+    EXPECT_EQ(view.reference, L"Many.dll|130");
+    EXPECT_EQ(command, L"Many.dll|130");
+}
+
 // Records as a careless host might hand them out: texts missing, a count without commands, and
 // a plug-in whose only command the filter leaves out.
 struct CarelessPlugins {

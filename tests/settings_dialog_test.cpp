@@ -234,7 +234,42 @@ TEST_F(SettingsDialog, DeleteAsksFirstAndOnlyYesRemovesTheRow)
     EXPECT_THAT(keys, ElementsAre(L"Ctrl + Shift + Alt + Win + T", L"Alt + N", L"Shift + C", L"Ctrl + A"));
     EXPECT_THAT(questions, ElementsAre(L"確認:削除しますか？", L"確認:削除しますか？"));
     EXPECT_THAT(counts, ElementsAre(5u, 4u));
-    EXPECT_FALSE(buttonsEnabled);
+    EXPECT_TRUE(buttonsEnabled) << "the row that took the deleted one's place is selected";
+}
+
+TEST_F(SettingsDialog, AfterADeleteTheRowThatTookItsPlaceOrTheNewLastIsSelectedAndFocused)
+{
+    std::vector<std::wstring> selected;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        const HWND list = List(settings);
+        for (const int row : {0, 1, 2, 1, 0}) {
+            SelectListRow(list, row);
+            host.OnMessageBox([](HWND box) { TestHost::Click(box, IDYES); });
+            SendKey(list, VK_DELETE);
+            const int now = SelectedListRow(list);
+            const bool focused = now != -1 && ListView_GetItemState(list, now, LVIS_FOCUSED) != 0;
+            selected.push_back(now == -1 ? L"none" : KeyTexts(settings)[now] + (focused ? L", focused" : L""));
+        }
+        TestHost::Click(settings, IDCANCEL);
+    });
+    // Of T, M, N, C, A: the first goes, then the middle N, the last A, the last C and the only M.
+    EXPECT_THAT(selected, ElementsAre(L"Ctrl + M, focused", L"Shift + C, focused", L"Shift + C, focused",
+                                      L"Ctrl + M, focused", L"none"));
+}
+
+TEST_F(SettingsDialog, F2InTheListEditsTheSelectedRowAsEditDoes)
+{
+    std::wstring command = L"(editor not opened)";
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        SelectListRow(List(settings), 2);
+        host.OnWindow(L"#32770", EDIT_CAPTION, [&](HWND editor) {
+            command = TestHost::ItemText(editor, IDC_COMMAND);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        SendKey(List(settings), VK_F2);
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_EQ(command, L"notepad.exe");
 }
 
 TEST_F(SettingsDialog, CancelDiscardsEveryAddEditAndDelete)

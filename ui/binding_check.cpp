@@ -1,6 +1,8 @@
 #include "ui/binding_check.h"
 
 #include "base/bounded_text.h"
+#include "plugin/plugin_state.h"
+#include "ui/command_reference.h"
 
 namespace {
 
@@ -15,6 +17,36 @@ constexpr int TRIAL_HOTKEY_ID = 0xBFFF;
 int CombinationIndex(KeyCode key)
 {
     return (key & (VIRTUAL_KEY_BITS | KEY_SHIFT | KEY_CONTROL | KEY_ALT)) | ((key & KEY_WIN) >> 1);
+}
+
+// Tessel's own commands go to its router without the host's list, so they are not looked up
+// there; without a list there is nothing to tell a missing plug-in by.
+BindingFault CommandFault(PluginInfo** plugins, const wchar_t* command)
+{
+    wchar_t fileName[TEXT_CAPACITY];
+    int32_t commandId = 0;
+    if (plugins == nullptr || !SplitCommandReference(command, fileName, &commandId) ||
+        lstrcmpiW(fileName, pluginFileName) == 0) {
+        return BINDING_NOT_TRIED;
+    }
+    const CommandPlace place = FindCommandReference(plugins, command);
+    if (place.plugin == -1) {
+        return BINDING_PLUGIN_NOT_LOADED;
+    }
+    return place.command == -1 ? BINDING_COMMAND_NOT_OFFERED : BINDING_NOT_TRIED;
+}
+
+// The file name as the binding writes it, which is how the user knows it.
+void DescribeMissingCommand(const wchar_t* command, BindingFault fault, wchar_t* text, int capacity)
+{
+    wchar_t fileName[TEXT_CAPACITY] = L"";
+    int32_t commandId = 0;
+    SplitCommandReference(command, fileName, &commandId);
+    if (fault == BINDING_PLUGIN_NOT_LOADED) {
+        FormatText(text, capacity, L"プラグイン %ls は読み込まれていません", fileName);
+    } else {
+        FormatText(text, capacity, L"%ls にコマンド %d はありません", fileName, commandId);
+    }
 }
 
 }  // namespace
@@ -32,18 +64,19 @@ int FirstRowWithCombination(HotkeyTable table, KeyCode key)
 }
 
 // A later binding with a combination already seen is never registered, whatever holds the
-// first one, so only the first is left to a trial.
-BindingFault SurveyBinding(BindingSurvey* survey, KeyCode key)
+// first one, so only the first is left to a trial. One whose command is missing still takes its
+// combination, and a trial would not tell more.
+BindingFault SurveyBinding(BindingSurvey* survey, PluginInfo** plugins, const HotkeyItem& item)
 {
-    if ((key & VIRTUAL_KEY_BITS) == 0) {
+    if ((item.key & VIRTUAL_KEY_BITS) == 0) {
         return BINDING_WITHOUT_KEY;
     }
-    bool& seen = survey->seen[CombinationIndex(key)];
+    bool& seen = survey->seen[CombinationIndex(item.key)];
     if (seen) {
         return BINDING_REPEATS_EARLIER_ROW;
     }
     seen = true;
-    return BINDING_NOT_TRIED;
+    return CommandFault(plugins, item.command);
 }
 
 bool IsCombinationHeld(HWND window, KeyCode key)
@@ -59,7 +92,7 @@ bool IsCombinationHeld(HWND window, KeyCode key)
     return false;
 }
 
-void DescribeBindingFault(HotkeyTable table, KeyCode key, BindingFault fault, wchar_t* text, int capacity)
+void DescribeBindingFault(HotkeyTable table, const HotkeyItem& item, BindingFault fault, wchar_t* text, int capacity)
 {
     switch (fault) {
     case BINDING_FIRES:
@@ -71,10 +104,14 @@ void DescribeBindingFault(HotkeyTable table, KeyCode key, BindingFault fault, wc
         return;
     case BINDING_REPEATS_EARLIER_ROW:
         // Rows are counted from 1, as a user counts them.
-        FormatText(text, capacity, L"%d行目と同じhotkeyです", FirstRowWithCombination(table, key) + 1);
+        FormatText(text, capacity, L"%d行目と同じhotkeyです", FirstRowWithCombination(table, item.key) + 1);
         return;
     case BINDING_HELD_ELSEWHERE:
         CopyText(text, capacity, L"Windowsか他のプログラムが使用中のhotkeyです");
+        return;
+    case BINDING_PLUGIN_NOT_LOADED:
+    case BINDING_COMMAND_NOT_OFFERED:
+        DescribeMissingCommand(item.command, fault, text, capacity);
         return;
     }
 }

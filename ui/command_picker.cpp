@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
 #include "res/resource_ids.h"
+#include "ui/command_reference.h"
 #include "ui/dialog_scale.h"
 #include "ui/plugin_list.h"
 
@@ -62,6 +63,17 @@ int SelectedRow(HWND dialog)
 {
     return static_cast<int>(
         SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// Selected and focused, which shows its reference in the box, and scrolled into view.
+void SelectCommandRow(HWND dialog, int row)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(&state));
+    SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
 HIMAGELIST CreateRowHeightImageList()
@@ -164,10 +176,32 @@ void ShowRowReference(HWND dialog, int row)
     SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, reference);
 }
 
+// Enter then keeps the command the binding has. A command the list does not show (one the filter
+// leaves out, or of a plug-in not loaded) leaves the first row selected.
+void SelectCurrentCommand(HWND dialog, const wchar_t* current)
+{
+    if (current == nullptr) {
+        return;
+    }
+    const CommandPlace place = FindCommandReference(pickerRequest->plugins, current);
+    if (place.command == -1 || place.plugin >= MAX_LISTED_PLUGINS || place.command >= MAX_LISTED_COMMANDS) {
+        return;
+    }
+    LVFINDINFOW find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = RowKey(place.plugin, place.command);
+    const int row = static_cast<int>(SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_FINDITEMW,
+                                                         static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    if (row != -1) {
+        SelectCommandRow(dialog, row);
+    }
+}
+
 INT_PTR OnInitDialog(HWND dialog, PickerRequest* request)
 {
     pickerRequest = request;
     SetUpPickerControls(dialog, request->plugins);
+    SelectCurrentCommand(dialog, request->current);
     return TRUE;
 }
 
@@ -175,10 +209,7 @@ INT_PTR OnTreeSelectionChanged(HWND dialog, const NMTREEVIEWW* change)
 {
     FillCommandList(dialog, static_cast<int32_t>(change->itemNew.lParam), pickerRequest->menuFilter);
     SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, L"");
-    LVITEMW state = {};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    SelectCommandRow(dialog, 0);
     return TRUE;
 }
 

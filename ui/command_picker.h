@@ -26,6 +26,7 @@ struct PickerRequest {
     wchar_t* referenceBuffer;
     int32_t referenceCapacity;
     uint32_t menuFilter;        // a command is offered when its menuFlags share a bit with this
+    const wchar_t* current;     // may be null: a reference whose command the picker opens on
 };
 
 // Runs the picker modally. The block belongs to the picker from here on; it is freed whatever

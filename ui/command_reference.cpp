@@ -10,48 +10,63 @@
 
 namespace {
 
-struct ReferencedCommand {
-    const PluginInfo* plugin;
-    const PluginCommandInfo* command;
-};
-
-// Only the first plug-in with the file name is searched; the result's command is null when
-// the reference names no known plug-in or command.
-ReferencedCommand FindReferencedCommand(PluginInfo** plugins, const wchar_t* fileName, int32_t commandId)
+// Only the first plug-in with the file name is searched.
+CommandPlace FindPlace(PluginInfo** plugins, const wchar_t* fileName, int32_t commandId)
 {
     for (int32_t i = 0; plugins != nullptr && plugins[i] != nullptr; ++i) {
-        const PluginInfo* plugin = plugins[i];
-        if (lstrcmpiW(TextOrEmpty(plugin->fileName), fileName) != 0) {
+        if (lstrcmpiW(TextOrEmpty(plugins[i]->fileName), fileName) != 0) {
             continue;
         }
-        const int32_t count = CommandCountOf(plugin);
+        const int32_t count = CommandCountOf(plugins[i]);
         for (int32_t j = 0; j < count; ++j) {
-            if (plugin->commands[j].commandId == commandId) {
-                return {plugin, &plugin->commands[j]};
+            if (plugins[i]->commands[j].commandId == commandId) {
+                return {i, j};
             }
         }
-        return {plugin, nullptr};
+        return {i, -1};
     }
-    return {nullptr, nullptr};
+    return {-1, -1};
 }
 
 }  // namespace
 
-int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wchar_t* buffer, int32_t capacity)
+bool SplitCommandReference(const wchar_t* text, wchar_t* fileName, int32_t* commandId)
 {
-    wchar_t work[TEXT_CAPACITY];
-    CopyText(work, TEXT_CAPACITY, text);
-    wchar_t* bar = StrChrW(work, L'|');
+    CopyText(fileName, TEXT_CAPACITY, text);
+    wchar_t* bar = StrChrW(fileName, L'|');
     if (bar == nullptr) {
-        return 0;
+        return false;
     }
     *bar = L'\0';
-    const ReferencedCommand found = FindReferencedCommand(plugins, work, StrToIntW(bar + 1));
-    if (found.command == nullptr) {
+    *commandId = StrToIntW(bar + 1);
+    return true;
+}
+
+CommandPlace FindCommandReference(PluginInfo** plugins, const wchar_t* text)
+{
+    wchar_t fileName[TEXT_CAPACITY];
+    int32_t commandId = 0;
+    if (!SplitCommandReference(text, fileName, &commandId)) {
+        return {-1, -1};
+    }
+    return FindPlace(plugins, fileName, commandId);
+}
+
+int32_t DescribeCommandReference(PluginInfo** plugins, const wchar_t* text, wchar_t* buffer, int32_t capacity)
+{
+    wchar_t fileName[TEXT_CAPACITY];
+    int32_t commandId = 0;
+    if (!SplitCommandReference(text, fileName, &commandId)) {
+        return 0;
+    }
+    const CommandPlace place = FindPlace(plugins, fileName, commandId);
+    if (place.command == -1) {
         return -1;
     }
-    const wchar_t* name = TextOrEmpty(found.plugin->name);
-    const wchar_t* caption = TextOrEmpty(found.command->caption);
+    const PluginInfo* plugin = plugins[place.plugin];
+    const PluginCommandInfo& command = plugin->commands[place.command];
+    const wchar_t* name = TextOrEmpty(plugin->name);
+    const wchar_t* caption = TextOrEmpty(command.caption);
     const int64_t length = static_cast<int64_t>(TextLength(name)) + 3 + TextLength(caption);
     if (length >= INT32_MAX) {
         return -1;

@@ -175,8 +175,11 @@ void OnChooseFile(HWND dialog)
     }
 }
 
+// The picker opens on the command the field holds, so that Enter there changes nothing.
 void OnChooseCommand(HWND dialog)
 {
+    wchar_t current[TEXT_CAPACITY] = {};
+    GetDlgItemTextW(dialog, IDC_COMMAND, current, TEXT_CAPACITY);
     wchar_t reference[TEXT_CAPACITY] = {};
     PickerRequest request = {};
     request.flags = PICK_REFERENCE;
@@ -184,6 +187,7 @@ void OnChooseCommand(HWND dialog)
     request.referenceBuffer = reference;
     request.referenceCapacity = TEXT_CAPACITY;
     request.menuFilter = PICKER_MENU_FILTER;
+    request.current = current;
 
     const HGLOBAL block = AllocateGlobalBlock(PICKER_TEMPLATE_BLOCK_SIZE);
     if (block == nullptr) {

@@ -6,9 +6,6 @@
 
 namespace {
 
-// "12行目と同じhotkeyです" and the like.
-constexpr int FAULT_TEXT_CAPACITY = 64;
-
 // The free space between the list and the bottom edge, left of OK, in dialog units.
 constexpr RECT REASON_LINE_BOUNDS = {8, 168, 204, 184};
 
@@ -61,7 +58,7 @@ bool DescribeRowFault(HWND dialog, HotkeyTable table, int row, wchar_t* reason)
     if (fault == BINDING_FIRES || item == nullptr) {
         return false;
     }
-    DescribeBindingFault(table, item->key, fault, reason, FAULT_TEXT_CAPACITY);
+    DescribeBindingFault(table, *item, fault, reason, FAULT_TEXT_CAPACITY);
     return true;
 }
 

@@ -153,7 +153,7 @@ void FillHotkeyList(HWND dialog, PluginInfo** plugins, HotkeyTable table)
     for (int i = 0; i < count; ++i) {
         const HotkeyItem* item = GetHotkeyItem(table, i);
         if (item != nullptr) {
-            AppendRow(list, plugins, *item, SurveyBinding(&survey, item->key));
+            AppendRow(list, plugins, *item, SurveyBinding(&survey, plugins, *item));
         }
     }
 }
@@ -254,10 +254,16 @@ void OnDelete(HWND dialog)
     DeleteHotkeyItem(settingsContext->workTable, row);
     Refill(dialog);
     // A disabled button loses the focus to nothing, and then no key reaches the dialog.
-    const HWND next = GetHotkeyCount(settingsContext->workTable) > 0 ? HotkeyList(dialog)
-                                                                      : GetDlgItem(dialog, IDC_ADD_ITEM);
-    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
-    EnableRowButtons(dialog, false);
+    const int count = GetHotkeyCount(settingsContext->workTable);
+    if (count == 0) {
+        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_ADD_ITEM)), TRUE);
+        EnableRowButtons(dialog, false);
+        return;
+    }
+    // The row that moved up into the deleted one's place, so that rows are deleted one after
+    // another without arrowing to each.
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(HotkeyList(dialog)), TRUE);
+    SelectRow(dialog, row < count ? row : count - 1);
 }
 
 INT_PTR OnInitDialog(HWND dialog, SettingsContext* context)
@@ -277,6 +283,16 @@ void OnItemChanged(HWND dialog, const NMLISTVIEW* change)
     EnableRowButtons(dialog, SelectedRow(dialog) != -1);
     if ((change->uChanged & LVIF_STATE) != 0 && ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0) {
         ShowSelectedRowReason(dialog, settingsContext->workTable);
+    }
+}
+
+// Delete and F2 act as their buttons do, Delete's question included.
+void OnListKey(HWND dialog, WORD key)
+{
+    if (key == VK_DELETE) {
+        SendMessageW(dialog, WM_COMMAND, IDC_DELETE_ITEM, 0);
+    } else if (key == VK_F2) {
+        SendMessageW(dialog, WM_COMMAND, IDC_EDIT_ITEM, 0);
     }
 }
 
@@ -302,10 +318,7 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header)
         AddReasonToInfoTip(dialog, settingsContext->workTable, reinterpret_cast<NMLVGETINFOTIPW*>(header));
         break;
     case LVN_KEYDOWN:
-        // Delete acts as the button does, question included.
-        if (reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey == VK_DELETE) {
-            SendMessageW(dialog, WM_COMMAND, IDC_DELETE_ITEM, 0);
-        }
+        OnListKey(dialog, reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey);
         break;
     }
     return FALSE;
