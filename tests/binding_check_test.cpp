@@ -173,9 +173,9 @@ TEST_F(SettingsDialog, OkWithAHeldCombinationAsksAndNoReturnsToTheKeyWhileAFreeO
         looks = RowLooks(List(settings));
         TestHost::Click(settings, IDCANCEL);
     });
-    const std::wstring question = std::wstring(HELD_TIP) + L"。このまま登録しますか？";
+    const std::wstring question = std::wstring(L"「Ctrl + Q」は、") + HELD_TIP + L"。このまま登録しますか？";
     EXPECT_THAT(seen, ElementsAre(question, L"in the key", question, L"closed"));
-    EXPECT_EQ(boxLook, std::wstring(ADD_CAPTION) + L", warning");
+    EXPECT_EQ(boxLook, std::wstring(ADD_CAPTION) + L", warning, No by default");
     ASSERT_EQ(looks.size(), 7u);
     EXPECT_EQ(looks[5], std::wstring(L"grey: ") + HELD_TIP);
     EXPECT_EQ(looks[6], L"plain");
@@ -233,8 +233,8 @@ TEST_F(SettingsDialog, AKeyThatTypesIsAskedAboutButAFunctionKeyOrAControlCombina
         keys = KeyTexts(settings);
         TestHost::Click(settings, IDCANCEL);
     });
-    EXPECT_THAT(seen, ElementsAre(L"このキーは、どのプログラムでも入力に使えなくなります。このまま登録しますか？",
-                                  std::wstring(ADD_CAPTION) + L", warning", L"in the key"));
+    EXPECT_THAT(seen, ElementsAre(L"「A」は、どのプログラムでも入力に使えなくなります。このまま登録しますか？",
+                                  std::wstring(ADD_CAPTION) + L", warning, No by default", L"in the key"));
     EXPECT_THAT(keys, ElementsAre(L"A", L"F5", L"Ctrl + A"));
 }
 

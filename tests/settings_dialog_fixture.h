@@ -57,14 +57,15 @@ protected:
     }
 
     // Presses OK in the editor, expecting a message box; answers it and returns its text. Its
-    // caption, and whether it warns, go to boxLook.
+    // caption, whether it warns, and whether Enter would answer No, go to boxLook.
     std::wstring OkExpectingMessage(HWND editor, int answer = IDOK)
     {
         std::wstring text;
         host.OnMessageBox([&](HWND box) {
             text = TestHost::MessageBoxText(box);
             const bool warns = MessageBoxIcon(box) != nullptr && MessageBoxIcon(box) == LoadIconW(nullptr, IDI_WARNING);
-            boxLook = TestHost::WindowText(box) + (warns ? L", warning" : L"");
+            boxLook = TestHost::WindowText(box) + (warns ? L", warning" : L"") +
+                      (GetFocus() == GetDlgItem(box, IDNO) ? L", No by default" : L"");
             TestHost::Click(box, answer);
         });
         TestHost::Click(editor, IDOK);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
+#include "tests/import_patch.h"
 #include "tests/settings_dialog_fixture.h"
 #include "tests/test_host.h"
 
@@ -325,6 +327,49 @@ TEST_F(SettingsDialog, ChoosingAFilePutsItsFullPathIntoTheCommandAndLeavesThePar
         TestHost::Click(settings, IDCANCEL);
     });
     EXPECT_THAT(fields, ElementsAre(chosen, L"memo.txt", chosen));
+}
+
+DWORD fileDialogRoom;
+
+// The open-file dialog as the plug-in looks it up (Wine's own refuses a path this long): notes the
+// room offered and answers a file of 271 characters, in a folder that deep.
+BOOL WINAPI LongPathFileDialog(OPENFILENAMEW* dialog)
+{
+    fileDialogRoom = dialog->nMaxFile;
+    const std::wstring chosen = L"C:\\" + std::wstring(200, L'd') + L"\\" + std::wstring(63, L'f') + L".exe";
+    lstrcpynW(dialog->lpstrFile, chosen.c_str(), static_cast<int>(dialog->nMaxFile));
+    return chosen.size() < dialog->nMaxFile;
+}
+
+FARPROC WINAPI LongPathGetProcAddress(HMODULE module, LPCSTR name)
+{
+    return !IS_INTRESOURCE(name) && lstrcmpA(name, "GetOpenFileNameW") == 0
+               ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&LongPathFileDialog))
+               : GetProcAddress(module, name);
+}
+
+TEST_F(SettingsDialog, AChosenPathLongerThanABindingHoldsIsRefusedAndTheCommandStays)
+{
+    std::wstring told = L"(none)";
+    std::wstring command;
+    RunSettings(FIVE_BINDINGS, [&](HWND settings) {
+        EXPECT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "kernel32.dll", "GetProcAddress",
+                                  reinterpret_cast<const void*>(&LongPathGetProcAddress)));
+        SelectListRow(List(settings), 2);
+        RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) {
+            host.OnMessageBox([&](HWND box) {
+                told = TestHost::MessageBoxText(box);
+                TestHost::Click(box, IDOK);
+            });
+            TestHost::Click(editor, IDC_CHOOSE_FILE);
+            command = TestHost::ItemText(editor, IDC_COMMAND);
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_EQ(fileDialogRoom, 32768u);
+    EXPECT_EQ(told, L"ファイルのパスが長すぎます。259文字までのパスを選んでください。");
+    EXPECT_EQ(command, L"notepad.exe");
 }
 
 TEST_F(SettingsDialog, TheCommandAndParamFieldsStopAtWhatABindingHolds)

@@ -534,6 +534,11 @@ TEST(SaveFails, AtOkTheOldFileStaysTheUserIsToldAndTheNextSaveWritesTheChange)
         EXPECT_FALSE(GetFileAttributesW((host.SettingsPath() + L".tmp").c_str()) != INVALID_FILE_ATTRIBUTES);
         EXPECT_NE(told.find(host.SettingsPath()), std::wstring::npos) << ToUtf8(told);
         EXPECT_NE(told.find(SystemReason(fault.error)), std::wstring::npos) << ToUtf8(told);
+        EXPECT_NE(told.find(L"変更はそのまま有効で、次に保存するときにもう一度書き込みを試みます。"), std::wstring::npos);
+        KeepNextMessage(host, &told);
+        host.Execute(L"Tessel.dll", 0);  // a switch that fails to save switches all the same
+        EXPECT_NE(told.find(L"ホットキーは無効になっていて、次に保存するときにもう一度書き込みを試みます。"), std::wstring::npos)
+            << ToUtf8(told);
 
         ASSERT_TRUE(RestoreImport(host.Module(L"Tessel.dll"), "kernel32.dll", fault.function));
         host.Execute(L"Tessel.dll", 0);  // the next save moment
@@ -621,6 +626,7 @@ TEST(SaveFails, AFullDiskLeavesTheOldBackupAndIsToldWithItsOwnReason)
     EXPECT_EQ(FileBytes(host.SettingsPath()), before);
     EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), "the backup before");
     EXPECT_NE(told.find(SystemReason(ERROR_DISK_FULL)), std::wstring::npos) << ToUtf8(told);
+    EXPECT_NE(told.find(L"ホットキーは有効になっていて、次に保存するときにもう一度書き込みを試みます。"), std::wstring::npos);
     EXPECT_NE(NamedFile(told, host.SettingsPath()).find(L".tmp"), std::wstring::npos) << ToUtf8(told);
     EXPECT_THAT(WorkFiles(host.SettingsPath()), ::testing::IsEmpty());
     host.Unload();

@@ -10,6 +10,7 @@
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
 #include "ui/program_place.h"
+#include "ui/settings_dialog.h"
 
 namespace {
 
@@ -32,6 +33,13 @@ constexpr int FIELD_TEXT_LIMIT = TEXT_CAPACITY - 1;
 constexpr WORD LABEL_ID = 0xFFFF;
 
 constexpr int CAPTION_CAPACITY = 64;
+
+// A question: the key as the list writes it (at most 99 characters) and the question's own text.
+constexpr int QUESTION_CAPACITY = 256;
+
+// Room for any path the system can name, so the open-file dialog never runs short of it; what a
+// binding cannot hold is refused after the dialog.
+constexpr DWORD CHOSEN_PATH_CAPACITY = 32768;
 
 // A screen reader names a field after the label just before it in the window order, but the
 // template puts the labels last: those of the command, the param, the hotkey and the place, in this
@@ -111,9 +119,15 @@ int WarnOf(HWND dialog, const wchar_t* text, UINT buttons = MB_OK)
     return MessageBoxW(dialog, text, caption, buttons | MB_ICONWARNING);
 }
 
-bool ConfirmCombination(HWND dialog, const wchar_t* question)
+// The question names the key it asks about, and No is its default: a hasty Enter keeps the
+// binding out rather than in.
+bool ConfirmCombination(HWND dialog, KeyCode key, const wchar_t* question)
 {
-    if (WarnOf(dialog, question, MB_YESNO) == IDYES) {
+    wchar_t keyText[KEY_TEXT_CAPACITY] = {};
+    FormatKeyCode(key, keyText);
+    wchar_t text[QUESTION_CAPACITY] = {};
+    FormatText(text, QUESTION_CAPACITY, L"「%ls」は、%ls", keyText, question);
+    if (WarnOf(dialog, text, MB_YESNO | MB_DEFBUTTON2) == IDYES) {
         return true;
     }
     ReturnToHotkey(dialog);
@@ -129,7 +143,7 @@ bool KeepsTypingKey(HWND dialog, KeyCode key)
     if (!typesAlone) {
         return true;
     }
-    return ConfirmCombination(dialog, L"このキーは、どのプログラムでも入力に使えなくなります。このまま登録しますか？");
+    return ConfirmCombination(dialog, key, L"どのプログラムでも入力に使えなくなります。このまま登録しますか？");
 }
 
 // A combination that Windows or another program holds never fires; the user may still want it,
@@ -137,7 +151,7 @@ bool KeepsTypingKey(HWND dialog, KeyCode key)
 bool KeepsHeldCombination(HWND dialog, KeyCode key)
 {
     return !IsCombinationHeld(dialog, key) ||
-           ConfirmCombination(dialog, L"Windowsか他のプログラムが使用中のhotkeyです。このまま登録しますか？");
+           ConfirmCombination(dialog, key, L"Windowsか他のプログラムが使用中のhotkeyです。このまま登録しますか？");
 }
 
 void OnOk(HWND dialog)
@@ -239,23 +253,27 @@ int ChooseExecutableFile(HWND owner, wchar_t* path)
 {
     // Two pairs of display text and pattern, each text terminated, the list ended by one more.
     static const wchar_t filter[] = L"exe file(*.exe)\0*.exe\0all file(*.*)\0*.*\0";
-    wchar_t chosen[TEXT_CAPACITY] = {};
-
+    auto* chosen = static_cast<wchar_t*>(AllocateBlock(CHOSEN_PATH_CAPACITY * sizeof(wchar_t)));
+    if (chosen == nullptr) {
+        MessageBeep(0);
+        return 0;
+    }
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = owner;
     dialog.lpstrFilter = filter;
     dialog.lpstrFile = chosen;
-    dialog.nMaxFile = TEXT_CAPACITY;
+    dialog.nMaxFile = CHOSEN_PATH_CAPACITY;
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!ShowOpenFileDialog(&dialog)) {
-        // A path too long for the buffer fails with its needed size in the buffer's first unit;
-        // cancelling leaves the buffer empty.
-        if (chosen[0] != L'\0') {
+    int result = 0;
+    if (ShowOpenFileDialog(&dialog)) {
+        if (TextLength(chosen) < TEXT_CAPACITY) {
+            CopyText(path, TEXT_CAPACITY, chosen);
+            result = 1;
+        } else {
             WarnOf(owner, L"ファイルのパスが長すぎます。259文字までのパスを選んでください。");
         }
-        return 0;
     }
-    CopyText(path, TEXT_CAPACITY, chosen);
-    return 1;
+    ReleaseBlock(chosen);
+    return result;
 }

@@ -3,6 +3,7 @@
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
 #include "hotkeys/hotkey_table.h"
+#include "hotkeys/hotkey_window.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
@@ -20,6 +21,10 @@ constexpr wchar_t EDITED_MEANWHILE[] = L"設定の画面を開いている間に
 constexpr wchar_t EDIT_EMPTIED[] = L"ほかのプログラムで変更された設定ファイルを読み込んだため、ホットキーの割り当てがなくなりました。変更前の設定ファイルは次のファイルに残しました。";
 constexpr wchar_t EMPTIED_WAY_BACK[] = L"元の割り当てに戻すには、このファイルを設定ファイルの名前でコピーしてください。";
 constexpr wchar_t EDIT_KEPT[] = L"設定の画面で OK を押した設定を保存しました。";
+// What a failed save leaves: the change is live all the same, and the next save writes it.
+constexpr wchar_t EDITS_STAY[] = L"変更はそのまま有効で、次に保存するときにもう一度書き込みを試みます。";
+constexpr wchar_t NOW_ON[] = L"ホットキーは有効になっていて、次に保存するときにもう一度書き込みを試みます。";
+constexpr wchar_t NOW_OFF[] = L"ホットキーは無効になっていて、次に保存するときにもう一度書き込みを試みます。";
 
 // Tells the user about the settings file: the headline, the file's full path with the suffix
 // (".bak" names the backup, ".<date>.kept" a kept copy), and the detail. The host may unload the plug-in while the message
@@ -38,15 +43,24 @@ void ShowSettingsFileMessage(HWND owner, const wchar_t* headline, const wchar_t*
     ReleaseBlock(path);
 }
 
-// What failed, with the system's reason; suffix names the file that refused.
-void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, const wchar_t* suffix, DWORD reason)
+// What failed, with the system's reason and, after it, what that leaves; suffix names the file
+// that refused.
+void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, const wchar_t* suffix, DWORD reason,
+                             const wchar_t* outcome)
 {
     wchar_t explanation[REASON_CAPACITY];
     if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0, explanation,
                        REASON_CAPACITY, nullptr) == 0) {
         FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
     }
-    ShowSettingsFileMessage(owner, headline, suffix, explanation, MB_ICONWARNING);
+    // The system's reason ends in a line break; the outcome follows it after one blank line.
+    int length = TextLength(explanation);
+    while (length > 0 && (explanation[length - 1] == L'\r' || explanation[length - 1] == L'\n')) {
+        explanation[--length] = L'\0';
+    }
+    wchar_t detail[2 * REASON_CAPACITY];
+    FormatText(detail, ARRAYSIZE(detail), outcome[0] != L'\0' ? L"%ls\n\n%ls" : L"%ls", explanation, outcome);
+    ShowSettingsFileMessage(owner, headline, suffix, detail, MB_ICONWARNING);
 }
 
 // The file changed outside while the dialog was open, or while OK saved: the dialog's bindings
@@ -61,7 +75,7 @@ void TellEditKept(HWND window)
 bool TellUnreadSettings(HWND window)
 {
     if (SettingsLoadFailure() != ERROR_SUCCESS) {
-        ShowSettingsFileProblem(window, NOT_READ, L"", SettingsLoadFailure());
+        ShowSettingsFileProblem(window, NOT_READ, L"", SettingsLoadFailure(), L"");
     }
     return IsWindow(window) != FALSE;
 }
@@ -95,7 +109,8 @@ bool SaveTellingFailure(HWND window, bool keepingEdits)
         RememberSavedSettingsFile();
     }
     if (!saved && !SaveGaveWayToOutsideChange()) {
-        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureSuffix(), SaveFailureReason());
+        const wchar_t* outcome = keepingEdits ? EDITS_STAY : enabledFlag != 0 ? NOW_ON : NOW_OFF;
+        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureSuffix(), SaveFailureReason(), outcome);
     }
     return saved;
 }
