@@ -682,36 +682,41 @@ TEST(EditDuringASave, AnEditWrittenWhileOkWaitsForTheFileIsKeptInACopyTheMessage
     host.Unload();
 }
 
+// A stand-in for the plug-in's FlushFileBuffers: the first flush of a save, once it has read the
+// file and while its new copy is written, lets an editor write the settings file.
+std::wstring editedPath;
+std::string editedBytes;
+
+BOOL WINAPI FlushThenEdit(HANDLE file)
+{
+    const BOOL flushed = FlushFileBuffers(file);
+    if (!editedPath.empty()) {
+        WriteFileBytes(editedPath, editedBytes);
+        editedPath.clear();
+    }
+    return flushed;
+}
+
 TEST(EditDuringASave, AnEditLandingWhileASwitchIsSavedIsTakenIn)
 {
-    const std::vector<Binding> stored = PlainBindings(2000);
-    std::vector<Binding> edit = stored;
+    std::vector<Binding> edit = PlainBindings(2);
     edit[0].command = L"C:\\Edited\\by hand.exe";
-    for (const DWORD delay : {0, 30, 60}) {
-        TestHost host;
-        host.WriteSettings(UnicodeFile(stored));
-        ASSERT_TRUE(host.Load());
-        const std::string edited = UnicodeBytes(UnicodeFile(edit));
-        std::thread editor([&host, &edited, delay] {
-            Sleep(delay);
-            // An editor that finds the file open for a moment tries again.
-            HANDLE file = INVALID_HANDLE_VALUE;
-            for (int attempt = 0; attempt < 200 && file == INVALID_HANDLE_VALUE; ++attempt) {
-                file = CreateFileW(host.SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-                Sleep(file == INVALID_HANDLE_VALUE ? 5 : 0);
-            }
-            DWORD written = 0;
-            WriteFile(file, edited.data(), static_cast<DWORD>(edited.size()), &written, nullptr);
-            CloseHandle(file);
-        });
-        host.Execute(L"Tessel.dll", 0);
-        editor.join();
-        host.Unload();
-        const std::wstring text = FileText(host.SettingsPath());
-        EXPECT_NE(text.find(L"item0_command=" + edit[0].command + L"\r\n"), std::wstring::npos) << delay << " ms";
-        EXPECT_EQ(text.find(L"[hotkeys]"), text.rfind(L"[hotkeys]"));
-        EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
-    }
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    const HMODULE early = LoadLibraryW((host.Folder() + L"\\Tessel.dll").c_str());
+    ASSERT_TRUE(ReplaceImport(early, "kernel32.dll", "FlushFileBuffers", reinterpret_cast<const void*>(&FlushThenEdit)));
+    ASSERT_TRUE(host.Load());
+    editedBytes = UnicodeBytes(UnicodeFile(edit));
+    editedPath = host.SettingsPath();
+    host.Execute(L"Tessel.dll", 0);
+    EXPECT_TRUE(editedPath.empty()) << "the switch was saved without a flush";
+    host.Unload();
+    FreeLibrary(early);
+    const std::wstring text = FileText(host.SettingsPath());
+    EXPECT_NE(text.find(L"item0_command=" + edit[0].command + L"\r\n"), std::wstring::npos) << ToUtf8(text);
+    EXPECT_EQ(text.find(L"enable=0"), text.rfind(L"enable=")) << ToUtf8(text);
+    EXPECT_EQ(text.find(L"[hotkeys]"), text.rfind(L"[hotkeys]"));
+    EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
 }
 
 // Stand-ins for the plug-in's profile reading that count the reads of a UTF-8 file, which
