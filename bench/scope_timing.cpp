@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int SCOPE_PRESSES = 20;
 constexpr int SCOPE_WARM_UP = 3;
 constexpr DWORD KEY_LIMIT_MS = 2000;
 // Tessel registers a passed binding again on its half-second timer once the key is up.
@@ -62,10 +61,10 @@ double TimeKeyArrival(const std::vector<INPUT>& inputs)
     return keyArrived - start;
 }
 
-void TimeKeys(DWORD between, std::vector<double>& times, int* lost)
+void TimeKeys(DWORD between, int presses, std::vector<double>& times, int* lost)
 {
     const std::vector<INPUT> inputs = PressInputs(CTRL_ALT_X);
-    for (int press = 0; press < SCOPE_WARM_UP + SCOPE_PRESSES; ++press) {
+    for (int press = 0; press < SCOPE_WARM_UP + presses; ++press) {
         const double time = TimeKeyArrival(inputs);
         if (std::isnan(time)) {
             ++*lost;
@@ -99,13 +98,13 @@ void CountForegroundEvents(HWND first, HWND second, ScopeFigures& figures)
 
 }  // namespace
 
-ScopeFigures MeasureProgramScope(const std::wstring& folder)
+ScopeFigures MeasureProgramScope(const std::wstring& folder, int presses)
 {
     ScopeFigures figures;
     const HWND front = CreateFrontWindow(0);
     const HWND other = CreateFrontWindow(300);
     BringToFront(front);
-    TimeKeys(SETTLE_MS, figures.plainKey, &figures.lost);
+    TimeKeys(SETTLE_MS, presses, figures.plainKey, &figures.lost);
 
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
@@ -116,10 +115,10 @@ ScopeFigures MeasureProgramScope(const std::wstring& folder)
                                                     L"\r\nitem0_param=\r\nitem0_except=" + name + L"\r\n");
     std::wstring error;
     if (LoadPlugin(folder + L"\\Tessel.dll", &error) == nullptr) {
-        figures.lost = SCOPE_PRESSES;
+        figures.lost = presses;
     } else {
         BringToFront(front);
-        TimeKeys(REGISTERED_AGAIN_MS, figures.passThrough, &figures.lost);
+        TimeKeys(REGISTERED_AGAIN_MS, presses, figures.passThrough, &figures.lost);
         CountForegroundEvents(front, other, figures);
         UnloadAllPlugins();
     }
@@ -135,7 +134,7 @@ void PrintScopeReport(const ScopeFigures& figures)
     const double plain = Median(figures.plainKey);
     std::printf("\nA binding kept out of the program in front (medians of %d presses; the floor is the same keys "
                 "reaching the program with no hotkey registered):\n\n",
-                SCOPE_PRESSES);
+                static_cast<int>(figures.passThrough.size()));
     std::printf("| Figure | Tessel | Floor | Excess | Ratio |\n|---|---:|---:|---:|---:|\n");
     std::printf("| Press in an excluded program to the key reaching it | %.3f ms | %.3f ms | %s%.3f ms | %.2f |\n",
                 passThrough, plain, passThrough < plain ? "-" : "+", std::fabs(passThrough - plain), passThrough / plain);

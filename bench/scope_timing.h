@@ -16,6 +16,6 @@ struct ScopeFigures {
 };
 
 // Loads Tessel.dll from the folder (with a settings file of its own) into this process, whose
-// window is the program in front.
-ScopeFigures MeasureProgramScope(const std::wstring& folder);
+// window is the program in front, and times the given number of presses of each kind.
+ScopeFigures MeasureProgramScope(const std::wstring& folder, int presses);
 void PrintScopeReport(const ScopeFigures& figures);

@@ -4,10 +4,12 @@
 // Exits with 1 when a figure did not time what it should (a press lost, rows missing).
 //
 //     tessel_bench.exe [--dll <Tessel.dll>] [--floor-dll <Bare.dll>] [--counts 10,100,1000,5000]
-//                      [--repeat K]
+//                      [--repeat K] [--presses N]
 //
 // --repeat K measures every count K times over, Tessel and its floor taking turns throughout,
 // and reports the medians of all rounds, so that one noisy stretch does not decide a ratio.
+// --presses N times N presses of each kind instead of 1,000 (and at most 20 in an excluded
+// program): a few are enough to show that every part still measures what it should.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -32,10 +34,13 @@
 
 namespace {
 
-constexpr int PRESSES = 1000;
+constexpr int DEFAULT_PRESSES = 1000;
+constexpr int MAX_SCOPE_PRESSES = 20;
 constexpr int WARM_UP_PRESSES = 20;
 constexpr DWORD PRESS_LIMIT_MS = 2000;
 constexpr DWORD DIALOG_LIMIT_MS = 60000;
+
+int presses = DEFAULT_PRESSES;
 // OK is timed up to this many bindings: each timing is a whole settings session, and a save of
 // 5,000 through the profile functions takes about a second.
 constexpr int MAX_SAVED_AT_OK = 1000;
@@ -243,13 +248,13 @@ struct PressTimes {
     int lost = 0;
 };
 
-// Presses the combination PRESSES times (after a few unmeasured ones); a press counts when its
+// Presses the combination `presses` times (after a few unmeasured ones); a press counts when its
 // WM_HOTKEY arrived within the limit and the check holds after its dispatch.
 PressTimes TimePresses(KeyCode key, const std::function<bool()>& reached)
 {
     std::vector<INPUT> inputs = PressInputs(key);
     PressTimes times;
-    for (int press = 0; press < WARM_UP_PRESSES + PRESSES; ++press) {
+    for (int press = 0; press < WARM_UP_PRESSES + presses; ++press) {
         DispatchPending();
         ClearRecords();
         const double start = Milliseconds();
@@ -401,7 +406,7 @@ bool MeasuredWhatItMeant(const Figures& figures)
         std::fprintf(stderr, "tessel_bench: N=%d: the dialog showed %d rows\n", figures.count, figures.dialogRows);
         sound = false;
     }
-    const auto pressCount = static_cast<size_t>(PRESSES) * static_cast<size_t>(figures.passes);
+    const auto pressCount = static_cast<size_t>(presses) * static_cast<size_t>(figures.passes);
     if (figures.lostPresses != 0 || figures.press.size() != pressCount || figures.pressFloor.size() != pressCount) {
         std::fprintf(stderr, "tessel_bench: N=%d: %d presses did not reach the host\n", figures.count,
                      figures.lostPresses);
@@ -464,6 +469,8 @@ int wmain(int argc, wchar_t** argv)
             counts = ParseCounts(argv[i + 1]);
         } else if (lstrcmpW(argv[i], L"--repeat") == 0) {
             passes = std::max(1, StrToIntW(argv[i + 1]));
+        } else if (lstrcmpW(argv[i], L"--presses") == 0) {
+            presses = std::max(1, StrToIntW(argv[i + 1]));
         }
     }
     for (const std::wstring& dll : {run.dllSource, run.floorSource}) {
@@ -496,7 +503,7 @@ int wmain(int argc, wchar_t** argv)
             }
         }
     }
-    const ScopeFigures scope = MeasureProgramScope(PrepareFolder(run, L"scope"));
+    const ScopeFigures scope = MeasureProgramScope(PrepareFolder(run, L"scope"), std::min(presses, MAX_SCOPE_PRESSES));
     PrintReport(all, Narrow(run.dllSource));
     PrintScopeReport(scope);
     DestroyWindow(run.floorWindow);
