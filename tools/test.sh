@@ -19,4 +19,6 @@ trap stop_wine EXIT
 cd "$build"
 ./wine-run.sh cmd.exe /c exit >/dev/null 2>&1 || true  # prepares the prefix on the first run
 wineserver -p 2>/dev/null || true  # already up from the preparation: it then stays until the run ends
-ctest --output-on-failure "$@"
+# Four at a time: most tests wait on windows, timers and other processes far more than they
+# compute, and those that share a desktop take turns on it (tests/CMakeLists.txt).
+ctest --output-on-failure --parallel 4 "$@"
