@@ -1,11 +1,11 @@
 #include "settings/flag_line.h"
 
 #include "base/heap_block.h"
+#include "settings/setting_keys.h"
 #include "settings/settings_encoding.h"
 
 namespace {
 
-constexpr wchar_t SETTING_NAME[] = L"setting";
 // Digits of the largest flag value.
 constexpr int NUMBER_DIGITS = 10;
 
@@ -94,7 +94,7 @@ LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
         return LineKind::InDoubt;
     }
     const DWORD close = end >= line + 2 * text.step ? end - text.step : line;
-    if (start == line && UnitAt(text, close) == ']' && IsName(text, line + text.step, close, SETTING_NAME)) {
+    if (start == line && UnitAt(text, close) == ']' && IsName(text, line + text.step, close, SETTING_SECTION)) {
         return LineKind::OurHeader;
     }
     // "[ setting ]", "[setting] x" and the like may name it somewhere.
@@ -103,7 +103,7 @@ LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
     while (after < end && UnitAt(text, after) != ']' && !IsBlank(UnitAt(text, after))) {
         after += text.step;
     }
-    return IsName(text, name, after, SETTING_NAME) ? LineKind::InDoubt : LineKind::OtherHeader;
+    return IsName(text, name, after, SETTING_SECTION) ? LineKind::InDoubt : LineKind::OtherHeader;
 }
 
 struct ValueSpan {

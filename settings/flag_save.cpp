@@ -8,6 +8,7 @@
 #include "settings/flag_line.h"
 #include "settings/kept_copies.h"
 #include "settings/safe_save.h"
+#include "settings/setting_keys.h"
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
 
@@ -24,8 +25,9 @@ bool FlagsReadAsLive(const SafeSave& save)
         return true;
     }
     const bool holds =
-        static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", enabledFlag == 0 ? 1 : 0, save.readable)) == enabledFlag &&
-        static_cast<int>(GetPrivateProfileIntW(L"setting", L"pause_fullscreen", 0, save.readable)) == pauseFullscreen;
+        static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, enabledFlag == 0 ? 1 : 0, save.readable)) ==
+            enabledFlag &&
+        static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, save.readable)) == pauseFullscreen;
     ForgetParsedFile(save.readable);
     return holds;
 }
@@ -50,7 +52,7 @@ SwapResult SwitchInPlace(const wchar_t* path)
     DWORD size = 0;
     BYTE* changed = before != nullptr && IsRememberedSettingsFile(stamp, before, beforeSize) &&
                             !IsMarkedReadOnly(path)
-                        ? WithFlagInPlace(before, beforeSize, L"enable", enabledFlag, &size)
+                        ? WithFlagInPlace(before, beforeSize, ENABLE_KEY, enabledFlag, &size)
                         : nullptr;
     SwapResult result = SwapResult::Failed;
     if (changed != nullptr) {

@@ -4,46 +4,34 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
-#include "base/text_cursor.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
 #include "hotkeys/program_scope.h"
-#include "settings/flag_line.h"
 #include "settings/hotkeys_section.h"
 #include "settings/kept_copies.h"
-#include "settings/private_copy.h"
+#include "settings/load_state.h"
 #include "settings/safe_save.h"
 #include "settings/saved_check.h"
 #include "settings/section_append.h"
 #include "settings/section_text.h"
+#include "settings/setting_keys.h"
 #include "settings/settings_encoding.h"
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
-#include "settings/stored_items.h"
-#include "settings/work_files.h"
-#include "plugin/plugin_state.h"
 
-// The [hotkeys] section is read with one call and written as one piece of text: key by key, the
-// private-profile functions reread or rewrite the whole file for every key, which made loading
-// and saving a thousand bindings take seconds on the host's user-interface thread. The reading
-// below gives each key the value the key-by-key functions would give it. A platform may cap what
-// one call reads, so a reading is checked key by key at its end and done key by key when the
-// check fails.
+// The [hotkeys] section is written as one piece of text: key by key, the private-profile
+// functions rewrite the whole file for every key, which made saving a thousand bindings take
+// seconds on the host's user-interface thread (the load reads it in one call, settings_load.cpp).
 //
 // Every save builds the new file from the old one: the old bindings are cut off where they end the
 // file, as the last save left them, and the rest goes to a small work copy, where the profile
 // functions delete whatever [hotkeys] is left and set the flag; the new bindings are appended as
 // text to what they leave, and the whole is written, read back, parsed by the platform's reader
-// and swapped in if the file is still what the save read (safe_save.h, saved_check.h). The
-// load reads the file itself, or a private copy of it when the profile functions cannot be trusted
-// with it: a UTF-8 file (read in the ANSI code page, or with its mark joining the first line) or a
-// path longer than they take.
+// and swapped in if the file is still what the save read (safe_save.h, saved_check.h). What the
+// last load could not take in stays as the file has it (load_state.h).
 
 namespace {
 
-constexpr wchar_t SETTING_SECTION[] = L"setting";
-constexpr wchar_t ENABLE_KEY[] = L"enable";
-constexpr wchar_t PAUSE_KEY[] = L"pause_fullscreen";
 constexpr int NUMBER_CAPACITY = 16;
 // The "name=value" line whose code page the flag's writing needs.
 constexpr wchar_t FLAG_LINE[] = L"enable=0";
@@ -53,14 +41,6 @@ constexpr int MAX_SECTION_DELETIONS = 1000;
 // Saves over a file that keeps changing under them give up after this many tries.
 constexpr int MAX_SAVE_ATTEMPTS = 4;
 
-// Set when the stored bindings could not all be taken into the table (the file could not be
-// read, or no memory): the save then leaves the file's [hotkeys] as they are rather than
-// replacing them with the part that loaded.
-bool bindingsIncomplete;
-// Set when the file exists but could not be read: the stored flag stays as it is too.
-bool flagNotLoaded;
-// Set while the file holds the live table's bindings as far as a save knows.
-bool tableInFile;
 // Set when the last save gave way to a change another program made meanwhile.
 bool yieldedToOutsideChange;
 
@@ -92,69 +72,6 @@ void DeleteHotkeysSections(SafeSave* save)
             return;
         }
     }
-}
-
-// Appends the item; false when the table refused it.
-bool AppendToLiveTable(const HotkeyItem& item)
-{
-    const int count = GetHotkeyCount(liveTable);
-    AppendHotkeyItem(liveTable, &item);
-    return GetHotkeyCount(liveTable) > count;
-}
-
-// The section read in one call. False when not all of it could be taken for want of memory.
-bool LoadFromSection(const wchar_t* path)
-{
-    wchar_t* section = ReadHotkeysSection(path);
-    if (section == nullptr) {
-        return false;
-    }
-    int lines = 0;
-    const wchar_t** values = IndexedSection(section, &lines);
-    bool complete = values != nullptr;
-    if (complete) {
-        const int before = GetHotkeyCount(liveTable);
-        int taken = 0;
-        HotkeyItem item;
-        for (int index = 0; index < lines; ++index) {
-            ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item);
-            if (item.key == 0) {
-                break;
-            }
-            // An entry with an empty command is kept: the user stored it, and dropping it would
-            // shift the ids of every later entry.
-            AppendHotkeyItem(liveTable, &item);
-            ++taken;
-        }
-        // An entry the table refused shows in the count at the end; asking after every entry
-        // would cost two more list box messages a binding.
-        complete = GetHotkeyCount(liveTable) - before == taken;
-        ReleaseBlock(values);
-    }
-    ReleaseBlock(section);
-    return complete;
-}
-
-// A platform may cap the section it hands out in one call. What loaded is whole when the reading
-// key by key agrees at its end: the entry after it is absent and its last entry reads the same.
-// Each reading parses the whole file, so the entry after it is asked only for its key.
-bool LoadedWholeSection(const wchar_t* path)
-{
-    const int count = GetHotkeyCount(liveTable);
-    if (ReadItemKey(path, count) != 0) {
-        return false;
-    }
-    return count == 0 || LastEntryReads(path, count, *GetHotkeyItem(liveTable, count - 1));
-}
-
-bool LoadKeyByKey(const wchar_t* path)
-{
-    bool complete = true;
-    HotkeyItem item;
-    for (int index = 0; ReadItemKeyByKey(path, index, &item); ++index) {
-        complete = AppendToLiveTable(item) && complete;
-    }
-    return complete;
 }
 
 // A flag of [setting] as the work copy reads, an absent key reading as absent. The platform's parse
@@ -357,47 +274,6 @@ bool SaveSettings(bool keepEdits)
 
 }  // namespace
 
-void LoadEnabledFlag()
-{
-    wchar_t* path = NewSettingsPath();
-    if (path != nullptr) {
-        DeleteStrayWorkFiles(path);
-        DeleteLeftoverPrivateCopies();
-        // Another program may have written the file within the tick of the clock that the
-        // profile functions' parsed copy carries.
-        ForgetParsedFile(path);
-    }
-    SettingsSource source;
-    flagNotLoaded = !OpenSettingsSource(path, &source);
-    enabledFlag = source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path)) : 1;
-    pauseFullscreen =
-        source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, source.path)) : 0;
-    CloseSettingsSource(source);
-    ReleaseBlock(path);
-}
-
-void LoadHotkeyItems()
-{
-    // Once the flag could not be read, the file is not waited for a second time.
-    if (flagNotLoaded) {
-        bindingsIncomplete = true;
-        return;
-    }
-    wchar_t* path = NewSettingsPath();
-    SettingsSource source;
-    bindingsIncomplete = !OpenSettingsSource(path, &source);
-    if (source.found) {
-        bindingsIncomplete = !LoadFromSection(source.path);
-        if (!bindingsIncomplete && !LoadedWholeSection(source.path)) {
-            ClearHotkeyTable(liveTable);
-            bindingsIncomplete = !LoadKeyByKey(source.path);
-        }
-    }
-    tableInFile = true;
-    CloseSettingsSource(source);
-    ReleaseBlock(path);
-}
-
 bool TableIsInFile()
 {
     return tableInFile;
@@ -416,9 +292,4 @@ bool SaveSettingsFileKeepingEdits()
 bool SaveGaveWayToOutsideChange()
 {
     return yieldedToOutsideChange;
-}
-
-bool SettingsLoadedWhole()
-{
-    return !flagNotLoaded && !bindingsIncomplete;
 }

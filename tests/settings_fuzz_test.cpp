@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -716,31 +717,41 @@ TEST(BadSettingsFile, HotkeysSectionsAfterTheFirstGoWithItSoNoBindingComesBackAt
     EXPECT_EQ(HotkeysSections(host.ReadSettings()).size(), 1u) << ToUtf8(host.ReadSettings());
 }
 
-// Loads and unloads the case's file in the host and checks what the unload saved; a failure is
-// reported with both files kept beside the test's.
-class FuzzRun {
-public:
-    explicit FuzzRun(TestHost& host) : host_(host), path_(host.SettingsPath()) {}
+// Loads and unloads each file the cases make in the host and checks what the unload saved; a
+// failure is reported with both files kept beside the test's.
+void TryFiles(int files, const std::function<FuzzCase(Generator&, int)>& makeCase, int atLeast)
+{
+    TestHost host;
+    const std::wstring path = host.SettingsPath();
+    // Another seed explores further: TESSEL_FUZZ_SEED=n; a failure names the seed it ran with.
+    const char* seedText = std::getenv("TESSEL_FUZZ_SEED");
+    const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : FUZZ_SEED;
+    Generator generator(seed);
+    const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(ReportCrash);
 
-    void Try(const FuzzCase& fuzz, int number, unsigned seed)
-    {
-        ++tried_[fuzz.kind];
+    std::map<std::string, int> tried;
+    int failures = 0;
+    int bindingsChecked = 0;
+    ULONGLONG slowest = 0;
+    for (int number = 0; number < files && failures < MAX_REPORTED_FAILURES; ++number) {
+        const FuzzCase fuzz = makeCase(generator, number);
+        ++tried[fuzz.kind];
         currentCase = "file " + std::to_string(number) + " (" + fuzz.kind + ", " + std::to_string(fuzz.bytes.size()) +
                       " bytes, seed " + std::to_string(seed) + ")";
-        host_.WriteSettingsBytes(fuzz.bytes);
-        StampWriteTime(path_, number);
+        host.WriteSettingsBytes(fuzz.bytes);
+        StampWriteTime(path, number);
 
-        const std::vector<Binding> read = fuzz.bindingsKnown ? std::vector<Binding>() : ReadKeyByKey(path_);
+        const std::vector<Binding> read = fuzz.bindingsKnown ? std::vector<Binding>() : ReadKeyByKey(path);
         const std::vector<Binding>& stored = fuzz.bindingsKnown ? fuzz.bindings : read;
-        const std::vector<std::wstring> others = OtherSettingEntries(path_);
-        const int enabled = static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", 1, path_.c_str()));
+        const std::vector<std::wstring> others = OtherSettingEntries(path);
+        const int enabled = static_cast<int>(GetPrivateProfileIntW(L"setting", L"enable", 1, path.c_str()));
 
         const ULONGLONG start = GetTickCount64();
-        const bool loaded = host_.Load();
-        const std::vector<BOOL> unloaded = host_.Unload();
+        const bool loaded = host.Load();
+        const std::vector<BOOL> unloaded = host.Unload();
         const ULONGLONG took = GetTickCount64() - start;
-        slowest_ = std::max(slowest_, took);
-        host_.ClearRecords();
+        slowest = std::max(slowest, took);
+        host.ClearRecords();
 
         std::string problem;
         if (!loaded || unloaded != std::vector<BOOL>{TRUE}) {
@@ -750,63 +761,40 @@ public:
         } else {
             // An old time of its own for the saved file too: the platform parses a file written
             // within the last seconds again at every reading, key by key.
-            StampWriteTime(path_, FILES_PER_RUN + number);
-            problem = CheckSavedFile(path_, {stored, fuzz.bindingsKnown, others, enabled});
+            StampWriteTime(path, FILES_PER_RUN + number);
+            problem = CheckSavedFile(path, {stored, fuzz.bindingsKnown, others, enabled});
         }
         // The platform keeps its parse of each file it read, tens of thousands of blocks for a big
         // one, and under the heap checking every block taken or freed walks them all.
         for (const wchar_t* suffix : {L"", L".tmp"}) {
-            WritePrivateProfileStringW(nullptr, nullptr, nullptr, (path_ + suffix).c_str());
+            WritePrivateProfileStringW(nullptr, nullptr, nullptr, (path + suffix).c_str());
         }
         if (!problem.empty()) {
-            ++failures_;
-            const std::wstring kept = host_.Folder() + L"\\failed-" + std::to_wstring(number);
+            ++failures;
+            const std::wstring kept = host.Folder() + L"\\failed-" + std::to_wstring(number);
             WriteFileBytes(kept + L".ini", fuzz.bytes);
-            CopyFileW(path_.c_str(), (kept + L"-saved.ini").c_str(), FALSE);
+            CopyFileW(path.c_str(), (kept + L"-saved.ini").c_str(), FALSE);
             ADD_FAILURE() << currentCase << ": " << problem << "; kept as " << ToUtf8(kept) << ".ini and -saved.ini";
         }
-        bindingsChecked_ += static_cast<int>(stored.size());
+        bindingsChecked += static_cast<int>(stored.size());
     }
+    SetUnhandledExceptionFilter(previousFilter);
 
-    int Failures() const { return failures_; }
-
-    // Prints what was tried; returns how many files.
-    int Report() const
-    {
-        int total = 0;
-        std::string kinds;
-        for (const auto& [kind, count] : tried_) {
-            total += count;
-            kinds += "\n  " + std::to_string(count) + " " + kind;
-        }
-        std::printf("settings files tried: %d, bindings checked: %d, slowest load and unload: %llu ms%s\n", total,
-                    bindingsChecked_, static_cast<unsigned long long>(slowest_), kinds.c_str());
-        return total;
+    int total = 0;
+    std::string kinds;
+    for (const auto& [kind, count] : tried) {
+        total += count;
+        kinds += "\n  " + std::to_string(count) + " " + kind;
     }
+    std::printf("settings files tried: %d, bindings checked: %d, slowest load and unload: %llu ms%s\n", total,
+                bindingsChecked, static_cast<unsigned long long>(slowest), kinds.c_str());
+    EXPECT_GE(total, atLeast);
+}
 
-private:
-    TestHost& host_;
-    const std::wstring path_;
-    std::map<std::string, int> tried_;
-    int failures_ = 0;
-    int bindingsChecked_ = 0;
-    ULONGLONG slowest_ = 0;
-};
 
 TEST(SettingsFuzz, NoFileBreaksTheLoadOrTheUnloadAndEveryLoadedBindingIsSavedBackUnchanged)
 {
-    TestHost host;
-    // Another seed explores further: TESSEL_FUZZ_SEED=n; a failure names the seed it ran with.
-    const char* seedText = std::getenv("TESSEL_FUZZ_SEED");
-    const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : FUZZ_SEED;
-    Generator generator(seed);
-    const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(ReportCrash);
-    FuzzRun run(host);
-    for (int number = 0; number < FILES_PER_RUN && run.Failures() < MAX_REPORTED_FAILURES; ++number) {
-        run.Try(MakeCase(generator, number), number, seed);
-    }
-    SetUnhandledExceptionFilter(previousFilter);
-    EXPECT_GE(run.Report(), 500);
+    TryFiles(FILES_PER_RUN, MakeCase, 500);
 }
 
 // Run apart from the fuzzing, without the heap checking: its walk of every block at every block
@@ -815,12 +803,7 @@ TEST(SettingsFuzz, NoFileBreaksTheLoadOrTheUnloadAndEveryLoadedBindingIsSavedBac
 // same paths under that checking.
 TEST(SettingsFuzz, FilesOfFiveThousandBindingsLoadAndSaveWhole)
 {
-    TestHost host;
-    Generator generator(FUZZ_SEED);
-    FuzzRun run(host);
-    run.Try(BigCase(generator, false), 0, FUZZ_SEED);
-    run.Try(BigCase(generator, true), 1, FUZZ_SEED);
-    EXPECT_EQ(run.Report(), 2);
+    TryFiles(2, [](Generator& generator, int number) { return BigCase(generator, number == 1); }, 2);
 }
 
 }  // namespace

@@ -681,8 +681,10 @@ TEST(EditDuringASave, AnEditWrittenWhileOkWaitsForTheFileIsKeptInACopyTheMessage
         DeleteFirstRowAndConfirm(host, dialog, &told);
     });
     host.Execute(L"Tessel.dll", 1);
-    ASSERT_TRUE(host.WaitForWindows());
-    editor.join();
+    EXPECT_TRUE(host.WaitForWindows());
+    if (editor.joinable()) {
+        editor.join();  // a thread left running would end the whole program, not this test
+    }
     EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), std::vector<Binding>{PlainBindings(2)[1]});
     EXPECT_EQ(FileBytes(NamedFile(told, host.SettingsPath())), edited) << ToUtf8(told);
     host.Unload();

@@ -1,0 +1,143 @@
+#include "settings/settings.h"
+
+#include <windows.h>
+
+#include "base/heap_block.h"
+#include "hotkeys/hotkey_table.h"
+#include "hotkeys/hotkey_window.h"
+#include "hotkeys/program_scope.h"
+#include "settings/hotkeys_section.h"
+#include "settings/load_state.h"
+#include "settings/private_copy.h"
+#include "settings/setting_keys.h"
+#include "settings/settings_source.h"
+#include "settings/stored_items.h"
+#include "settings/work_files.h"
+
+// The [hotkeys] section is read with one call: key by key, the private-profile functions reread
+// the whole file for every key, which made loading a thousand bindings take seconds on the host's
+// user-interface thread. The reading gives each key the value the key-by-key functions would give
+// it. A platform may cap what one call reads, so a reading is checked key by key at its end and
+// done key by key when the check fails.
+//
+// The load reads the file itself, or a private copy of it when the profile functions cannot be
+// trusted with it: a UTF-8 file (read in the ANSI code page, or with its mark joining the first
+// line) or a path longer than they take. What it could not take in, every save keeps as the file
+// has it (load_state.h).
+
+bool bindingsIncomplete;
+bool flagNotLoaded;
+bool tableInFile;
+
+namespace {
+
+// Appends the item; false when the table refused it.
+bool AppendToLiveTable(const HotkeyItem& item)
+{
+    const int count = GetHotkeyCount(liveTable);
+    AppendHotkeyItem(liveTable, &item);
+    return GetHotkeyCount(liveTable) > count;
+}
+
+// The section read in one call. False when not all of it could be taken for want of memory.
+bool LoadFromSection(const wchar_t* path)
+{
+    wchar_t* section = ReadHotkeysSection(path);
+    if (section == nullptr) {
+        return false;
+    }
+    int lines = 0;
+    const wchar_t** values = IndexedSection(section, &lines);
+    bool complete = values != nullptr;
+    if (complete) {
+        const int before = GetHotkeyCount(liveTable);
+        int taken = 0;
+        HotkeyItem item;
+        for (int index = 0; index < lines; ++index) {
+            ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item);
+            if (item.key == 0) {
+                break;
+            }
+            // An entry with an empty command is kept: the user stored it, and dropping it would
+            // shift the ids of every later entry.
+            AppendHotkeyItem(liveTable, &item);
+            ++taken;
+        }
+        // An entry the table refused shows in the count at the end; asking after every entry
+        // would cost two more list box messages a binding.
+        complete = GetHotkeyCount(liveTable) - before == taken;
+        ReleaseBlock(values);
+    }
+    ReleaseBlock(section);
+    return complete;
+}
+
+// A platform may cap the section it hands out in one call. What loaded is whole when the reading
+// key by key agrees at its end: the entry after it is absent and its last entry reads the same.
+// Each reading parses the whole file, so the entry after it is asked only for its key.
+bool LoadedWholeSection(const wchar_t* path)
+{
+    const int count = GetHotkeyCount(liveTable);
+    if (ReadItemKey(path, count) != 0) {
+        return false;
+    }
+    return count == 0 || LastEntryReads(path, count, *GetHotkeyItem(liveTable, count - 1));
+}
+
+bool LoadKeyByKey(const wchar_t* path)
+{
+    bool complete = true;
+    HotkeyItem item;
+    for (int index = 0; ReadItemKeyByKey(path, index, &item); ++index) {
+        complete = AppendToLiveTable(item) && complete;
+    }
+    return complete;
+}
+
+}  // namespace
+
+void LoadEnabledFlag()
+{
+    wchar_t* path = NewSettingsPath();
+    if (path != nullptr) {
+        DeleteStrayWorkFiles(path);
+        DeleteLeftoverPrivateCopies();
+        // Another program may have written the file within the tick of the clock that the
+        // profile functions' parsed copy carries.
+        ForgetParsedFile(path);
+    }
+    SettingsSource source;
+    flagNotLoaded = !OpenSettingsSource(path, &source);
+    enabledFlag = source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path)) : 1;
+    pauseFullscreen =
+        source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, source.path)) : 0;
+    CloseSettingsSource(source);
+    ReleaseBlock(path);
+}
+
+void LoadHotkeyItems()
+{
+    // Once the flag could not be read, the file is not waited for a second time.
+    if (flagNotLoaded) {
+        bindingsIncomplete = true;
+        return;
+    }
+    wchar_t* path = NewSettingsPath();
+    SettingsSource source;
+    bindingsIncomplete = !OpenSettingsSource(path, &source);
+    if (source.found) {
+        bindingsIncomplete = !LoadFromSection(source.path);
+        if (!bindingsIncomplete && !LoadedWholeSection(source.path)) {
+            ClearHotkeyTable(liveTable);
+            bindingsIncomplete = !LoadKeyByKey(source.path);
+        }
+    }
+    tableInFile = true;
+    CloseSettingsSource(source);
+    ReleaseBlock(path);
+}
+
+bool SettingsLoadedWhole()
+{
+    return !flagNotLoaded && !bindingsIncomplete;
+}
