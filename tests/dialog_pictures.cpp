@@ -1,6 +1,7 @@
 // Renders the three dialogs, with real rows, to BMP files in a "pictures" folder beside this
-// program: the settings dialog with five bindings, the last one grey as it repeats the first
-// one's combination and selected, with its reason below the list; the item editor editing one
+// program: the settings dialog with six bindings, the fifth grey as it repeats the first one's
+// combination and selected, with its reason below the list, and the sixth grey as its plug-in is
+// not loaded; the item editor editing one
 // of them, which is kept out of one program; and the command picker listing the commands of Tessel and Sample. tools/pictures.sh
 // runs it under Wine and turns the files into the PNGs of docs/. Not part of the test run.
 #include <windows.h>
@@ -16,14 +17,16 @@
 
 namespace {
 
-// Ctrl+Alt+T, Ctrl+Shift+M, Shift+Win+N, Ctrl+Alt+Q and Ctrl+Alt+T again, which never fires.
-constexpr wchar_t FIVE_BINDINGS[] =
+// Ctrl+Alt+T, Ctrl+Shift+M, Shift+Win+N, Ctrl+Alt+Q, Ctrl+Alt+T again, which never fires, and
+// Ctrl+Alt+M for a plug-in that is not there.
+constexpr wchar_t SIX_BINDINGS[] =
     L"[hotkeys]\r\n"
     L"item0_key=1620\r\nitem0_command=Tessel.dll|1\r\nitem0_param=\r\n"
     L"item1_key=845\r\nitem1_command=Sample.dll|2\r\nitem1_param=\r\n"
     L"item2_key=4430\r\nitem2_command=notepad.exe\r\nitem2_param=C:\\memo.txt\r\nitem2_except=excel.exe\r\n"
     L"item3_key=1617\r\nitem3_command=:exit\r\nitem3_param=\r\n"
-    L"item4_key=1620\r\nitem4_command=calc.exe\r\nitem4_param=\r\n";
+    L"item4_key=1620\r\nitem4_command=calc.exe\r\nitem4_param=\r\n"
+    L"item5_key=1613\r\nitem5_command=Missing.dll|3\r\nitem5_param=\r\n";
 
 // Long enough for the dialog to handle what the test's changes set off.
 constexpr int SETTLE_MS = 400;
@@ -76,7 +79,7 @@ TEST(DialogPictures, RenderTheSettingsDialogTheItemEditorAndTheCommandPicker)
         TestHost::Click(settings, IDCANCEL);
     });
 
-    host.WriteSettings(FIVE_BINDINGS);
+    host.WriteSettings(SIX_BINDINGS);
     ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
     host.Execute(L"Tessel.dll", 1);
     EXPECT_TRUE(host.WaitForWindows(30000));
