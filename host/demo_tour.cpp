@@ -168,6 +168,19 @@ void SettingsStep(Tour& tour)
                                : L"the settings dialog did not close");
 }
 
+// The popup menu on the screen. Another program (a Notepad that is still closing) may keep a
+// hidden menu window of its own, which must not hide the one shown.
+HWND ShownMenu()
+{
+    HWND menu = nullptr;
+    while ((menu = FindWindowExW(nullptr, menu, L"#32768", nullptr)) != nullptr) {
+        if (IsWindowVisible(menu)) {
+            return menu;
+        }
+    }
+    return nullptr;
+}
+
 HWND FindWindowTitled(const std::wstring& part)
 {
     struct Search {
@@ -229,10 +242,7 @@ void ToolMenuStep(Tour& tour)
 {
     Press({VK_CONTROL, VK_MENU, 'M'});
     HWND menu = nullptr;
-    const bool shown = WaitFor([&] {
-        menu = FindWindowW(L"#32768", nullptr);
-        return menu != nullptr && IsWindowVisible(menu);
-    });
+    const bool shown = WaitFor([&] { return (menu = ShownMenu()) != nullptr; });
     bool toolMenu = false;
     for (const HostMessage& message : RecordedMessages()) {
         toolMenu = toolMenu || (message.message == WM_CONTEXTMENU && (message.lParam & 0x80000000u) != 0);
@@ -278,10 +288,7 @@ void MenuKeyStep(Tour& tour)
     SetForegroundWindow(tour.hostWindow);
     Press({VK_SHIFT, VK_F10});
     HWND menu = nullptr;
-    const bool shown = WaitFor([&] {
-        menu = FindWindowW(L"#32768", nullptr);
-        return menu != nullptr && IsWindowVisible(menu);
-    });
+    const bool shown = WaitFor([&] { return (menu = ShownMenu()) != nullptr; });
     bool systemMenu = false;
     if (shown) {
         systemMenu = LastItemText(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0))) == L"Exit";
