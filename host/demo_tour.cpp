@@ -18,6 +18,7 @@ namespace {
 constexpr DWORD STEP_TIMEOUT_MS = 8000;
 constexpr DWORD QUIET_MS = 1500;
 constexpr DWORD POLL_MS = 50;
+constexpr DWORD MODIFIERS_HELD_MS = 100;
 
 // Ids of the dialogs' controls, as the plug-in's resource script numbers them.
 constexpr int SETTINGS_LIST = 1000;
@@ -70,10 +71,18 @@ bool WaitUntilGone(HWND window)
     return WaitFor([&] { return !IsWindow(window); });
 }
 
+// As a person presses a combination: the modifiers held a moment before the key. Sent in one go,
+// the modifiers' key-downs could still wait in the queue of the window in front when the hotkey's
+// action ran there, and Alt's then closed the menu the action had just opened.
 void Press(const std::vector<WORD>& keys)
 {
     std::vector<INPUT> inputs = KeyPressInputs(keys);
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    const auto modifiers = static_cast<UINT>(keys.size() - 1);
+    if (modifiers > 0) {
+        SendInput(modifiers, inputs.data(), sizeof(INPUT));
+        Sleep(MODIFIERS_HELD_MS);
+    }
+    SendInput(static_cast<UINT>(inputs.size()) - modifiers, inputs.data() + modifiers, sizeof(INPUT));
 }
 
 bool Logged(const std::wstring& text)
@@ -233,6 +242,8 @@ void ProgramStep(Tour& tour)
     if (opened) {
         title.resize(static_cast<size_t>(GetWindowTextW(notepad, title.data(), 256)));
         PostMessageW(notepad, WM_CLOSE, 0, 0);
+        // The next steps start with the host in front, not with a Notepad that may still be closing.
+        WaitFor([&] { return IsWindow(notepad) == FALSE; });
     }
     Report(tour, L"Ctrl + Alt + N", L"notepad.exe memo.txt", opened, L"a window \"" + title + L"\" opened",
            L"no window showing memo.txt appeared");
