@@ -8,34 +8,14 @@
 
 #include "host/host_driving.h"
 #include "hotkeys/hotkey_table.h"
+#include "ui/key_text.h"
 
 namespace {
 
 constexpr wchar_t KEY_NAMES_OPTION[] = L"--key-names";
 constexpr wchar_t UNSAVED_TEXT_OPTION[] = L"--unsaved-text";
-constexpr int NAME_CAPACITY = 100;
-constexpr LONG KEY_NAME_EXTENDED = 1L << 24;
 // A program that does not answer within this time may hold anything.
 constexpr UINT ANSWER_TIMEOUT_MS = 2000;
-
-// The same calls as the settings list makes, so the demo's printout and the list agree.
-std::wstring KeyName(KeyCode key)
-{
-    std::wstring text;
-    text += (key & KEY_CONTROL) != 0 ? L"Ctrl + " : L"";
-    text += (key & KEY_SHIFT) != 0 ? L"Shift + " : L"";
-    text += (key & KEY_ALT) != 0 ? L"Alt + " : L"";
-    text += (key & KEY_WIN) != 0 ? L"Win + " : L"";
-    LONG keyParam = MAKELONG(0, MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC));
-    if ((key & KEY_EXTENDED) != 0) {
-        keyParam |= KEY_NAME_EXTENDED;
-    }
-    wchar_t name[NAME_CAPACITY] = {};
-    if (GetKeyNameTextW(keyParam, name, NAME_CAPACITY) > 0) {
-        text += name;
-    }
-    return text;
-}
 
 int PrintKeyNames(const std::vector<std::wstring>& codes)
 {
@@ -45,7 +25,9 @@ int PrintKeyNames(const std::vector<std::wstring>& codes)
         if (end == code.c_str() || *end != L'\0' || value == 0 || value > 0xFFFF) {
             continue;
         }
-        PrintLine(code + L"\t" + KeyName(static_cast<KeyCode>(value)));
+        wchar_t name[KEY_TEXT_CAPACITY] = {};
+        FormatKeyCode(static_cast<KeyCode>(value), name);
+        PrintLine(code + L"\t" + name);
     }
     return 0;
 }

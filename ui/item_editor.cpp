@@ -10,7 +10,7 @@
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
 #include "ui/program_place.h"
-#include "ui/settings_dialog.h"
+#include "ui/key_text.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "ui/command_reference.h"
 #include "ui/dialog_scale.h"
 #include "ui/item_editor.h"
+#include "ui/key_text.h"
 #include "ui/program_place.h"
 #include "ui/row_faults.h"
 
@@ -22,12 +23,6 @@ SettingsContext* settingsContext;
 
 // A 259-unit command, a blank and a 259-unit parameter; "[error] " and a command fit as well.
 constexpr int INFO_TEXT_CAPACITY = 520;
-
-constexpr int KEY_NAME_CAPACITY = KEY_TEXT_CAPACITY;
-
-// GetKeyNameTextW's flag for a key of the extended set: the arrows, Insert, Delete, Home, End
-// and the page keys beside the main block rather than on the keypad.
-constexpr LONG KEY_NAME_EXTENDED = 1L << 24;
 
 struct ListColumn {
     const wchar_t* header;
@@ -372,27 +367,4 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         return TRUE;  // the list view owns and frees its image list
     }
     return FALSE;
-}
-
-int FormatKeyCode(KeyCode key, wchar_t* text)
-{
-    // Shown as Ctrl, Shift, Alt, Win, although the flag bits run shift, control, alt.
-    const wchar_t* control = (key & KEY_CONTROL) != 0 ? L"Ctrl + " : L"";
-    const wchar_t* shift = (key & KEY_SHIFT) != 0 ? L"Shift + " : L"";
-    const wchar_t* alt = (key & KEY_ALT) != 0 ? L"Alt + " : L"";
-    const wchar_t* win = (key & KEY_WIN) != 0 ? L"Win + " : L"";
-
-    // The extended flag picks the navigation key over the keypad key of the same scan code;
-    // without the don't-care bit, left and right keys keep their own names.
-    const UINT scanCode = MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC);
-    LONG keyParam = MAKELONG(0, scanCode);
-    if ((key & KEY_EXTENDED) != 0) {
-        keyParam |= KEY_NAME_EXTENDED;
-    }
-    wchar_t name[KEY_NAME_CAPACITY] = {};
-    if (GetKeyNameTextW(keyParam, name, KEY_NAME_CAPACITY) <= 0) {
-        name[0] = L'\0';
-    }
-    FormatText(text, KEY_TEXT_CAPACITY, L"%ls%ls%ls%ls%ls", control, shift, alt, win, name);
-    return 1;
 }

@@ -15,7 +15,3 @@ struct SettingsContext {
 // Run with DialogBoxParamW and a SettingsContext* as the initialisation parameter.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// "Ctrl + Shift + Alt + Win + " as the flags say, then the key's name; into a buffer of
-// KEY_TEXT_CAPACITY units. Returns 1.
-constexpr int KEY_TEXT_CAPACITY = 100;
-int FormatKeyCode(KeyCode key, wchar_t* text);
