@@ -10,24 +10,34 @@
 # The demo's Wine is its own: a host of another run still open there is left alone and this run
 # stops (exit 3), as it does when a program left open there holds text that is not saved; other
 # programs an earlier run left open are named and ended.
-# Usage: tools/demo.sh [--tour] [--reset]
+# Usage: tools/demo.sh [--tour] [--reset] [--dpi N]
+#   --dpi N                      the display's scale in dots per inch: 96 is 100 % (the default),
+#                                120 is 125 %, 144 is 150 %; each scale has a Wine prefix of its own
 #   TESSEL_DEMO_FOLDER=<folder>  the demo folder (default build/demo)
 #   TESSEL_DEMO_BUILD=<folder>   take the programs from this finished build instead of building
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+usage() {
+    echo "usage: $0 [--tour] [--reset] [--dpi N]" >&2
+    exit 2
+}
 tour=0
 reset=0
-for argument in "$@"; do
-    case "$argument" in
+dpi=96
+while [ "$#" -gt 0 ]; do
+    case "$1" in
         --tour) tour=1 ;;
         --reset) reset=1 ;;
-        *)
-            echo "usage: $0 [--tour] [--reset]" >&2
-            exit 2
+        --dpi)
+            [ "$#" -gt 1 ] && [[ "$2" =~ ^[1-9][0-9]{1,2}$ ]] || usage
+            dpi=$2
+            shift
             ;;
+        *) usage ;;
     esac
+    shift
 done
 
 bash tools/install-deps.sh
@@ -45,7 +55,12 @@ echo "Demo folder:   $demo"
 echo "Settings file: $settings"
 echo "Host log:      $demo/minihost.log"
 
+# A prefix for each scale: a prefix keeps the scale it was set up with.
 export WINEPREFIX="$demo/wineprefix"
+if [ "$dpi" != 96 ]; then
+    WINEPREFIX="$demo/wineprefix-${dpi}dpi"
+fi
+echo "Wine prefix:   $WINEPREFIX (display at $dpi DPI)"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 
@@ -127,7 +142,7 @@ cp "$build/minihost.exe" "$build/Tessel.dll" "$build/Sample.dll" "$demo/"
 printf 'A small text file that a hotkey opens with Notepad.\r\n' >"$demo/memo.txt"
 
 # A new demo prefix starts as a copy of the build's test prefix when the tests have set one up.
-bash tools/wine-prefix-setup.sh --like "$build/wineprefix" "$WINEPREFIX"
+bash tools/wine-prefix-setup.sh --dpi "$dpi" --like "$build/wineprefix" "$WINEPREFIX"
 
 # The path as the demo's Wine names it, as winepath -w does without the seconds of starting Wine:
 # through the drive whose folder holds it most closely (Z: is the root).
@@ -258,7 +273,8 @@ if [ -n "${DISPLAY:-}" ] && [ "$tour" = 0 ]; then
     echo "Ctrl+Alt+N Notepad, Ctrl+Alt+M tool menu, Ctrl+Alt+T hotkeys off. Right-click its window (or"
     echo "press Shift+F10) for the menus (Tessel 有効 turns the hotkeys back on). Close it to save the"
     echo "settings."
-    echo "Under Wine the hotkeys fire only while a Wine window has the focus (see the README)."
+    echo "Under Wine the hotkeys fire only while a Wine window has the focus (see the README). On a display"
+    echo "without a window manager the windows have no frames."
     wine minihost.exe Tessel.dll Sample.dll
     print_settings
     exit 0

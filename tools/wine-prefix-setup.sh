@@ -83,7 +83,8 @@ copy_like() {
     [ -n "$1" ] && [ ! -e "$WINEPREFIX" ] || return 1
     other=$(realpath -m "$1")
     [ "$other" != "$WINEPREFIX" ] || return 1
-    read -r other_version other_display _ <"$other/.tessel-prefix" 2>/dev/null || return 1
+    # The redirection of errors first: a missing stamp is no error to show.
+    read -r other_version other_display _ 2>/dev/null <"$other/.tessel-prefix" || return 1
     [ "$other_version" = "$script_version" ] || return 1
     mkdir -p "$WINEPREFIX"
     cp -a "$other/dosdevices" "$other/drive_c" "$other"/*.reg "$other/.update-timestamp" "$WINEPREFIX/" || return 1
