@@ -14,7 +14,7 @@ constexpr int NUMBER_CAPACITY = 16;
 constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
 // "item<index>_command=" for the largest index, the stored value and the line break, and the
 // same for the key and the parameter.
-constexpr SIZE_T SAVED_ITEM_CAPACITY = 3 * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
+constexpr SIZE_T SAVED_ITEM_CAPACITY = SIZE_T{3} * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
 // A program list's line beyond the list itself: its name, a pair of quotes and the line break.
 constexpr SIZE_T LIST_LINE_CAPACITY = ITEM_NAME_CAPACITY + 4;
 // "[hotkeys]" and its line break.
