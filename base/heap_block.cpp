@@ -12,6 +12,11 @@ void ReleaseBlock(void* block)
     }
 }
 
+SIZE_T BlockSize(const void* block)
+{
+    return HeapSize(GetProcessHeap(), 0, block);
+}
+
 HGLOBAL AllocateGlobalBlock(SIZE_T bytes)
 {
     return GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);

@@ -15,24 +15,61 @@ HotkeyItem* StoredItem(HotkeyTable table, int index)
     return reinterpret_cast<HotkeyItem*>(data);
 }
 
-// The copy belongs to the table once the list box took the entry; otherwise it is freed again.
-// A table whose list box could not be created takes nothing.
-void AppendCopy(HotkeyTable table, const HotkeyItem* source)
+// Where a block's lists begin: right behind the record. A block of the record's size alone has
+// none.
+const wchar_t* ListsOf(const HotkeyItem* block)
 {
-    if (table == nullptr) {
+    return reinterpret_cast<const wchar_t*>(block + 1);
+}
+
+bool HasLists(const HotkeyItem* block)
+{
+    return BlockSize(block) > sizeof(HotkeyItem);
+}
+
+// A new block holding the record and, for a limited binding, "only\0except\0" behind it.
+HotkeyItem* NewBlock(const HotkeyItem& item, ProgramLists programs)
+{
+    const bool limited = IsLimited(programs);
+    const SIZE_T onlyUnits = static_cast<SIZE_T>(TextLength(programs.only)) + 1;
+    const SIZE_T exceptUnits = static_cast<SIZE_T>(TextLength(programs.except)) + 1;
+    const SIZE_T bytes = sizeof(HotkeyItem) + (limited ? (onlyUnits + exceptUnits) * sizeof(wchar_t) : 0);
+    auto* block = static_cast<HotkeyItem*>(AllocateBlock(bytes));
+    if (block != nullptr) {
+        *block = item;
+        if (limited) {
+            auto* lists = reinterpret_cast<wchar_t*>(block + 1);
+            CopyText(lists, static_cast<int>(onlyUnits), programs.only);
+            CopyText(lists + onlyUnits, static_cast<int>(exceptUnits), programs.except);
+        }
+    }
+    return block;
+}
+
+ProgramLists ProgramsOf(const HotkeyItem* block)
+{
+    if (block == nullptr || !HasLists(block)) {
+        return ANY_PROGRAM;
+    }
+    const wchar_t* only = ListsOf(block);
+    return {only, only + TextLength(only) + 1};
+}
+
+// The block belongs to the table once the list box took the entry; otherwise it is freed again.
+// A table whose list box could not be created takes nothing.
+void AppendBlock(HotkeyTable table, HotkeyItem* block)
+{
+    if (block == nullptr) {
         return;
     }
-    auto* copy = static_cast<HotkeyItem*>(AllocateBlock(sizeof(HotkeyItem)));
-    if (copy == nullptr) {
-        return;
-    }
-    *copy = *source;
-    const LRESULT index = SendMessageW(table, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L""));
+    const LRESULT index =
+        table != nullptr ? SendMessageW(table, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L""))
+                         : LB_ERR;
     if (index == LB_ERR || index == LB_ERRSPACE) {
-        ReleaseBlock(copy);
+        ReleaseBlock(block);
         return;
     }
-    SendMessageW(table, LB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(copy));
+    SendMessageW(table, LB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(block));
 }
 
 }  // namespace
@@ -60,10 +97,10 @@ HotkeyTable CreateHotkeyTable()
     return CreateWindowExW(0, L"LISTBOX", nullptr, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 }
 
-void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item)
+void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item, ProgramLists programs)
 {
-    if (item != nullptr) {
-        AppendCopy(table, item);
+    if (item != nullptr && table != nullptr) {
+        AppendBlock(table, NewBlock(*item, programs));
     }
 }
 
@@ -97,8 +134,9 @@ HotkeyTable CloneHotkeyTable()
 {
     const HotkeyTable copy = CreateHotkeyTable();
     const int count = GetHotkeyCount(liveTable);
-    for (int i = 0; i < count; ++i) {
-        AppendCopy(copy, StoredItem(liveTable, i));
+    for (int i = 0; i < count && copy != nullptr; ++i) {
+        const HotkeyItem* block = StoredItem(liveTable, i);
+        AppendBlock(copy, NewBlock(*block, ProgramsOf(block)));
     }
     return copy;
 }
@@ -128,4 +166,21 @@ HotkeyItem* GetHotkeyItem(HotkeyTable table, int index)
         return nullptr;
     }
     return StoredItem(table, index);
+}
+
+ProgramLists GetHotkeyPrograms(HotkeyTable table, int index)
+{
+    return ProgramsOf(GetHotkeyItem(table, index));
+}
+
+bool SetHotkeyPrograms(HotkeyTable table, int index, ProgramLists programs)
+{
+    HotkeyItem* old = GetHotkeyItem(table, index);
+    HotkeyItem* block = old != nullptr ? NewBlock(*old, programs) : nullptr;
+    if (block == nullptr) {
+        return false;
+    }
+    SendMessageW(table, LB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(block));
+    ReleaseBlock(old);
+    return true;
 }

@@ -1,6 +1,7 @@
 // The bindings in memory: an ordered table of HotkeyItem copies. A table is a hidden list box;
-// its entries carry no text, and each entry's item data points at the record it owns. An item's
-// index is its hotkey id.
+// its entries carry no text, and each entry's item data points at the block it owns: the record,
+// followed by its program lists when it has any, exactly as long as they are. An item's index is
+// its hotkey id.
 #pragma once
 
 #include <windows.h>
@@ -20,22 +21,29 @@ constexpr KeyCode KEY_ALT = 0x0400;
 constexpr KeyCode KEY_EXTENDED = 0x0800;
 constexpr KeyCode KEY_WIN = 0x1000;
 
-// only and except: program file names separated by ";" (empty: any program). The binding fires
-// where only is empty or names the foreground program, and except does not name it. They follow
-// the first three fields, which keep their places.
 struct HotkeyItem {
     KeyCode key;
     wchar_t command[TEXT_CAPACITY];
     wchar_t param[TEXT_CAPACITY];
-    wchar_t only[TEXT_CAPACITY];
-    wchar_t except[TEXT_CAPACITY];
 };
 static_assert(sizeof(wchar_t) == 2, "text units are 16 bits");
-static_assert(sizeof(HotkeyItem) == 2082, "HotkeyItem is 2082 bytes");
+static_assert(sizeof(HotkeyItem) == 1042, "HotkeyItem is 1042 bytes");
 static_assert(offsetof(HotkeyItem, command) == 2, "HotkeyItem.command");
 static_assert(offsetof(HotkeyItem, param) == 522, "HotkeyItem.param");
-static_assert(offsetof(HotkeyItem, only) == 1042, "HotkeyItem.only");
-static_assert(offsetof(HotkeyItem, except) == 1562, "HotkeyItem.except");
+
+// Where a binding fires: program file names separated by ";", each "" for none, never null. The
+// binding fires where only is empty or names the program in front, and except does not name it.
+// The lists are as long as the user writes them; a binding without them pays nothing for them.
+struct ProgramLists {
+    const wchar_t* only;
+    const wchar_t* except;
+};
+constexpr ProgramLists ANY_PROGRAM = {L"", L""};
+
+inline bool IsLimited(ProgramLists programs)
+{
+    return programs.only[0] != L'\0' || programs.except[0] != L'\0';
+}
 
 // The RegisterHotKey modifiers of a key code; the extended flag is the hot-key control's own and
 // has none.
@@ -47,8 +55,9 @@ using HotkeyTable = HWND;
 extern HotkeyTable liveTable;
 
 HotkeyTable CreateHotkeyTable();
-// Appends a copy of the record; the caller keeps its own. A refused entry is dropped silently.
-void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item);
+// Appends a copy of the record and of its program lists; the caller keeps its own. A refused
+// entry is dropped silently.
+void AppendHotkeyItem(HotkeyTable table, const HotkeyItem* item, ProgramLists programs = ANY_PROGRAM);
 // Removes the entry and frees its record; later entries move down by one. Other indices do nothing.
 void DeleteHotkeyItem(HotkeyTable table, int index);
 void ClearHotkeyTable(HotkeyTable table);
@@ -62,3 +71,10 @@ int GetHotkeyCount(HotkeyTable table);
 // The stored record, which the caller may read or overwrite whole, or null for an index that
 // is not in the table.
 HotkeyItem* GetHotkeyItem(HotkeyTable table, int index);
+// The entry's program lists (ANY_PROGRAM for an index not in the table), valid until the entry's
+// lists are set, the entry deleted or the table cleared.
+ProgramLists GetHotkeyPrograms(HotkeyTable table, int index);
+// Replaces the entry's program lists with copies; the record keeps its value, but its address from
+// GetHotkeyItem is stale afterwards. False, and the entry as it was, when memory ran short or the
+// index is not in the table.
+bool SetHotkeyPrograms(HotkeyTable table, int index, ProgramLists programs);

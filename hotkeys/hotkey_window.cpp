@@ -37,7 +37,7 @@ void RegisterAll(HWND window)
     for (int id = 0; id < count; ++id) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, id);
         const UINT virtualKey = item->key & 0xFF;
-        if (virtualKey != 0 && FiresInForeground(*item)) {
+        if (virtualKey != 0 && FiresInForeground(GetHotkeyPrograms(liveTable, id))) {
             RegisterHotKey(window, id, HotkeyModifiers(item->key), virtualKey);
         }
     }
@@ -241,7 +241,8 @@ LRESULT OnHotkey(WPARAM id)
 {
     // The list box finds no record for an id beyond the table.
     const HotkeyItem* item = id <= INT_MAX ? GetHotkeyItem(liveTable, static_cast<int>(id)) : nullptr;
-    if (item == nullptr || PassPressToProgram(static_cast<int>(id), *item)) {
+    if (item == nullptr ||
+        PassPressToProgram(static_cast<int>(id), *item, GetHotkeyPrograms(liveTable, static_cast<int>(id)))) {
         return 0;
     }
     // The action may replace or free the live table (":exit" makes the host unload us), so it

@@ -55,10 +55,6 @@ struct Passed {
 Passed passed[MAX_PASSED];
 int passedCount;
 
-bool IsScoped(const HotkeyItem& item)
-{
-    return item.only[0] != L'\0' || item.except[0] != L'\0';
-}
 
 bool IsOwnProcess(HWND window)
 {
@@ -102,12 +98,12 @@ void LookAtForeground(Foreground* now)
     now->paused = pauseFullscreen != 0 && FillsMonitor(now->window);
 }
 
-bool Fires(const HotkeyItem& item, const Foreground& now)
+bool Fires(ProgramLists programs, const Foreground& now)
 {
-    if (now.paused || (item.only[0] != L'\0' && !ProgramListNames(item.only, now.program))) {
+    if (now.paused || (programs.only[0] != L'\0' && !ProgramListNames(programs.only, now.program))) {
         return false;
     }
-    return !ProgramListNames(item.except, now.program);
+    return !ProgramListNames(programs.except, now.program);
 }
 
 void CALLBACK OnScopeTimer(HWND, UINT, UINT_PTR, DWORD);
@@ -153,10 +149,11 @@ void FollowForeground()
     const int count = GetHotkeyCount(liveTable);
     for (int id = 0; id < count; ++id) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, id);
-        if (IsPassed(id) || (item->key & VIRTUAL_KEY_BITS) == 0 || !(pauseChanged || IsScoped(*item))) {
+        const ProgramLists programs = GetHotkeyPrograms(liveTable, id);
+        if (IsPassed(id) || (item->key & VIRTUAL_KEY_BITS) == 0 || !(pauseChanged || IsLimited(programs))) {
             continue;
         }
-        if (Fires(*item, seen)) {
+        if (Fires(programs, seen)) {
             RegisterBinding(id, *item);
         } else {
             UnregisterHotKey(scopeWindow, id);
@@ -303,9 +300,9 @@ void FollowRegistration(bool registeredNow)
     KillTimer(scopeWindow, SCOPE_TIMER);
 }
 
-bool FiresInForeground(const HotkeyItem& item)
+bool FiresInForeground(ProgramLists programs)
 {
-    if (IsScoped(item)) {
+    if (IsLimited(programs)) {
         ++scopedCount;
     } else if (pauseFullscreen == 0) {
         return true;
@@ -314,7 +311,7 @@ bool FiresInForeground(const HotkeyItem& item)
         LookAtForeground(&seen);
         seenValid = true;
     }
-    if (Fires(item, seen)) {
+    if (Fires(programs, seen)) {
         return true;
     }
     withholding = true;
@@ -322,14 +319,14 @@ bool FiresInForeground(const HotkeyItem& item)
     return false;
 }
 
-bool PassPressToProgram(int id, const HotkeyItem& item)
+bool PassPressToProgram(int id, const HotkeyItem& item, ProgramLists programs)
 {
-    if (!IsScoped(item) && pauseFullscreen == 0) {
+    if (!IsLimited(programs) && pauseFullscreen == 0) {
         return false;
     }
     Foreground now;
     LookAtForeground(&now);
-    if (Fires(item, now)) {
+    if (Fires(programs, now)) {
         return false;
     }
     // Unregistered first: the key put into the input would otherwise come back as this hotkey.

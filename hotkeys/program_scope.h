@@ -21,11 +21,11 @@ void FollowRegistration(bool registered);
 
 // False when the binding must not fire for the program in front now; its registration then waits.
 // Asked for every binding that is registered, in the hotkey window's registration.
-bool FiresInForeground(const HotkeyItem& item);
+bool FiresInForeground(ProgramLists programs);
 
 // A press of the binding registered under id. True when it must not fire for the program in
 // front: the key went to that program, and the binding is registered again once the key is up.
-bool PassPressToProgram(int id, const HotkeyItem& item);
+bool PassPressToProgram(int id, const HotkeyItem& item, ProgramLists programs);
 
 // The file name (no folder) of the program that owns the window, in MAX_PATH units; empty when
 // its process cannot be asked.

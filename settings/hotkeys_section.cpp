@@ -103,13 +103,13 @@ int CountSectionLines(const wchar_t* section)
 
 // Points values[index * FIELD_COUNT + field] at the first value given for that key. Only
 // indices below the number of lines can belong to the unbroken run from item0 that loads.
-void IndexSection(wchar_t* section, int lines, const wchar_t** values)
+void IndexSection(wchar_t* section, int lines, wchar_t** values)
 {
     for (wchar_t* line = section; *line != L'\0';) {
         wchar_t* next = line + TextLength(line) + 1;
         wchar_t* separator = StrChrW(line, L'=');
-        // A line without "=" names a key with no value, which reads as empty.
-        const wchar_t* value = L"";
+        // A line without "=" names a key with no value, which reads as empty: its own terminator.
+        wchar_t* value = next - 1;
         if (separator != nullptr) {
             *separator = L'\0';
             value = TrimProfileBlanks(separator + 1);

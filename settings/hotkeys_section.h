@@ -15,6 +15,6 @@ wchar_t* ReadHotkeysSection(const wchar_t* path);
 int CountSectionLines(const wchar_t* section);
 // Points values[index * FIELD_COUNT + field] at the trimmed value first given for that key, for
 // indices below lines; the section's lines are cut up in place.
-void IndexSection(wchar_t* section, int lines, const wchar_t** values);
+void IndexSection(wchar_t* section, int lines, wchar_t** values);
 // The value found for a key, or the empty text when there was none.
 const wchar_t* ValueOrEmpty(const wchar_t* value);

@@ -51,6 +51,21 @@ void CopyProfileValue(wchar_t* target, int capacity, const wchar_t* value)
     }
 }
 
+wchar_t* UnquoteProfileValue(wchar_t* value)
+{
+    if (!HasMatchingQuotes(value)) {
+        return value;
+    }
+    value[TextLength(value) - 1] = L'\0';
+    return value + 1;
+}
+
+bool NeedsProfileQuotes(const wchar_t* text)
+{
+    const int length = TextLength(text);
+    return length > 0 && (IsProfileBlank(text[0]) || IsProfileBlank(text[length - 1]) || HasMatchingQuotes(text));
+}
+
 // Optional blanks and sign, then a number in base 10, or in base 16, 8 or 2 after "0x", "0o" or
 // "0b"; it stops at the first unit that is no digit of the base and wraps around at 32 bits.
 UINT ReadProfileInteger(const wchar_t* value)
@@ -96,9 +111,7 @@ UINT ReadProfileInteger(const wchar_t* value)
 // would drop a unit of the text instead.
 void StoredProfileValue(wchar_t* target, int capacity, const wchar_t* text)
 {
-    const int length = TextLength(text);
-    const bool altered = length > 0 && (IsProfileBlank(text[0]) || IsProfileBlank(text[length - 1]) || HasMatchingQuotes(text));
-    if (altered && length + 1 < capacity) {
+    if (NeedsProfileQuotes(text) && TextLength(text) + 1 < capacity) {
         FormatText(target, capacity + 2, L"\"%ls\"", text);
     } else {
         CopyText(target, capacity + 2, text);

@@ -11,6 +11,12 @@ wchar_t* TrimProfileBlanks(wchar_t* text);
 // A trimmed value as the reading hands it out: one pair of matching quotes around it taken off,
 // cut to capacity - 1 units.
 void CopyProfileValue(wchar_t* target, int capacity, const wchar_t* value);
+// A trimmed value as the reading hands it out into a buffer large enough: one pair of matching
+// quotes taken off in place. Returns the first unit of the text.
+wchar_t* UnquoteProfileValue(wchar_t* value);
+// True when a text must be stored inside a pair of double quotes for the reading to give it back:
+// blanks at its ends, or quotes the reading would take off.
+bool NeedsProfileQuotes(const wchar_t* text);
 // A value as the integer reading turns it into a number.
 UINT ReadProfileInteger(const wchar_t* value);
 // The form to store so that a reading into capacity units gives back exactly text: the text

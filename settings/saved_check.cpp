@@ -10,7 +10,7 @@ bool HotkeysSectionHolds(const wchar_t* path, HotkeyTable table)
 {
     wchar_t* section = ReadHotkeysSection(path);
     int lines = 0;
-    const wchar_t** values = section != nullptr ? IndexedSection(section, &lines) : nullptr;
+    wchar_t** values = section != nullptr ? IndexedSection(section, &lines) : nullptr;
     const int count = GetHotkeyCount(table);
     bool holds = values != nullptr;
     // Every entry is three lines; fewer is a platform that capped the reading, whose last entry
@@ -18,12 +18,13 @@ bool HotkeysSectionHolds(const wchar_t* path, HotkeyTable table)
     const bool capped = lines < FIELD_COUNT * count;
     const int given = capped ? lines / FIELD_COUNT - 1 : count;
     HotkeyItem item;
+    ProgramLists programs = ANY_PROGRAM;
     for (int index = 0; holds && index < given; ++index) {
-        ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item);
-        holds = SameItem(item, *GetHotkeyItem(table, index));
+        ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item, &programs);
+        holds = SameItem(item, *GetHotkeyItem(table, index)) && SamePrograms(programs, GetHotkeyPrograms(table, index));
     }
     if (holds && capped) {
-        holds = ReadItemKey(path, count) == 0 && LastEntryReads(path, count, *GetHotkeyItem(table, count - 1));
+        holds = ReadItemKey(path, count) == 0 && LastEntryReads(path, table, count);
     } else if (holds) {
         holds = lines == FIELD_COUNT * count;
     }

@@ -13,18 +13,22 @@ constexpr int NUMBER_CAPACITY = 16;
 // A text in the form that reads back exactly: the text, a pair of quotes and the terminator.
 constexpr int STORED_VALUE_CAPACITY = TEXT_CAPACITY + 2;
 // "item<index>_command=" for the largest index, the stored value and the line break, and the
-// same for the key, the parameter and the two program lists.
-constexpr int SAVED_ITEM_CAPACITY = FIELD_COUNT * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
+// same for the key and the parameter.
+constexpr SIZE_T SAVED_ITEM_CAPACITY = SIZE_T{3} * (ITEM_NAME_CAPACITY + STORED_VALUE_CAPACITY);
+// A program list's line beyond the list itself: its name, a pair of quotes and the line break.
+constexpr SIZE_T LIST_LINE_CAPACITY = ITEM_NAME_CAPACITY + 4;
 // "[hotkeys]" and its line break.
 constexpr int SECTION_HEADER_CAPACITY = 16;
 
-// "item<index>_<field>=value" and its line break.
-void PutLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* value)
+// "item<index>_<field>=value" and its line break, the value inside the quote given.
+void PutLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* value, const wchar_t* quote = L"")
 {
     Put(out, L"item");
     PutNumber(out, static_cast<unsigned>(index));
     Put(out, field);
+    Put(out, quote);
     Put(out, value);
+    Put(out, quote);
     Put(out, L"\r\n");
 }
 
@@ -37,14 +41,30 @@ void PutKeyLine(TextCursor* out, int index, KeyCode key)
     PutLine(out, index, L"_key=", value);
 }
 
-// A program list's line; an empty list has none, so a file of bindings without lists is saved as
-// before they existed.
-void PutListLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* list, wchar_t* value)
+// A program list's line, written whole at any length; an empty list has none, so a file of
+// bindings without lists is saved as before they existed.
+void PutListLine(TextCursor* out, int index, const wchar_t* field, const wchar_t* list)
 {
-    if (list[0] != L'\0') {
-        StoredProfileValue(value, TEXT_CAPACITY, list);
-        PutLine(out, index, field, value);
+    if (list[0] == L'\0') {
+        return;
     }
+    PutLine(out, index, field, list, NeedsProfileQuotes(list) ? L"\"" : L"");
+}
+
+SIZE_T ListLineCapacity(const wchar_t* list)
+{
+    return list[0] != L'\0' ? LIST_LINE_CAPACITY + static_cast<SIZE_T>(TextLength(list)) : 0;
+}
+
+// Room for every line of the table's bindings.
+SIZE_T SectionCapacity(HotkeyTable table, int count)
+{
+    SIZE_T capacity = SECTION_HEADER_CAPACITY + 1;
+    for (int index = 0; index < count; ++index) {
+        const ProgramLists programs = GetHotkeyPrograms(table, index);
+        capacity += SAVED_ITEM_CAPACITY + ListLineCapacity(programs.only) + ListLineCapacity(programs.except);
+    }
+    return capacity;
 }
 
 }  // namespace
@@ -54,7 +74,7 @@ void PutListLine(TextCursor* out, int index, const wchar_t* field, const wchar_t
 wchar_t* FormatHotkeysSection(HotkeyTable table)
 {
     const int count = GetHotkeyCount(table);
-    const SIZE_T capacity = SECTION_HEADER_CAPACITY + static_cast<SIZE_T>(count) * SAVED_ITEM_CAPACITY + 1;
+    const SIZE_T capacity = SectionCapacity(table, count);
     auto* section = static_cast<wchar_t*>(AllocateBlock(capacity * sizeof(wchar_t)));
     if (section == nullptr || count == 0) {
         return section;
@@ -71,8 +91,9 @@ wchar_t* FormatHotkeysSection(HotkeyTable table)
         PutLine(&out, index, L"_command=", value);
         StoredProfileValue(value, TEXT_CAPACITY, item->param);
         PutLine(&out, index, L"_param=", value);
-        PutListLine(&out, index, L"_only=", item->only, value);
-        PutListLine(&out, index, L"_except=", item->except, value);
+        const ProgramLists programs = GetHotkeyPrograms(table, index);
+        PutListLine(&out, index, L"_only=", programs.only);
+        PutListLine(&out, index, L"_except=", programs.except);
     }
     return section;
 }

@@ -31,12 +31,12 @@ bool tableInFile;
 
 namespace {
 
-// Appends the item; false when the table refused it.
-bool AppendToLiveTable(const HotkeyItem& item)
+// Appends the item; false when the table refused it or its lists could not all be read.
+bool AppendToLiveTable(const HotkeyItem& item, ReadLists lists)
 {
     const int count = GetHotkeyCount(liveTable);
-    AppendHotkeyItem(liveTable, &item);
-    return GetHotkeyCount(liveTable) > count;
+    AppendHotkeyItem(liveTable, &item, ListsRead(lists));
+    return GetHotkeyCount(liveTable) > count && lists.only != nullptr && lists.except != nullptr;
 }
 
 // The section read in one call. False when not all of it could be taken for want of memory.
@@ -47,20 +47,21 @@ bool LoadFromSection(const wchar_t* path)
         return false;
     }
     int lines = 0;
-    const wchar_t** values = IndexedSection(section, &lines);
+    wchar_t** values = IndexedSection(section, &lines);
     bool complete = values != nullptr;
     if (complete) {
         const int before = GetHotkeyCount(liveTable);
         int taken = 0;
         HotkeyItem item;
+        ProgramLists programs = ANY_PROGRAM;
         for (int index = 0; index < lines; ++index) {
-            ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item);
+            ReadItemFields(values + static_cast<SIZE_T>(index) * FIELD_COUNT, &item, &programs);
             if (item.key == 0) {
                 break;
             }
             // An entry with an empty command is kept: the user stored it, and dropping it would
             // shift the ids of every later entry.
-            AppendHotkeyItem(liveTable, &item);
+            AppendHotkeyItem(liveTable, &item, programs);
             ++taken;
         }
         // An entry the table refused shows in the count at the end; asking after every entry
@@ -81,16 +82,19 @@ bool LoadedWholeSection(const wchar_t* path)
     if (ReadItemKey(path, count) != 0) {
         return false;
     }
-    return count == 0 || LastEntryReads(path, count, *GetHotkeyItem(liveTable, count - 1));
+    return count == 0 || LastEntryReads(path, liveTable, count);
 }
 
 bool LoadKeyByKey(const wchar_t* path)
 {
     bool complete = true;
     HotkeyItem item;
-    for (int index = 0; ReadItemKeyByKey(path, index, &item); ++index) {
-        complete = AppendToLiveTable(item) && complete;
+    ReadLists lists = {};
+    for (int index = 0; ReadItemKeyByKey(path, index, &item, &lists); ++index) {
+        complete = AppendToLiveTable(item, lists) && complete;
+        ReleaseReadLists(lists);
     }
+    ReleaseReadLists(lists);
     return complete;
 }
 

@@ -15,6 +15,26 @@ void FormatItemName(wchar_t* name, int index, const wchar_t* field)
     FormatText(name, ITEM_NAME_CAPACITY, L"item%d_%ls", index, field);
 }
 
+// A value of any length: the buffer grows until the reading no longer fills it.
+wchar_t* ReadWholeValue(const wchar_t* path, const wchar_t* name)
+{
+    for (DWORD capacity = TEXT_CAPACITY; capacity < MAXDWORD / 4; capacity *= 2) {
+        auto* value = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+        if (value == nullptr || GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", value, capacity, path) < capacity - 1) {
+            return value;
+        }
+        ReleaseBlock(value);
+    }
+    return nullptr;
+}
+
+wchar_t* ReadListValue(const wchar_t* path, int index, const wchar_t* field)
+{
+    wchar_t name[ITEM_NAME_CAPACITY];
+    FormatItemName(name, index, field);
+    return ReadWholeValue(path, name);
+}
+
 }  // namespace
 
 KeyCode ReadItemKey(const wchar_t* path, int index)
@@ -24,7 +44,18 @@ KeyCode ReadItemKey(const wchar_t* path, int index)
     return static_cast<KeyCode>(GetPrivateProfileIntW(HOTKEYS_SECTION, name, 0, path));
 }
 
-bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
+void ReleaseReadLists(ReadLists lists)
+{
+    ReleaseBlock(lists.only);
+    ReleaseBlock(lists.except);
+}
+
+ProgramLists ListsRead(ReadLists lists)
+{
+    return lists.only != nullptr && lists.except != nullptr ? ProgramLists{lists.only, lists.except} : ANY_PROGRAM;
+}
+
+bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item, ReadLists* lists)
 {
     wchar_t name[ITEM_NAME_CAPACITY];
     item->key = ReadItemKey(path, index);
@@ -32,10 +63,8 @@ bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
     GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->command, TEXT_CAPACITY, path);
     FormatItemName(name, index, L"param");
     GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->param, TEXT_CAPACITY, path);
-    FormatItemName(name, index, L"only");
-    GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->only, TEXT_CAPACITY, path);
-    FormatItemName(name, index, L"except");
-    GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", item->except, TEXT_CAPACITY, path);
+    lists->only = ReadListValue(path, index, L"only");
+    lists->except = ReadListValue(path, index, L"except");
     return item->key != 0;
 }
 
@@ -44,32 +73,41 @@ bool ReadItemKeyByKey(const wchar_t* path, int index, HotkeyItem* item)
 bool SameItem(const HotkeyItem& left, const HotkeyItem& right)
 {
     return left.key == right.key && std::wcscmp(left.command, right.command) == 0 &&
-           std::wcscmp(left.param, right.param) == 0 && std::wcscmp(left.only, right.only) == 0 &&
-           std::wcscmp(left.except, right.except) == 0;
+           std::wcscmp(left.param, right.param) == 0;
 }
 
-const wchar_t** IndexedSection(wchar_t* section, int* lines)
+bool SamePrograms(ProgramLists left, ProgramLists right)
+{
+    return std::wcscmp(left.only, right.only) == 0 && std::wcscmp(left.except, right.except) == 0;
+}
+
+wchar_t** IndexedSection(wchar_t* section, int* lines)
 {
     *lines = CountSectionLines(section);
-    const SIZE_T bytes = (static_cast<SIZE_T>(*lines) + 1) * FIELD_COUNT * sizeof(const wchar_t*);
-    auto** values = static_cast<const wchar_t**>(AllocateBlock(bytes));
+    const SIZE_T bytes = (static_cast<SIZE_T>(*lines) + 1) * FIELD_COUNT * sizeof(wchar_t*);
+    auto** values = static_cast<wchar_t**>(AllocateBlock(bytes));
     if (values != nullptr) {
         IndexSection(section, *lines, values);
     }
     return values;
 }
 
-void ReadItemFields(const wchar_t* const* fields, HotkeyItem* item)
+void ReadItemFields(wchar_t* const* fields, HotkeyItem* item, ProgramLists* programs)
 {
     item->key = static_cast<KeyCode>(ReadProfileInteger(ValueOrEmpty(fields[FIELD_KEY])));
     CopyProfileValue(item->command, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_COMMAND]));
     CopyProfileValue(item->param, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_PARAM]));
-    CopyProfileValue(item->only, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_ONLY]));
-    CopyProfileValue(item->except, TEXT_CAPACITY, ValueOrEmpty(fields[FIELD_EXCEPT]));
+    programs->only = fields[FIELD_ONLY] != nullptr ? UnquoteProfileValue(fields[FIELD_ONLY]) : L"";
+    programs->except = fields[FIELD_EXCEPT] != nullptr ? UnquoteProfileValue(fields[FIELD_EXCEPT]) : L"";
 }
 
-bool LastEntryReads(const wchar_t* path, int count, const HotkeyItem& expected)
+bool LastEntryReads(const wchar_t* path, HotkeyTable table, int count)
 {
     HotkeyItem stored;
-    return ReadItemKeyByKey(path, count - 1, &stored) && SameItem(stored, expected);
+    ReadLists lists = {};
+    const bool reads = ReadItemKeyByKey(path, count - 1, &stored, &lists) && lists.only != nullptr &&
+                       lists.except != nullptr && SameItem(stored, *GetHotkeyItem(table, count - 1)) &&
+                       SamePrograms(ListsRead(lists), GetHotkeyPrograms(table, count - 1));
+    ReleaseReadLists(lists);
+    return reads;
 }

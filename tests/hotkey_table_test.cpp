@@ -89,6 +89,38 @@ TEST_F(HotkeyTableTest, WorkCopySharesNothingWithTheLiveTable)
     DestroyHotkeyTable(work);
 }
 
+// A binding without lists holds its record alone; one with lists holds them whole, at any
+// length, through the clone, a delete before it and new lists.
+TEST_F(HotkeyTableTest, ProgramListsCostOnlyWhereTheyAreAndKeepEveryUnit)
+{
+    const std::wstring longList = std::wstring(870, L'x') + L";target.exe";
+    const HotkeyItem plain = MakeItem(0x0241, L"plain");
+    const HotkeyItem limited = MakeItem(0x0242, L"limited");
+    AppendHotkeyItem(liveTable, &plain);
+    AppendHotkeyItem(liveTable, &plain);
+    AppendHotkeyItem(liveTable, &limited, {longList.c_str(), L"b.exe"});
+    EXPECT_EQ(HeapSize(GetProcessHeap(), 0, GetHotkeyItem(liveTable, 0)), sizeof(HotkeyItem));
+    EXPECT_EQ(HeapSize(GetProcessHeap(), 0, GetHotkeyItem(liveTable, 2)),
+              sizeof(HotkeyItem) + (longList.size() + 1 + 6) * sizeof(wchar_t));
+
+    const HotkeyTable work = CloneHotkeyTable();
+    DeleteHotkeyItem(work, 0);
+    ASSERT_EQ(GetHotkeyCount(work), 2);
+    EXPECT_STREQ(GetHotkeyPrograms(work, 0).only, L"");
+    EXPECT_EQ(GetHotkeyPrograms(work, 1).only, longList);
+    EXPECT_STREQ(GetHotkeyPrograms(work, 1).except, L"b.exe");
+    EXPECT_EQ(CommandAt(work, 1), L"limited");
+
+    ASSERT_TRUE(SetHotkeyPrograms(work, 1, {L"", L"c.exe"}));
+    ASSERT_TRUE(SetHotkeyPrograms(work, 0, {L"d.exe", L""}));
+    EXPECT_STREQ(GetHotkeyPrograms(work, 1).except, L"c.exe");
+    EXPECT_STREQ(GetHotkeyPrograms(work, 0).only, L"d.exe");
+    EXPECT_EQ(CommandAt(work, 1), L"limited");
+    EXPECT_EQ(GetHotkeyPrograms(liveTable, 2).only, longList);
+    EXPECT_FALSE(SetHotkeyPrograms(work, 2, {L"e.exe", L""}));
+    DestroyHotkeyTable(work);
+}
+
 TEST_F(HotkeyTableTest, EveryCloneIsANewTableEvenWhenEmpty)
 {
     const HotkeyTable first = CloneHotkeyTable();

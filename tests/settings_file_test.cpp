@@ -150,8 +150,8 @@ TEST_F(SettingsFileTest, ProgramListsAndThePauseRoundTripAndAFileWithoutThemSave
     LoadEnabledFlag();
     EXPECT_EQ(pauseFullscreen, 1);
     ASSERT_EQ(Load().size(), 2u);
-    EXPECT_STREQ(GetHotkeyItem(liveTable, 0)->except, L"Excel.exe;mstsc.exe");
-    EXPECT_STREQ(GetHotkeyItem(liveTable, 1)->only, L"word.exe");
+    EXPECT_STREQ(GetHotkeyPrograms(liveTable, 0).except, L"Excel.exe;mstsc.exe");
+    EXPECT_STREQ(GetHotkeyPrograms(liveTable, 1).only, L"word.exe");
     pauseFullscreen = 0;
     SaveSettingsFile();
     EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\npause_fullscreen=0\r\n[hotkeys]\r\n"
@@ -160,8 +160,22 @@ TEST_F(SettingsFileTest, ProgramListsAndThePauseRoundTripAndAFileWithoutThemSave
     LoadEnabledFlag();
     EXPECT_EQ(pauseFullscreen, 0);
     Load();
-    EXPECT_STREQ(GetHotkeyItem(liveTable, 0)->except, L"Excel.exe;mstsc.exe");
-    EXPECT_STREQ(GetHotkeyItem(liveTable, 1)->only, L"word.exe");
+    EXPECT_STREQ(GetHotkeyPrograms(liveTable, 0).except, L"Excel.exe;mstsc.exe");
+    EXPECT_STREQ(GetHotkeyPrograms(liveTable, 1).only, L"word.exe");
+}
+
+// A list longer than any field is read and written back whole: nothing of it is cut.
+TEST_F(SettingsFileTest, AProgramListOfAnyLengthLoadsAndSavesWhole)
+{
+    const std::string list = std::string(870, 'x') + ";target.exe";
+    const std::string file = "[hotkeys]\r\nitem0_key=1611\r\nitem0_command=a\r\nitem0_param=\r\nitem0_except=" + list +
+                             "\r\nitem1_key=1612\r\nitem1_command=b\r\nitem1_param=\r\n";
+    Write(file);
+    LoadEnabledFlag();
+    ASSERT_EQ(Load().size(), 2u);
+    EXPECT_EQ(TextLength(GetHotkeyPrograms(liveTable, 0).except), static_cast<int>(list.size()));
+    SaveSettingsFile();
+    EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\n" + file);
 }
 
 TEST_F(SettingsFileTest, MissingFileMeansEnabledWithNoBindings)

@@ -68,7 +68,7 @@ INT_PTR OnInitDialog(HWND dialog, EditorContext* context)
     SendDlgItemMessageW(dialog, IDC_PARAM, EM_LIMITTEXT, FIELD_TEXT_LIMIT, 0);
     PlaceLabelsBeforeFields(dialog);
     const HotkeyItem& item = context->item;
-    ShowProgramPlace(dialog, item);
+    ShowProgramPlace(dialog, context->programs);
     if (item.key == 0) {
         SetWindowTextW(dialog, L"アイテム追加");
         return TRUE;
@@ -173,11 +173,18 @@ void OnOk(HWND dialog)
     if ((key != editorContext->item.key && !KeepsTypingKey(dialog, key)) || !KeepsHeldCombination(dialog, key)) {
         return;
     }
+    ProgramLists programs = ANY_PROGRAM;
+    wchar_t* listsBlock = ReadProgramPlace(dialog, editorContext->programs, &programs);
+    if (listsBlock == nullptr) {
+        MessageBeep(0);
+        return;
+    }
     HotkeyItem& item = editorContext->item;
     item.key = key;
     GetDlgItemTextW(dialog, IDC_COMMAND, item.command, TEXT_CAPACITY);
     GetDlgItemTextW(dialog, IDC_PARAM, item.param, TEXT_CAPACITY);
-    ReadProgramPlace(dialog, &item);
+    editorContext->programs = programs;
+    editorContext->listsBlock = listsBlock;
     EndDialog(dialog, IDOK);
 }
 

@@ -10,6 +10,10 @@ struct EditorContext {
     PluginInfo** plugins;
     HotkeyTable workTable;  // searched for keys already in use, never changed here
     HotkeyItem item;        // in: the binding (key 0 for a new one); out on 1: the accepted one
+    // in: the binding's program lists; out on 1: the accepted ones, in listsBlock, a block the
+    // editor allocated and the caller frees (ReleaseBlock) once it has copied them.
+    ProgramLists programs;
+    wchar_t* listsBlock;
 };
 
 // Run with DialogBoxParamW and an EditorContext* as the initialisation parameter.

@@ -25,12 +25,24 @@ struct Offered {
     wchar_t texts[MAX_OFFERED][OFFER_TEXT_CAPACITY];
 };
 
-PlaceMode ModeOf(const HotkeyItem& item)
+PlaceMode ModeOf(ProgramLists programs)
 {
-    if (item.key == 0 || (item.only[0] == L'\0' && item.except[0] == L'\0')) {
+    if (!IsLimited(programs)) {
         return PLACE_EVERYWHERE;
     }
-    return item.only[0] != L'\0' ? PLACE_ONLY : PLACE_EXCEPT;
+    return programs.only[0] != L'\0' ? PLACE_ONLY : PLACE_EXCEPT;
+}
+
+// The names field's text whole, in a block of the process heap; null short of memory.
+wchar_t* ReadNames(HWND dialog)
+{
+    const HWND field = GetDlgItem(dialog, IDC_PLACE_PROGRAMS);
+    const int capacity = GetWindowTextLengthW(field) + 1;
+    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+    if (names != nullptr) {
+        GetWindowTextW(field, names, capacity);
+    }
+    return names;
 }
 
 PlaceMode ChosenMode(HWND dialog)
@@ -77,11 +89,15 @@ BOOL CALLBACK OfferWindow(HWND window, LPARAM lParam)
 // The chosen program's name goes to the end of the names, after a ";" when there are some.
 void AddProgramName(HWND dialog, const wchar_t* name)
 {
-    wchar_t names[TEXT_CAPACITY] = {};
-    GetDlgItemTextW(dialog, IDC_PLACE_PROGRAMS, names, TEXT_CAPACITY);
-    wchar_t joined[TEXT_CAPACITY];
-    FormatText(joined, TEXT_CAPACITY, names[0] != L'\0' ? L"%ls;%ls" : L"%ls%ls", names, name);
-    SetDlgItemTextW(dialog, IDC_PLACE_PROGRAMS, joined);
+    wchar_t* names = ReadNames(dialog);
+    const int capacity = names != nullptr ? TextLength(names) + TextLength(name) + 2 : 0;
+    auto* joined = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+    if (joined != nullptr) {
+        FormatText(joined, capacity, names[0] != L'\0' ? L"%ls;%ls" : L"%ls%ls", names, name);
+        SetDlgItemTextW(dialog, IDC_PLACE_PROGRAMS, joined);
+    }
+    ReleaseBlock(joined);
+    ReleaseBlock(names);
 }
 
 // The programs with a visible window now, as a menu below "...".
@@ -111,34 +127,47 @@ void OfferPrograms(HWND dialog)
 
 }  // namespace
 
-void ShowProgramPlace(HWND dialog, const HotkeyItem& item)
+void ShowProgramPlace(HWND dialog, ProgramLists programs)
 {
     for (const wchar_t* mode : placeModes) {
         SendDlgItemMessageW(dialog, IDC_PLACE_MODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));
     }
-    SendDlgItemMessageW(dialog, IDC_PLACE_PROGRAMS, EM_LIMITTEXT, TEXT_CAPACITY - 1, 0);
-    shownMode = ModeOf(item);
+    // The names are as long as the user writes them: nothing is cut.
+    SendDlgItemMessageW(dialog, IDC_PLACE_PROGRAMS, EM_LIMITTEXT, 0, 0);
+    shownMode = ModeOf(programs);
     SendDlgItemMessageW(dialog, IDC_PLACE_MODE, CB_SETCURSEL, shownMode, 0);
     if (shownMode != PLACE_EVERYWHERE) {
-        SetDlgItemTextW(dialog, IDC_PLACE_PROGRAMS, shownMode == PLACE_ONLY ? item.only : item.except);
+        SetDlgItemTextW(dialog, IDC_PLACE_PROGRAMS, shownMode == PLACE_ONLY ? programs.only : programs.except);
     }
     EnableNames(dialog);
 }
 
-void ReadProgramPlace(HWND dialog, HotkeyItem* item)
+wchar_t* ReadProgramPlace(HWND dialog, ProgramLists shown, ProgramLists* chosen)
 {
     const PlaceMode mode = ChosenMode(dialog);
-    wchar_t* shown = mode == PLACE_ONLY ? item->only : item->except;
-    wchar_t* other = mode == PLACE_ONLY ? item->except : item->only;
-    if (mode == PLACE_EVERYWHERE) {
-        item->only[0] = L'\0';
-        item->except[0] = L'\0';
-        return;
+    wchar_t* names = mode != PLACE_EVERYWHERE ? ReadNames(dialog) : nullptr;
+    const wchar_t* onlyText = L"";
+    const wchar_t* exceptText = L"";
+    if (mode == PLACE_ONLY) {
+        onlyText = names != nullptr ? names : L"";
+        exceptText = mode == shownMode ? shown.except : L"";
+    } else if (mode == PLACE_EXCEPT) {
+        exceptText = names != nullptr ? names : L"";
+        onlyText = mode == shownMode ? shown.only : L"";
     }
-    GetDlgItemTextW(dialog, IDC_PLACE_PROGRAMS, shown, TEXT_CAPACITY);
-    if (mode != shownMode) {
-        other[0] = L'\0';
+    const int onlyUnits = TextLength(onlyText) + 1;
+    const int exceptUnits = TextLength(exceptText) + 1;
+    auto* block = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(onlyUnits + exceptUnits) * sizeof(wchar_t)));
+    if (block != nullptr && (mode == PLACE_EVERYWHERE || names != nullptr)) {
+        CopyText(block, onlyUnits, onlyText);
+        CopyText(block + onlyUnits, exceptUnits, exceptText);
+        *chosen = {block, block + onlyUnits};
+    } else {
+        ReleaseBlock(block);
+        block = nullptr;
     }
+    ReleaseBlock(names);
+    return block;
 }
 
 // Any command of the drop-down looks at its choice again: the notification code is not read.
@@ -151,14 +180,19 @@ void OnProgramPlaceCommand(HWND dialog, WORD id)
     }
 }
 
-void FormatPlaceNote(wchar_t* target, int capacity, const wchar_t* text, const HotkeyItem& item)
+int PlaceNoteCapacity(ProgramLists programs)
 {
-    if (item.only[0] != L'\0' && item.except[0] != L'\0') {
-        FormatText(target, capacity, L"%ls (%ls だけ, %ls 以外)", text, item.only, item.except);
-    } else if (item.only[0] != L'\0') {
-        FormatText(target, capacity, L"%ls (%ls だけ)", text, item.only);
-    } else if (item.except[0] != L'\0') {
-        FormatText(target, capacity, L"%ls (%ls 以外)", text, item.except);
+    return TextLength(programs.only) + TextLength(programs.except) + 16;
+}
+
+void FormatPlaceNote(wchar_t* target, int capacity, const wchar_t* text, ProgramLists programs)
+{
+    if (programs.only[0] != L'\0' && programs.except[0] != L'\0') {
+        FormatText(target, capacity, L"%ls (%ls だけ, %ls 以外)", text, programs.only, programs.except);
+    } else if (programs.only[0] != L'\0') {
+        FormatText(target, capacity, L"%ls (%ls だけ)", text, programs.only);
+    } else if (programs.except[0] != L'\0') {
+        FormatText(target, capacity, L"%ls (%ls 以外)", text, programs.except);
     } else {
         CopyText(target, capacity, text);
     }

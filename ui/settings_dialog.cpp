@@ -68,45 +68,45 @@ void SetCellText(HWND list, int row, HotkeyColumn column, const wchar_t* text)
 
 // The info text, followed by where a binding limited to programs fires; without memory for both,
 // the text alone.
-void SetInfoText(HWND list, int row, const HotkeyItem& item, const wchar_t* text)
+void SetInfoText(HWND list, int row, ProgramLists programs, const wchar_t* text)
 {
-    if (item.only[0] == L'\0' && item.except[0] == L'\0') {
+    if (!IsLimited(programs)) {
         SetCellText(list, row, COLUMN_INFO, text);
         return;
     }
-    const int capacity = TextLength(text) + PLACE_NOTE_CAPACITY;
+    const int capacity = TextLength(text) + PlaceNoteCapacity(programs);
     auto* info = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
     if (info == nullptr) {
         SetCellText(list, row, COLUMN_INFO, text);
         return;
     }
-    FormatPlaceNote(info, capacity, text, item);
+    FormatPlaceNote(info, capacity, text, programs);
     SetCellText(list, row, COLUMN_INFO, info);
     ReleaseBlock(info);
 }
 
 // A reference that cannot be resolved, also for want of a plug-in list, shows as an error.
-void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
+void SetReferenceInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item, ProgramLists programs)
 {
     const int32_t length = DescribeCommandReference(plugins, item.command, nullptr, 0);
     if (length == -1) {
         wchar_t info[INFO_TEXT_CAPACITY];
         FormatText(info, INFO_TEXT_CAPACITY, L"[error] %ls", item.command);
-        SetInfoText(list, row, item, info);
+        SetInfoText(list, row, programs, info);
         return;
     }
     // Short of memory, or refused a text it could not make whole, the row shows the command.
     auto* described = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
     const bool whole =
         described != nullptr && DescribeCommandReference(plugins, item.command, described, length + 1) == length;
-    SetInfoText(list, row, item, whole ? described : item.command);
+    SetInfoText(list, row, programs, whole ? described : item.command);
     ReleaseBlock(described);
 }
 
-void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
+void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item, ProgramLists programs)
 {
     if (StrChrW(item.command, L'|') != nullptr) {
-        SetReferenceInfo(list, row, plugins, item);
+        SetReferenceInfo(list, row, plugins, item, programs);
         return;
     }
     wchar_t info[INFO_TEXT_CAPACITY];
@@ -115,11 +115,11 @@ void SetInfo(HWND list, int row, PluginInfo** plugins, const HotkeyItem& item)
     } else {
         CopyText(info, INFO_TEXT_CAPACITY, item.command);
     }
-    SetInfoText(list, row, item, info);
+    SetInfoText(list, row, programs, info);
 }
 
 // The row's item data is its BindingFault, which custom draw and the info tip read and settle.
-void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item, BindingFault fault)
+void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item, ProgramLists programs, BindingFault fault)
 {
     wchar_t keyText[KEY_TEXT_CAPACITY];
     FormatKeyCode(item.key, keyText);
@@ -133,7 +133,7 @@ void AppendRow(HWND list, PluginInfo** plugins, const HotkeyItem& item, BindingF
     if (index == -1) {
         return;
     }
-    SetInfo(list, index, plugins, item);
+    SetInfo(list, index, plugins, item, programs);
     SetCellText(list, index, COLUMN_COMMAND, item.command);
     SetCellText(list, index, COLUMN_PARAM, item.param);
 }
@@ -148,7 +148,7 @@ void FillHotkeyList(HWND dialog, PluginInfo** plugins, HotkeyTable table)
     for (int i = 0; i < count; ++i) {
         const HotkeyItem* item = GetHotkeyItem(table, i);
         if (item != nullptr) {
-            AppendRow(list, plugins, *item, SurveyBinding(&survey, plugins, *item));
+            AppendRow(list, plugins, *item, GetHotkeyPrograms(table, i), SurveyBinding(&survey, plugins, *item));
         }
     }
 }
@@ -204,13 +204,14 @@ INT_PTR RunItemEditor(HWND dialog, EditorContext* editor)
 // A new binding is one with key 0; the editor writes all of it on OK.
 void OnAdd(HWND dialog)
 {
-    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, {}};
+    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, {}, ANY_PROGRAM, nullptr};
     if (RunItemEditor(dialog, &editor) != IDOK) {
         return;
     }
     // The table may refuse the entry silently; then there is no new row to select.
     const int added = GetHotkeyCount(settingsContext->workTable);
-    AppendHotkeyItem(settingsContext->workTable, &editor.item);
+    AppendHotkeyItem(settingsContext->workTable, &editor.item, editor.programs);
+    ReleaseBlock(editor.listsBlock);
     Refill(dialog);
     if (GetHotkeyCount(settingsContext->workTable) > added) {
         SelectRow(dialog, added);
@@ -228,11 +229,16 @@ void OnEdit(HWND dialog)
     if (stored == nullptr) {
         return;
     }
-    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, *stored};
+    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, *stored,
+                            GetHotkeyPrograms(settingsContext->workTable, row), nullptr};
     if (RunItemEditor(dialog, &editor) != IDOK) {
         return;
     }
-    *stored = editor.item;
+    // Short of memory for the new lists the binding keeps its old ones, and its old record.
+    if (SetHotkeyPrograms(settingsContext->workTable, row, editor.programs)) {
+        *GetHotkeyItem(settingsContext->workTable, row) = editor.item;
+    }
+    ReleaseBlock(editor.listsBlock);
     Refill(dialog);
     SelectRow(dialog, row);
 }
