@@ -110,7 +110,7 @@ LRESULT OnCreate(HWND window)
 }
 
 // Another program's change (a hand edit, a second launcher) replaces the flag and the bindings,
-// as the next start would read them; the file they came from stays in a dated copy.
+// as the next start would read them; the file they came from stays in a copy beside it.
 void TakeInOutsideChange(HWND window)
 {
     if (enabledFlag != 0) {

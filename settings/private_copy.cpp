@@ -3,14 +3,20 @@
 #include <cwchar>
 
 #include "base/bounded_text.h"
+#include "settings/work_files.h"
 
 namespace {
 
-// "tessel-<process id>-<number>.tmp", each number in eight hexadecimal digits.
+// "tessel-<process id>-<number>.tmp", each number in eight lower-case hexadecimal digits.
 constexpr wchar_t COPY_PATTERN[] = L"tessel-*-*.tmp";
+constexpr wchar_t COPY_PREFIX[] = L"tessel-";
+constexpr wchar_t COPY_EXTENSION[] = L".tmp";
 constexpr int NAME_LENGTH = 28;
 constexpr int MAKER_START = 7;
-constexpr int MAKER_DIGITS = 8;
+constexpr int SEPARATOR_AT = 15;
+constexpr int NUMBER_START = 16;
+constexpr int EXTENSION_START = 24;
+constexpr int HEX_DIGITS = 8;
 // Names of an earlier process with this one's id may still be taken.
 constexpr int ATTEMPTS = 100;
 
@@ -27,15 +33,30 @@ bool TemporaryFolder(wchar_t* folder)
     return true;
 }
 
-// The id of the process that made the copy so named; false for a name of another form.
+// The value of eight lower-case hexadecimal digits, as a copy's name writes them; false for any
+// other text.
+bool ReadHexDigits(const wchar_t* digits, DWORD* value)
+{
+    *value = 0;
+    for (int at = 0; at < HEX_DIGITS; ++at) {
+        const wchar_t unit = digits[at];
+        const bool decimal = unit >= L'0' && unit <= L'9';
+        if (!decimal && !(unit >= L'a' && unit <= L'f')) {
+            return false;
+        }
+        *value = *value << 4 | static_cast<DWORD>(decimal ? unit - L'0' : unit - L'a' + 10);
+    }
+    return true;
+}
+
+// The id of the process that made the copy so named; false for a name of any other form, however
+// near: the temporary folder is everyone's.
 bool CopyMaker(const wchar_t* name, DWORD* maker)
 {
-    if (TextLength(name) != NAME_LENGTH) {
-        return false;
-    }
-    wchar_t* end = nullptr;
-    *maker = static_cast<DWORD>(std::wcstoul(name + MAKER_START, &end, 16));
-    return end == name + MAKER_START + MAKER_DIGITS && *end == L'-';
+    DWORD number = 0;
+    return TextLength(name) == NAME_LENGTH && std::wcsncmp(name, COPY_PREFIX, MAKER_START) == 0 &&
+           ReadHexDigits(name + MAKER_START, maker) && name[SEPARATOR_AT] == L'-' &&
+           ReadHexDigits(name + NUMBER_START, &number) && std::wcscmp(name + EXTENSION_START, COPY_EXTENSION) == 0;
 }
 
 // A process that cannot be opened for want of rights still runs. An id that a later process took
@@ -90,7 +111,7 @@ void DeleteLeftoverPrivateCopies()
         DWORD maker = 0;
         if (CopyMaker(entry.cFileName, &maker) && HasEnded(maker)) {
             FormatText(path, MAX_PATH, L"%ls%ls", folder, entry.cFileName);
-            DeleteFileW(path);
+            DeleteLeftover(path, entry.dwFileAttributes);
         }
     } while (FindNextFileW(search, &entry) != FALSE);
     FindClose(search);

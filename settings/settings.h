@@ -65,10 +65,11 @@ void ForgetSettingsFile();
 // went away is not a change: the next save writes it again.
 bool SettingsFileChangedOutside();
 // Before a change from outside replaces the live table: the file as Tessel last read or wrote it
-// is kept as a dated copy (kept_copies), a way back from an edit that went wrong.
+// is kept as a silent copy (kept_copies), a way back from an edit that went wrong.
 void KeepSettingsBeforeReload();
 // Notes that the reload left no binding where there were some, for the settings to tell when they
-// open next: the suffix of the copy kept before it ("" when none, or once forgotten).
+// open next: the copy kept before it becomes a told copy, which nothing deletes, and this is its
+// suffix ("" when there is none, or once forgotten).
 void NoteReloadLeftNoBinding();
 const wchar_t* CopyKeptBeforeEmptying();
 void ForgetCopyKeptBeforeEmptying();

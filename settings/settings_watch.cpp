@@ -31,7 +31,8 @@ DWORD savedSize;
 // Set once a file of the remembered stamp was found to hold other bytes.
 bool contentChanged;
 int pollsSinceLook;
-// The copy kept before the last reload, and the one of a reload that left no binding, until told.
+// The silent copy kept before the last reload, and the told copy of a reload that left no binding,
+// until told.
 wchar_t keptBeforeReload[SUFFIX_CAPACITY];
 wchar_t keptBeforeEmptying[SUFFIX_CAPACITY];
 // The differing stamp the previous poll saw, if any.
@@ -243,15 +244,21 @@ void KeepSettingsBeforeReload()
     keptBeforeReload[0] = L'\0';
     // A file whose time alone changed holds nothing to go back to.
     wchar_t* path = rememberedBytes != nullptr && !HoldsRememberedBytes() ? NewSettingsPath() : nullptr;
-    if (path != nullptr && KeepSettingsCopy(path, rememberedBytes, rememberedSize)) {
-        CopyText(keptBeforeReload, SUFFIX_CAPACITY, LastKeptCopySuffix());
+    if (path != nullptr) {
+        KeepReloadCopy(path, rememberedBytes, rememberedSize, keptBeforeReload);
     }
     ReleaseBlock(path);
 }
 
+// The copy is to be named in a message: it leaves the rotation before anything can delete it.
 void NoteReloadLeftNoBinding()
 {
-    CopyText(keptBeforeEmptying, SUFFIX_CAPACITY, keptBeforeReload);
+    wchar_t* path = keptBeforeReload[0] != L'\0' ? NewSettingsPath() : nullptr;
+    if (path != nullptr) {
+        MakeReloadCopyTold(path, keptBeforeReload);
+    }
+    CopyText(keptBeforeEmptying, SUFFIX_CAPACITY, path != nullptr ? keptBeforeReload : L"");
+    ReleaseBlock(path);
 }
 
 const wchar_t* CopyKeptBeforeEmptying()

@@ -21,7 +21,7 @@ unsigned workNames;
 bool IsWorkFileName(const wchar_t* found, const wchar_t* name)
 {
     const int length = TextLength(name);
-    if (TextLength(found) != length + WORK_SUFFIX_LENGTH || lstrcmpiW(found + length + 1 + WORK_DIGITS, WORK_EXTENSION) != 0 ||
+    if (TextLength(found) != length + WORK_SUFFIX_LENGTH || std::wcscmp(found + length + 1 + WORK_DIGITS, WORK_EXTENSION) != 0 ||
         CompareStringOrdinal(found, length, name, length, TRUE) != CSTR_EQUAL || found[length] != L'.') {
         return false;
     }
@@ -107,6 +107,15 @@ bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_
     return false;
 }
 
+void DeleteLeftover(const wchar_t* path, DWORD attributes)
+{
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD others = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(path, others != 0 ? others : FILE_ATTRIBUTE_NORMAL);
+    }
+    DeleteFileW(path);
+}
+
 void DeleteStrayWorkFiles(const wchar_t* path)
 {
     auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
@@ -128,7 +137,7 @@ void DeleteStrayWorkFiles(const wchar_t* path)
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsWorkFileName(found.cFileName, name) &&
                 IsOld(found.ftLastWriteTime, now)) {
                 FormatText(stray, LONG_PATH_CAPACITY, L"%ls%ls", path, found.cFileName + TextLength(name));
-                DeleteFileW(stray);
+                DeleteLeftover(stray, found.dwFileAttributes);
             }
         } while (FindNextFileW(search, &found) != FALSE);
         FindClose(search);

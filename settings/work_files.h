@@ -27,6 +27,10 @@ bool SameIdentity(const FileIdentity& left, const FileIdentity& right);
 // none could be written; nothing is left behind then.
 bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity,
                       FileIdentity* identity, HANDLE* held);
-// Deletes the work files of saves that were cut short: only files named as a save names them, and
-// only once they are too old for a running save to own. They are never read.
+// Deletes the work files of saves that were cut short: only files named exactly as a save names
+// them, and only once they are too old for a running save to own. They are never read.
 void DeleteStrayWorkFiles(const wchar_t* path);
+// Deletes a file of Tessel's own that is left over (attributes as found), a read-only mark that a
+// copying or syncing tool set cleared first. One another program holds open stays for a later
+// start; the caller goes on with the rest.
+void DeleteLeftover(const wchar_t* path, DWORD attributes);

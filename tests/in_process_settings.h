@@ -32,13 +32,14 @@ protected:
         for (const wchar_t* suffix : {L"", L".bak", L".tmp"}) {
             DeleteFileW((path_ + suffix).c_str());
         }
-        // Work files a killed save left, and kept copies.
+        // Work files a killed save left, and kept copies, told and silent, read-only ones too.
         const std::wstring folder = path_.substr(0, path_.rfind(L'\\') + 1);
-        for (const wchar_t* pattern : {L".*.tmp", L".*.kept"}) {
+        for (const wchar_t* pattern : {L".*.tmp", L".*.kept", L".*.reload"}) {
             WIN32_FIND_DATAW found;
             const HANDLE search = FindFirstFileW((path_ + pattern).c_str(), &found);
             if (search != INVALID_HANDLE_VALUE) {
                 do {
+                    SetFileAttributesW((folder + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
                     DeleteFileW((folder + found.cFileName).c_str());
                 } while (FindNextFileW(search, &found));
                 FindClose(search);

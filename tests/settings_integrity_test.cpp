@@ -3,7 +3,8 @@
 // while it is saved, by a file too large to read, by a full disk, by a process killed in the middle
 // of a save (or of a load, leaving a private copy), by a shortage of memory or window handles, by
 // a host that dies before it unloads, by a hand edit with a gap, by a folder path of 260
-// characters or more, or by a platform that caps a profile section. Runs twice: all under the
+// characters or more, or by a platform that caps a profile section; a copy a message names is
+// never deleted, and a start clears away only what Tessel itself left. Runs twice: all under the
 // machine's code page, and its text, UTF-8 and code page groups as on a Japanese system (code
 // page 932).
 #include <gmock/gmock.h>
@@ -1409,6 +1410,108 @@ TEST(HandEdits, AnEditThatLeavesNoBindingIsToldWithTheCopyThatHoldsThemAll)
     ASSERT_TRUE(host.WaitForWindows());
     host.Unload();
     EXPECT_EQ(FileBytes(NamedFile(told, host.SettingsPath())), before) << ToUtf8(told);
+}
+
+// The clock of the code in this program, when put in GetLocalTime's place: a minute on at every
+// reading, as when reloads come minutes apart.
+WORD testMinute;
+
+void WINAPI MinuteOnEachReading(LPSYSTEMTIME now)
+{
+    *now = {2026, 12, 1, 7, 10, static_cast<WORD>(testMinute++ % 60), 0, 0};
+}
+
+class KeptCopies : public InProcessSettings {
+protected:
+    // Another program writes the file, and the watch takes it in (after ForgetSettingsFile(): a start).
+    void TakeIn(const std::string& bytes)
+    {
+        WriteFileBytes(path_, bytes);
+        const int before = GetHotkeyCount(liveTable);
+        KeepSettingsBeforeReload();
+        ClearHotkeyTable(liveTable);
+        LoadEnabledFlag();
+        LoadHotkeyItems();
+        RememberSettingsFile();
+        if (before > 0 && GetHotkeyCount(liveTable) == 0) {
+            NoteReloadLeftNoBinding();
+        }
+    }
+};
+
+TEST_F(KeptCopies, CopiesThatMessagesNameSurviveElevenReloadsByteForByte)
+{
+    ASSERT_TRUE(ReplaceImport(GetModuleHandleW(nullptr), "kernel32.dll", "GetLocalTime",
+                              reinterpret_cast<const void*>(&MinuteOnEachReading)));
+    ForgetSettingsFile();
+    TakeIn(AnsiFile(PlainBindings(2)));
+    WriteFileBytes(path_, AnsiFile(PlainBindings(4)));  // an edit that OK's save goes over
+    EXPECT_TRUE(SaveSettingsFileKeepingEdits());
+    const std::wstring savedOver = path_ + LastKeptCopySuffix();
+    RememberSavedSettingsFile();
+    const std::string beforeEmptying = FileBytes(path_);
+    TakeIn("[setting]\r\nenable=1\r\n");
+    const std::wstring emptied = path_ + CopyKeptBeforeEmptying();
+    for (int reload = 1; reload <= 11; ++reload) {
+        TakeIn(AnsiFile(PlainBindings(reload)));
+    }
+    RestoreImport(GetModuleHandleW(nullptr), "kernel32.dll", "GetLocalTime");
+    EXPECT_EQ(FileBytes(savedOver), AnsiFile(PlainBindings(4)));
+    EXPECT_EQ(FileBytes(emptied), beforeEmptying);
+}
+
+TEST_F(KeptCopies, TheNewestSilentCopyStaysWhateverCopiesNamedAheadOfTheClockOrMarkedReadOnly)
+{
+    const auto copy = [this](int number) {
+        const std::wstring digits = std::to_wstring(number);
+        return path_ + L"." + std::wstring(10 - digits.size(), L'0') + digits + L".reload";
+    };
+    const auto ahead = [this](int made) { return path_ + L".2099-01-01_00000" + std::to_wstring(made) + L".kept"; };
+    for (int made = 0; made < 10; ++made) {
+        WriteFileBytes(ahead(made), "ahead");
+        WriteFileBytes(copy(made / 2 + 1), "older");
+    }
+    SetFileAttributesW(copy(1).c_str(), FILE_ATTRIBUTE_READONLY);
+    ForgetSettingsFile();
+    TakeIn(AnsiFile(PlainBindings(1)));
+    for (int reload = 2; reload <= 8; ++reload) {
+        const std::string before = FileBytes(path_);
+        TakeIn(AnsiFile(PlainBindings(reload)));
+        ASSERT_EQ(FileBytes(copy(reload + 4)), before) << reload;
+    }
+    for (int number = 1; number <= 12; ++number) {
+        EXPECT_EQ(GetFileAttributesW(copy(number).c_str()) != INVALID_FILE_ATTRIBUTES, number == 1 || number >= 8) << number;
+        EXPECT_TRUE(number > 10 || FileBytes(ahead(number - 1)) == "ahead") << number;
+    }
+}
+
+TEST_F(SaveKilled, AStartDeletesOnlyLeftoversNamedExactlyAsTesselNamesThemReadOnlyOnesToo)
+{
+    const std::wstring temporary = path_ + L".temp";
+    CreateDirectoryW(temporary.c_str(), nullptr);
+    const std::vector<std::wstring> others = {temporary + L"\\tessel-20261208-meeting1.tmp", temporary + L"\\tessel-0x00abcd-draft-01.tmp",
+                                              temporary + L"\\tessel-+000abcd-00000001.tmp", path_ + L".00000000000000A1.TMP"};
+    // Tessel's own, of processes long ended, that a copying tool marked read-only.
+    const std::vector<std::wstring> own = {temporary + L"\\tessel-7ffffff0-00000001.tmp", path_ + L".00000000000000A2.tmp"};
+    for (const std::vector<std::wstring>* files : {&others, &own}) {
+        for (const std::wstring& file : *files) {
+            WriteFileBytes(file, "x");
+            SetWriteTime(file, {0, 0x01D00000});  // years ago
+            SetFileAttributesW(file.c_str(), files == &own ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        }
+    }
+    wchar_t previous[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", previous, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", temporary.c_str());
+    LoadEnabledFlag();  // as a start does
+    SetEnvironmentVariableW(L"TMP", previous);
+    for (const std::wstring& file : others) {
+        EXPECT_EQ(FileBytes(file), "x") << ToUtf8(file);
+    }
+    for (const std::wstring& file : own) {
+        EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(file);
+    }
+    DeleteTree(temporary);
 }
 
 TEST(CodePage, TheRunAsOnAJapaneseSystemHasCodePage932)

@@ -180,9 +180,9 @@ write_sample_settings() {
         >"$settings"
 }
 
-# A copy of the settings file beside it, named as Tessel names the copies it keeps, so that Tessel
-# counts it among them: Tessel.ini.<yyyy-mm-dd_hhmmss>.kept, "-2" to "-9" before ".kept" for
-# more copies within one second. Prints the copy's path.
+# A copy of the settings file beside it, named as Tessel names the copies it tells of (and never
+# deletes): Tessel.ini.<yyyy-mm-dd_hhmmss>.kept, "-2" to "-9" before ".kept" for more copies
+# within one second. Prints the copy's path.
 keep_settings_copy() {
     local stamp copy same=1
     stamp=$(date +%Y-%m-%d_%H%M%S)
