@@ -322,8 +322,6 @@ void RunOwnCommand(int32_t commandId)
 
 HWND CreateHotkeyWindow()
 {
-    // A class left by a copy of the library that was freed without Unload names its procedure.
-    UnregisterClassW(HOTKEY_WINDOW_CLASS, moduleInstance);
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = HotkeyWindowProc;
     windowClass.hInstance = moduleInstance;
@@ -331,22 +329,4 @@ HWND CreateHotkeyWindow()
     RegisterClassW(&windowClass);
     return CreateWindowExW(WS_EX_TOPMOST, HOTKEY_WINDOW_CLASS, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
                            moduleInstance, nullptr);
-}
-
-void AbandonHotkeyWindow(HWND window)
-{
-    // From here on the window's messages, its timer's included, go to the system's procedure.
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
-    SetClassLongPtrW(window, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
-    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
-        // Only its own thread may destroy it; the system's procedure does so at WM_CLOSE.
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        return;
-    }
-    // Everything changed was saved, or told, when it changed; the loader's lock is no place for a
-    // save. The window takes its hotkeys with it.
-    KillTimer(window, SETTINGS_WATCH_TIMER);
-    StopProgramScope();
-    DestroyWindow(window);
-    DestroyHotkeyTable(liveTable);
 }

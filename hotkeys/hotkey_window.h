@@ -27,9 +27,7 @@ void RunOwnCommand(int32_t commandId);
 void ShowEnabledCheckMark();
 
 // Registers the window class and creates the window, which loads the settings and registers
-// the hotkeys when enabled. Returns null when the window cannot be created.
+// the hotkeys when enabled. Returns null when the window cannot be created. The caller keeps the
+// library mapped for as long as the window lives: its procedure, its timers and the foreground
+// hook are the library's code.
 HWND CreateHotkeyWindow();
-// For a library freed without Unload: the window's procedure, its timers and the foreground hook
-// leave the library's code, and the window goes: at once when called on its own thread, otherwise
-// when that thread next takes its messages. Nothing is saved.
-void AbandonHotkeyWindow(HWND window);

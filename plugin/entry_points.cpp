@@ -33,27 +33,35 @@ PluginInfo descriptor = {
     0, pluginName, pluginFileName, 0, 0x00010005, 0, 2, ownCommands, 0,
 };
 
-// A host that frees the library without TTBEvent_Unload would leave the window's procedure, and
-// the timer that calls it, pointing into unmapped code.
-void LetGoWithoutUnload()
+// Held from Init until Unload has ended the window: a host that frees the library without Unload,
+// from any thread, leaves it mapped and working, so the window's procedure, its timers and the
+// foreground hook never point into unmapped code. Taking all of that down from DllMain instead
+// cannot work for a window of another thread, and the loader's lock is no place for a save.
+HMODULE heldLibrary;
+
+void HoldLibrary()
 {
-    if (hotkeyWindow != nullptr) {
-        AbandonHotkeyWindow(hotkeyWindow);
-        hotkeyWindow = nullptr;
+    if (heldLibrary == nullptr) {
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&descriptor),
+                           &heldLibrary);
     }
-    UnregisterClassW(HOTKEY_WINDOW_CLASS, moduleInstance);
+}
+
+void LetGoOfLibrary()
+{
+    if (heldLibrary != nullptr) {
+        FreeLibrary(heldLibrary);
+        heldLibrary = nullptr;
+    }
 }
 
 }  // namespace
 
 // cppcheck-suppress constParameter ; the loader's signature
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleInstance = instance;
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-        // Freed by FreeLibrary rather than at the end of the process.
-        LetGoWithoutUnload();
     }
     return TRUE;
 }
@@ -78,9 +86,12 @@ BOOL WINAPI TTBEvent_Init(const wchar_t* fileName, DWORD_PTR pluginHandle)
     CopyText(pluginFileName, TEXT_CAPACITY, fileName);
     ResolveHostServices();
     hostMainWindow = FindHostMainWindow();
-    // A host that starts the plug-in twice keeps the one window: a second would load the bindings
-    // again, and the first would outlive the unload, its procedure unmapped with the library.
-    if (hotkeyWindow == nullptr) {
+    HoldLibrary();
+    // A host that starts the plug-in twice, or loads it again after freeing it without Unload,
+    // keeps the one window: a second would load the bindings again and share the first one's
+    // table. A window whose thread has ended went with it. Without the hold no window is made,
+    // since nothing could then keep its code mapped.
+    if (heldLibrary != nullptr && (hotkeyWindow == nullptr || !IsWindow(hotkeyWindow))) {
         hotkeyWindow = CreateHotkeyWindow();
     }
     ShowEnabledCheckMark();
@@ -89,11 +100,19 @@ BOOL WINAPI TTBEvent_Init(const wchar_t* fileName, DWORD_PTR pluginHandle)
 
 BOOL WINAPI TTBEvent_Unload()
 {
+    // Only the window's own thread can destroy it: called from another, the plug-in stays held
+    // and working, for an Unload on that thread to end.
     if (hotkeyWindow != nullptr) {
         DestroyWindow(hotkeyWindow);
-        hotkeyWindow = nullptr;
+        if (!IsWindow(hotkeyWindow)) {
+            hotkeyWindow = nullptr;
+        }
     }
-    return UnregisterClassW(HOTKEY_WINDOW_CLASS, moduleInstance);
+    const BOOL unregistered = UnregisterClassW(HOTKEY_WINDOW_CLASS, moduleInstance);
+    if (hotkeyWindow == nullptr) {
+        LetGoOfLibrary();
+    }
+    return unregistered;
 }
 
 BOOL WINAPI TTBEvent_Execute(int32_t commandId, HWND)

@@ -17,5 +17,5 @@ extern wchar_t pluginFileName[TEXT_CAPACITY];
 // The host's main window of this process, or null when it was not found.
 extern HWND hostMainWindow;
 
-// The hidden window that owns the hotkeys, or null before Init and after Unload.
+// The hidden window that owns the hotkeys, or null before Init and once Unload has ended it.
 extern HWND hotkeyWindow;
