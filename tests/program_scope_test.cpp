@@ -232,22 +232,23 @@ TEST(ProgramScope, TheEditorOffersTheProgramsThatHaveAWindow)
     std::wstring names;
     host.OnWindow(L"#32770", L"Tesselの設定", [&](HWND settings) {
         host.OnWindow(L"#32770", L"アイテム編集", [&](HWND editor) {
+            const auto chooseRecorderTwo = [&](HWND menuWindow) {
+                const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+                int chosen = -1;
+                offered.clear();
+                for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+                    wchar_t text[MAX_PATH] = {};
+                    GetMenuStringW(menu, static_cast<UINT>(i), text, MAX_PATH, MF_BYPOSITION);
+                    offered.push_back(text);
+                    chosen = offered.back().rfind(L"recorder_two.exe\t", 0) == 0 ? i : chosen;
+                }
+                for (int i = 0; i <= chosen; ++i) {
+                    PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+                }
+                PostMessageW(menuWindow, WM_KEYDOWN, chosen >= 0 ? VK_RETURN : VK_ESCAPE, 0);
+            };
             for (int time = 0; time < 2; ++time) {
-                host.OnWindow(L"#32768", nullptr, [&](HWND menuWindow) {
-                    const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
-                    int chosen = -1;
-                    offered.clear();
-                    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-                        wchar_t text[MAX_PATH] = {};
-                        GetMenuStringW(menu, static_cast<UINT>(i), text, MAX_PATH, MF_BYPOSITION);
-                        offered.push_back(text);
-                        chosen = offered.back().rfind(L"recorder_two.exe\t", 0) == 0 ? i : chosen;
-                    }
-                    for (int i = 0; i <= chosen; ++i) {
-                        PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
-                    }
-                    PostMessageW(menuWindow, WM_KEYDOWN, chosen >= 0 ? VK_RETURN : VK_ESCAPE, 0);
-                });
+                host.OnWindow(L"#32768", nullptr, chooseRecorderTwo);
                 TestHost::Click(editor, IDC_CHOOSE_PROGRAM);
             }
             names = TestHost::ItemText(editor, IDC_PLACE_PROGRAMS);

@@ -73,7 +73,7 @@ protected:
     }
 
     // The "使う場所" row: a choice of its drop-down as the user makes it, and the names.
-    enum PlaceChoice { EVERYWHERE, ONLY, EXCEPT };
+    enum PlaceChoice { ONLY = 1, EXCEPT = 2 };
     static void ChoosePlace(HWND editor, PlaceChoice choice, const wchar_t* names)
     {
         SendDlgItemMessageW(editor, IDC_PLACE_MODE, CB_SETCURSEL, choice, 0);

@@ -580,42 +580,30 @@ TEST_F(SettingsDialog, ABindingWithBothListsShowsBothAndAnEditOfItsCommandKeepsT
     EXPECT_THAT(saved, testing::HasSubstr(L"item0_except=excel.exe\r\n"));
 }
 
-TEST_F(SettingsDialog, OnlyTheNamedProgramsNeedsAProgramAndTheRefusalReturnsToTheNames)
-{
-    std::vector<std::wstring> seen;
-    RunSettings(L"", [&](HWND settings) {
-        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
-            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
-            ChoosePlace(editor, ONLY, L" ; ");
-            seen.push_back(OkExpectingMessage(editor));
-            seen.push_back(boxLook);
-            seen.push_back(GetFocus() == GetDlgItem(editor, IDC_PLACE_PROGRAMS) ? L"in the names" : L"elsewhere");
-            TestHost::Click(editor, IDCANCEL);
-        });
-        TestHost::Click(settings, IDCANCEL);
-    });
-    EXPECT_THAT(seen, ElementsAre(L"「次のプログラムだけ」で使うプログラムを入力してください。",
-                                  std::wstring(ADD_CAPTION) + L", warning", L"in the names"));
-}
-
-TEST_F(SettingsDialog, ANameNoProgramCanHaveIsRefusedByNameWhileAPathIsTaken)
+// A list without a program, and a name no program has; a path is taken.
+TEST_F(SettingsDialog, TheProgramRowRefusesWhatCouldNeverFireAndReturnsToTheNames)
 {
     std::vector<std::wstring> seen;
     RunSettings(L"", [&](HWND settings) {
         RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
             SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
             SetDlgItemTextW(editor, IDC_COMMAND, L"calc.exe");
-            ChoosePlace(editor, EXCEPT, L"word.exe;notepad.exe, excel.exe");
-            seen.push_back(OkExpectingMessage(editor));
-            seen.push_back(GetFocus() == GetDlgItem(editor, IDC_PLACE_PROGRAMS) ? L"in the names" : L"elsewhere");
+            for (const auto& [choice, names] :
+                 {std::pair(ONLY, L" ; "), std::pair(EXCEPT, L"word.exe;notepad.exe, excel.exe")}) {
+                ChoosePlace(editor, choice, names);
+                seen.push_back(OkExpectingMessage(editor) + L" " + boxLook);
+                seen.push_back(GetFocus() == GetDlgItem(editor, IDC_PLACE_PROGRAMS) ? L"in the names" : L"elsewhere");
+            }
             SetDlgItemTextW(editor, IDC_PLACE_PROGRAMS, L"C:\\Windows\\notepad.exe;excel.exe");
             TestHost::Click(editor, IDOK);
         });
         seen.push_back(AllRows(settings).at(0).at(1));
         TestHost::Click(settings, IDCANCEL);
     });
-    EXPECT_THAT(seen, ElementsAre(L"「notepad.exe, excel.exe」に合うプログラムはありません。"
-                                  L"プログラムのファイル名かパスを「;」で区切って入力してください。",
+    const std::wstring look = std::wstring(L" ") + ADD_CAPTION + L", warning";
+    EXPECT_THAT(seen, ElementsAre(L"「次のプログラムだけ」で使うプログラムを入力してください。" + look, L"in the names",
+                                  L"「notepad.exe, excel.exe」に合うプログラムはありません。"
+                                  L"プログラムのファイル名かパスを「;」で区切って入力してください。" + look,
                                   L"in the names", L"calc.exe (以外: C:\\Windows\\notepad.exe;excel.exe)"));
 }
 
