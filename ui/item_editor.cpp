@@ -38,7 +38,7 @@ constexpr int CAPTION_CAPACITY = 64;
 // with at most two quoted lists of programs.
 constexpr int QUESTION_CAPACITY = 384;
 
-// A message about the programs: two quoted names or lists and its own text.
+// A message about the programs: a quoted name and its own text.
 constexpr int MESSAGE_CAPACITY = 256;
 
 // Room for any path the system can name, so the open-file dialog never runs short of it; what a

@@ -73,6 +73,12 @@ bool NamesAnyProgram(const wchar_t* list)
     return false;
 }
 
+// A list that names no program is none, and so is a field not read.
+const wchar_t* ListOrNone(const wchar_t* list)
+{
+    return list != nullptr && NamesAnyProgram(list) ? list : L"";
+}
+
 // The units of the list entry that starts here, blanks after it left out.
 int EntryUnits(const wchar_t* entry)
 {
@@ -234,13 +240,8 @@ wchar_t* ReadProgramPlace(HWND dialog, ProgramLists* chosen)
     wchar_t* names = mode != PLACE_EVERYWHERE ? ReadNames(dialog, IDC_PLACE_PROGRAMS) : nullptr;
     wchar_t* keptOut = mode == PLACE_ONLY ? ReadNames(dialog, IDC_PLACE_EXCEPT_PROGRAMS) : nullptr;
     const bool read = (mode == PLACE_EVERYWHERE || names != nullptr) && (mode != PLACE_ONLY || keptOut != nullptr);
-    const wchar_t* onlyText = read && mode == PLACE_ONLY ? names : L"";
-    const wchar_t* exceptText = L"";
-    if (read && mode != PLACE_EVERYWHERE) {
-        exceptText = mode == PLACE_ONLY ? keptOut : names;
-    }
-    onlyText = NamesAnyProgram(onlyText) ? onlyText : L"";
-    exceptText = NamesAnyProgram(exceptText) ? exceptText : L"";
+    const wchar_t* onlyText = ListOrNone(mode == PLACE_ONLY ? names : nullptr);
+    const wchar_t* exceptText = ListOrNone(mode == PLACE_ONLY ? keptOut : names);
     const int onlyUnits = TextLength(onlyText) + 1;
     const int exceptUnits = TextLength(exceptText) + 1;
     auto* block = read ? static_cast<wchar_t*>(
