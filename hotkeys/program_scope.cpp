@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "base/bounded_text.h"
 
 // A binding that must not fire for the program in front is unregistered, so the key reaches that
@@ -247,6 +249,49 @@ void SendKeyToProgram(KeyCode key)
     SendInput(count, inputs, sizeof(INPUT));
 }
 
+// One entry of a ";"-separated program list: its text without the blanks around it, [begin, end),
+// and where the entry after it starts.
+struct ListEntry {
+    const wchar_t* begin;
+    const wchar_t* end;
+    const wchar_t* next;
+};
+
+ListEntry ReadListEntry(const wchar_t* at)
+{
+    while (*at == L' ' || *at == L'\t') {
+        ++at;
+    }
+    const wchar_t* end = at;
+    while (*end != L'\0' && *end != L';') {
+        ++end;
+    }
+    const wchar_t* next = *end == L';' ? end + 1 : end;
+    while (end > at && (end[-1] == L' ' || end[-1] == L'\t')) {
+        --end;
+    }
+    return {at, end, next};
+}
+
+// An entry that is a path names its program by the file name at its end.
+const wchar_t* FileNameOf(const ListEntry& entry)
+{
+    const wchar_t* name = entry.begin;
+    for (const wchar_t* at = entry.begin; at < entry.end; ++at) {
+        if (*at == L'\\' || *at == L'/' || *at == L':') {
+            name = at + 1;
+        }
+    }
+    return name;
+}
+
+// A character no file name holds, or a comma: a list written with commas is one name that no
+// program has.
+bool NeverInFileName(wchar_t unit)
+{
+    return unit < L' ' || StrChrW(L"*?\"<>|,", unit) != nullptr;
+}
+
 }  // namespace
 
 void ReadProgramName(HWND window, wchar_t* program)
@@ -345,22 +390,26 @@ bool ProgramListNames(const wchar_t* list, const wchar_t* program)
     if (program[0] == L'\0') {
         return false;
     }
-    for (const wchar_t* name = list; *name != L'\0';) {
-        while (*name == L' ' || *name == L'\t') {
-            ++name;
-        }
-        const wchar_t* end = name;
-        while (*end != L'\0' && *end != L';') {
-            ++end;
-        }
-        const wchar_t* last = end;
-        while (last > name && (last[-1] == L' ' || last[-1] == L'\t')) {
-            --last;
-        }
-        if (last > name && CompareStringOrdinal(name, static_cast<int>(last - name), program, -1, TRUE) == CSTR_EQUAL) {
+    for (ListEntry entry = ReadListEntry(list); entry.begin != entry.next; entry = ReadListEntry(entry.next)) {
+        const wchar_t* name = FileNameOf(entry);
+        if (entry.end > name &&
+            CompareStringOrdinal(name, static_cast<int>(entry.end - name), program, -1, TRUE) == CSTR_EQUAL) {
             return true;
         }
-        name = *end == L';' ? end + 1 : end;
     }
     return false;
+}
+
+const wchar_t* UnmatchableProgramName(const wchar_t* list)
+{
+    for (ListEntry entry = ReadListEntry(list); entry.begin != entry.next; entry = ReadListEntry(entry.next)) {
+        if (entry.end == entry.begin) {
+            continue;
+        }
+        const wchar_t* name = FileNameOf(entry);
+        if (name == entry.end || std::find_if(name, entry.end, NeverInFileName) != entry.end) {
+            return entry.begin;
+        }
+    }
+    return nullptr;
 }

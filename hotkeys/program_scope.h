@@ -31,5 +31,11 @@ bool PassPressToProgram(int id, const HotkeyItem& item, ProgramLists programs);
 // its process cannot be asked.
 void ReadProgramName(HWND window, wchar_t* program);
 
-// The names in a ";"-separated list of program file names, compared without letter case.
+// The names in a ";"-separated list of program file names, compared without letter case; an entry
+// that is a path names the file at its end.
 bool ProgramListNames(const wchar_t* list, const wchar_t* program);
+
+// The first entry of such a list that no program can match (a file name with a character no file
+// name holds, a comma among them, or a path that ends in a folder), pointing into the list; null
+// when every entry can match.
+const wchar_t* UnmatchableProgramName(const wchar_t* list);

@@ -22,6 +22,7 @@
 #define IDC_PLACE_MODE 1006
 #define IDC_PLACE_PROGRAMS 1007
 #define IDC_CHOOSE_PROGRAM 1008
+#define IDC_PLACE_EXCEPT_PROGRAMS 1009
 
 // Command picker (template built in memory)
 #define IDC_PICKER_TREE 1000

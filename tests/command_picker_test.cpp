@@ -43,19 +43,12 @@ PickerView ReadPicker(HWND picker)
 
 class CommandPicker : public ::testing::Test {
 protected:
-    // Opens settings, then Add, types the command text, then "cmd..." and runs the action inside
-    // the picker, which must end it. Returns the command field as the picker left it.
-    std::wstring RunPicker(std::function<void(HWND)> action, const wchar_t* commandBefore = L"typed.exe")
+    // Opens settings, then Add, and runs the action inside the editor, which it leaves open.
+    void RunEditor(std::function<void(HWND)> action)
     {
-        std::wstring command = L"(editor not reached)";
         host.OnWindow(L"#32770", L"Tesselの設定", [&](HWND settings) {
             host.OnWindow(L"#32770", L"アイテム追加", [&](HWND editor) {
-                SetDlgItemTextW(editor, IDC_COMMAND, commandBefore);
-                SetDlgItemTextW(editor, IDC_PARAM, L"param stays");
-                host.OnWindow(L"#32770", PICKER_CAPTION, action);
-                TestHost::Click(editor, IDC_CHOOSE_COMMAND);
-                command = TestHost::ItemText(editor, IDC_COMMAND);
-                EXPECT_EQ(TestHost::ItemText(editor, IDC_PARAM), L"param stays");
+                action(editor);
                 TestHost::Click(editor, IDCANCEL);
             });
             TestHost::Click(settings, IDC_ADD_ITEM);
@@ -64,6 +57,24 @@ protected:
         EXPECT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
         host.Execute(L"Tessel.dll", 1);
         EXPECT_TRUE(host.WaitForWindows());
+    }
+
+    // Types the command text into the editor, then "cmd..." and runs the action inside the
+    // picker, which must end it. Returns the command field as the picker left it.
+    std::wstring Pick(HWND editor, const wchar_t* commandBefore, std::function<void(HWND)> action)
+    {
+        SetDlgItemTextW(editor, IDC_COMMAND, commandBefore);
+        SetDlgItemTextW(editor, IDC_PARAM, L"param stays");
+        host.OnWindow(L"#32770", PICKER_CAPTION, std::move(action));
+        TestHost::Click(editor, IDC_CHOOSE_COMMAND);
+        EXPECT_EQ(TestHost::ItemText(editor, IDC_PARAM), L"param stays");
+        return TestHost::ItemText(editor, IDC_COMMAND);
+    }
+
+    std::wstring RunPicker(std::function<void(HWND)> action, const wchar_t* commandBefore = L"typed.exe")
+    {
+        std::wstring command = L"(editor not reached)";
+        RunEditor([&](HWND editor) { command = Pick(editor, commandBefore, action); });
         return command;
     }
 
@@ -76,7 +87,7 @@ protected:
     TestHost host;
 };
 
-TEST_F(CommandPicker, OpensOnAllWithTheCommandsOfEveryPluginThatPassTheFilterAndTheFirstChosen)
+TEST_F(CommandPicker, OpensOnAllWithTheCommandsOfEveryPluginThatPassTheFilter)
 {
     PickerView view;
     RunPicker([&](HWND picker) {
@@ -87,8 +98,24 @@ TEST_F(CommandPicker, OpensOnAllWithTheCommandsOfEveryPluginThatPassTheFilterAnd
     EXPECT_EQ(view.treeSelection, L"すべて");
     // Sample's "open" and "hidden" have no menu flag 4.
     EXPECT_THAT(view.commands, ElementsAre(L"Tessel 有効", L"Tessel 設定...", L"Sample beep", L"Sample メモ"));
-    EXPECT_EQ(view.selectedRow, 0);
-    EXPECT_EQ(view.reference, L"Tessel.dll|0");
+}
+
+// A program, a host command, a plug-in not loaded, a command the filter leaves out, and none.
+TEST_F(CommandPicker, OnACommandItDoesNotListNoRowIsChosenAndEnterKeepsTheCommand)
+{
+    std::vector<std::wstring> seen;
+    RunEditor([&](HWND editor) {
+        for (const wchar_t* before : {L"notepad.exe", L":exit", L"NoSuch.dll|1", L"Sample.dll|5", L""}) {
+            PickerView view;
+            const std::wstring after = Pick(editor, before, [&](HWND picker) {
+                view = ReadPicker(picker);
+                PostKey(GetFocus(), VK_RETURN);
+            });
+            seen.push_back(std::to_wstring(view.selectedRow) + L" [" + view.reference + L"] " + after);
+        }
+    });
+    EXPECT_THAT(seen, ElementsAre(L"-1 [notepad.exe] notepad.exe", L"-1 [:exit] :exit",
+                                  L"-1 [NoSuch.dll|1] NoSuch.dll|1", L"-1 [Sample.dll|5] Sample.dll|5", L"-1 [] "));
 }
 
 TEST_F(CommandPicker, APluginsEntryListsOnlyItsCommandsInOrderAndTheBoxFollowsTheRow)
@@ -123,6 +150,7 @@ TEST_F(CommandPicker, WithNoRowSelectedOkAndADoubleClickLeaveThePickerOpen)
     std::wstring reference = L"(not read)";
     const std::wstring command = RunPicker([&](HWND picker) {
         const HWND list = GetDlgItem(picker, IDC_PICKER_LIST);
+        SelectListRow(list, 1);
         ClearListSelection(list);
         reference = TestHost::ItemText(picker, IDC_PICKER_REFERENCE);
         TestHost::Click(picker, IDOK);
@@ -149,17 +177,13 @@ TEST_F(CommandPicker, AHostWithoutAPluginListLeavesOnlyAllAndNothingToChoose)
 {
     host.SetPluginArray(nullptr);
     PickerView view;
-    bool openAfterOk = false;
     const std::wstring command = RunPicker([&](HWND picker) {
         view = ReadPicker(picker);
         TestHost::Click(picker, IDOK);
-        openAfterOk = PickerIsOpen();
-        TestHost::Click(picker, IDCANCEL);
     });
     EXPECT_THAT(view.tree, ElementsAre(L"すべて"));
     EXPECT_THAT(view.commands, IsEmpty());
-    EXPECT_EQ(view.reference, L"");
-    EXPECT_TRUE(openAfterOk);
+    EXPECT_EQ(view.reference, L"typed.exe");
     EXPECT_EQ(command, L"typed.exe");
 }
 
@@ -229,7 +253,7 @@ TEST_F(CommandPicker, RecordsWithMissingTextsOrCommandsAreListedAsEmptyAndStillC
         openAfterOk = PickerIsOpen();
         SelectTreeEntry(tree, 3);
         TestHost::Click(picker, IDOK);
-    });
+    }, L"B.dll|1");
     EXPECT_THAT(all.tree, ElementsAre(L"すべて", L"", L"B", L"C", L"C"));
     EXPECT_THAT(all.commands, ElementsAre(L"", L"visible"));
     EXPECT_EQ(all.reference, L"B.dll|1");

@@ -376,15 +376,15 @@ TEST_F(TesselImage, ItemEditorTemplateHoldsItsCaptionFontAndControls)
     EXPECT_EQ(dialog.x, 0);
     EXPECT_EQ(dialog.y, 0);
     EXPECT_EQ(dialog.cx, 240);
-    EXPECT_EQ(dialog.cy, 100);
+    EXPECT_EQ(dialog.cy, 116);
     EXPECT_EQ(dialog.menu, L"");
     EXPECT_EQ(dialog.className, L"");
     EXPECT_EQ(dialog.caption, L"アイテム追加/編集");
     EXPECT_EQ(dialog.pointSize, 9);
     EXPECT_EQ(dialog.font, L"Ms Shell Dlg");
     EXPECT_THAT(dialog.controls,
-                ElementsAre(Control{1, BUTTON, L"OK", 0x50010001, 0, 132, 76, 48, 16, 0},
-                            Control{2, BUTTON, L"キャンセル", 0x50010000, 0, 184, 76, 48, 16, 0},
+                ElementsAre(Control{1, BUTTON, L"OK", 0x50010001, 0, 132, 92, 48, 16, 0},
+                            Control{2, BUTTON, L"キャンセル", 0x50010000, 0, 184, 92, 48, 16, 0},
                             Control{1000, L"msctls_hotkey32", L"", 0x50010000, 0, 40, 8, 108, 12, 0},
                             Control{1001, BUTTON, L"Winキー", 0x50010003, 0, 152, 8, 40, 12, 0},
                             Control{1002, EDIT, L"", 0x50810080, 0, 40, 24, 136, 12, 0},
@@ -397,7 +397,9 @@ TEST_F(TesselImage, ItemEditorTemplateHoldsItsCaptionFontAndControls)
                             Control{1006, COMBOBOX, L"", 0x50210003, 0, 40, 56, 72, 80, 0},
                             Control{1007, EDIT, L"", 0x50810080, 0, 116, 56, 88, 12, 0},
                             Control{1008, BUTTON, L"...", 0x50010000, 0, 208, 56, 24, 12, 0},
-                            Control{-1, STATIC, L"使う場所", 0x50020202, 0, 4, 56, 32, 12, 0}));
+                            Control{1009, EDIT, L"", 0x50810080, 0, 116, 72, 88, 12, 0},
+                            Control{-1, STATIC, L"使う場所", 0x50020202, 0, 4, 56, 32, 12, 0},
+                            Control{-1, STATIC, L"ただし次は除く", 0x50020202, 0, 40, 72, 72, 12, 0}));
 }
 
 // The settings dialog, the item editor and the command picker as the user opens them one from the

@@ -72,6 +72,15 @@ protected:
         return text;
     }
 
+    // The "使う場所" row: a choice of its drop-down as the user makes it, and the names.
+    enum PlaceChoice { ONLY = 1, EXCEPT = 2 };
+    static void ChoosePlace(HWND editor, PlaceChoice choice, const wchar_t* names)
+    {
+        SendDlgItemMessageW(editor, IDC_PLACE_MODE, CB_SETCURSEL, choice, 0);
+        TestHost::Click(editor, IDC_PLACE_MODE);
+        SetDlgItemTextW(editor, IDC_PLACE_PROGRAMS, names);
+    }
+
     static HWND List(HWND settings) { return GetDlgItem(settings, IDC_HOTKEY_LIST); }
     static Rows AllRows(HWND settings) { return ListRows(List(settings), 4); }
     static std::vector<std::wstring> KeyTexts(HWND settings) { return ListColumn(List(settings), 0); }

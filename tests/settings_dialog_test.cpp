@@ -512,7 +512,7 @@ TEST_F(SettingsDialog, EachEditorFieldFollowsItsLabelWhileTheTabOrderStays)
     RunSettings(L"", [&](HWND settings) {
         RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
             labels = {LabelBefore(editor, IDC_HOTKEY), LabelBefore(editor, IDC_COMMAND), LabelBefore(editor, IDC_PARAM),
-                      LabelBefore(editor, IDC_PLACE_MODE)};
+                      LabelBefore(editor, IDC_PLACE_MODE), LabelBefore(editor, IDC_PLACE_EXCEPT_PROGRAMS)};
             HWND control = GetDlgItem(editor, IDOK);
             do {
                 tabOrder.push_back(GetDlgCtrlID(control));
@@ -522,7 +522,7 @@ TEST_F(SettingsDialog, EachEditorFieldFollowsItsLabelWhileTheTabOrderStays)
         });
         TestHost::Click(settings, IDCANCEL);
     });
-    EXPECT_THAT(labels, ElementsAre(L"hotkey", L"command", L"param", L"使う場所"));
+    EXPECT_THAT(labels, ElementsAre(L"hotkey", L"command", L"param", L"使う場所", L"ただし次は除く"));
     // The program names wait, disabled, until the binding is limited.
     EXPECT_THAT(tabOrder, ElementsAre(IDOK, IDCANCEL, IDC_HOTKEY, IDC_WIN_KEY, IDC_COMMAND, IDC_CHOOSE_FILE,
                                       IDC_CHOOSE_COMMAND, IDC_PARAM, IDC_PLACE_MODE));
@@ -539,9 +539,7 @@ TEST_F(SettingsDialog, TheEditorLimitsABindingToProgramsTheListNotesWhereAndTheP
                     before = AllRows(settings).at(0).at(1);
                     host.OnWindow(L"#32770", EDIT_CAPTION, [&](HWND editor) {
                         shown = {TestHost::ItemText(editor, IDC_PLACE_MODE), TestHost::ItemText(editor, IDC_PLACE_PROGRAMS)};
-                        SendDlgItemMessageW(editor, IDC_PLACE_MODE, CB_SETCURSEL, 1, 0);
-                        TestHost::Click(editor, IDC_PLACE_MODE);
-                        SetDlgItemTextW(editor, IDC_PLACE_PROGRAMS, L"word.exe;excel.exe");
+                        ChoosePlace(editor, ONLY, L"word.exe;excel.exe");
                         TestHost::Click(editor, IDOK);
                     });
                     DoubleClickListRow(List(settings), 0);
@@ -549,13 +547,82 @@ TEST_F(SettingsDialog, TheEditorLimitsABindingToProgramsTheListNotesWhereAndTheP
                     CheckDlgButton(settings, IDC_PAUSE_FULLSCREEN, BST_CHECKED);
                     TestHost::Click(settings, IDOK);
                 });
-    EXPECT_EQ(before, L"notepad.exe memo.txt (excel.exe 以外)");
+    EXPECT_EQ(before, L"notepad.exe memo.txt (以外: excel.exe)");
     EXPECT_THAT(shown, ElementsAre(L"次のプログラム以外", L"excel.exe"));
-    EXPECT_EQ(after, L"notepad.exe memo.txt (word.exe;excel.exe だけ)");
+    EXPECT_EQ(after, L"notepad.exe memo.txt (だけ: word.exe;excel.exe)");
     const std::wstring saved = host.ReadSettings();
     EXPECT_NE(saved.find(L"item0_only=word.exe;excel.exe\r\n"), std::wstring::npos);
     EXPECT_EQ(saved.find(L"item0_except"), std::wstring::npos);
     EXPECT_NE(saved.find(L"pause_fullscreen=1\r\n"), std::wstring::npos);
+}
+
+TEST_F(SettingsDialog, ABindingWithBothListsShowsBothAndAnEditOfItsCommandKeepsThem)
+{
+    std::vector<std::wstring> shown;
+    std::wstring info;
+    RunSettings(L"[hotkeys]\r\nitem0_key=1102\r\nitem0_command=notepad.exe\r\nitem0_only=word.exe;excel.exe\r\n"
+                L"item0_except=excel.exe\r\n",
+                [&](HWND settings) {
+                    host.OnWindow(L"#32770", EDIT_CAPTION, [&](HWND editor) {
+                        shown = {TestHost::ItemText(editor, IDC_PLACE_MODE), TestHost::ItemText(editor, IDC_PLACE_PROGRAMS),
+                                 TestHost::ItemText(editor, IDC_PLACE_EXCEPT_PROGRAMS)};
+                        SetDlgItemTextW(editor, IDC_COMMAND, L"wordpad.exe");
+                        TestHost::Click(editor, IDOK);
+                    });
+                    DoubleClickListRow(List(settings), 0);
+                    info = AllRows(settings).at(0).at(1);
+                    TestHost::Click(settings, IDOK);
+                });
+    EXPECT_THAT(shown, ElementsAre(L"次のプログラムだけ", L"word.exe;excel.exe", L"excel.exe"));
+    EXPECT_EQ(info, L"wordpad.exe (だけ: word.exe;excel.exe / 以外: excel.exe)");
+    const std::wstring saved = host.ReadSettings();
+    EXPECT_THAT(saved, testing::HasSubstr(L"item0_only=word.exe;excel.exe\r\n"));
+    EXPECT_THAT(saved, testing::HasSubstr(L"item0_except=excel.exe\r\n"));
+}
+
+// A list without a program, and a name no program has; a path is taken.
+TEST_F(SettingsDialog, TheProgramRowRefusesWhatCouldNeverFireAndReturnsToTheNames)
+{
+    std::vector<std::wstring> seen;
+    RunSettings(L"", [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
+            SetDlgItemTextW(editor, IDC_COMMAND, L"calc.exe");
+            for (const auto& [choice, names] :
+                 {std::pair(ONLY, L" ; "), std::pair(EXCEPT, L"word.exe;notepad.exe, excel.exe")}) {
+                ChoosePlace(editor, choice, names);
+                seen.push_back(OkExpectingMessage(editor) + L" " + boxLook);
+                seen.push_back(GetFocus() == GetDlgItem(editor, IDC_PLACE_PROGRAMS) ? L"in the names" : L"elsewhere");
+            }
+            SetDlgItemTextW(editor, IDC_PLACE_PROGRAMS, L"C:\\Windows\\notepad.exe;excel.exe");
+            TestHost::Click(editor, IDOK);
+        });
+        seen.push_back(AllRows(settings).at(0).at(1));
+        TestHost::Click(settings, IDCANCEL);
+    });
+    const std::wstring look = std::wstring(L" ") + ADD_CAPTION + L", warning";
+    EXPECT_THAT(seen, ElementsAre(L"「次のプログラムだけ」で使うプログラムを入力してください。" + look, L"in the names",
+                                  L"「notepad.exe, excel.exe」に合うプログラムはありません。"
+                                  L"プログラムのファイル名かパスを「;」で区切って入力してください。" + look,
+                                  L"in the names", L"calc.exe (以外: C:\\Windows\\notepad.exe;excel.exe)"));
+}
+
+TEST_F(SettingsDialog, TheQuestionAboutAKeyThatTypesNamesTheProgramsWhereItStopsTyping)
+{
+    std::vector<std::wstring> questions;
+    RunSettings(L"", [&](HWND settings) {
+        RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+            SetHotkeyValue(editor, IDC_HOTKEY, 'Q');
+            ChoosePlace(editor, EXCEPT, L"notepad.exe");
+            questions.push_back(OkExpectingMessage(editor, IDNO));
+            ChoosePlace(editor, ONLY, L"notepad.exe");
+            questions.push_back(OkExpectingMessage(editor, IDNO));
+            TestHost::Click(editor, IDCANCEL);
+        });
+        TestHost::Click(settings, IDCANCEL);
+    });
+    EXPECT_THAT(questions, ElementsAre(L"「Q」は、notepad.exe 以外のプログラムで入力に使えなくなります。このまま登録しますか？",
+                                       L"「Q」は、notepad.exe だけで入力に使えなくなります。このまま登録しますか？"));
 }
 
 // Run once more in a prefix at 144 DPI (tests/CMakeLists.txt).

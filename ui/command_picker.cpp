@@ -14,6 +14,10 @@ namespace {
 // The request of the open picker; only one picker is open at a time.
 PickerRequest* pickerRequest;
 
+// The picker opened on a command it does not list (a program, a host command, a plug-in not
+// loaded), and no row was chosen since: the box shows that command, and OK leaves it as it is.
+bool keepingCurrent;
+
 // Row keys hold a plug-in position and a command position in 16 bits each, so positions
 // beyond these are not listed: their rows could not be told from earlier ones.
 constexpr int32_t MAX_LISTED_PLUGINS = 0x10000;
@@ -176,30 +180,45 @@ void ShowRowReference(HWND dialog, int row)
     SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, reference);
 }
 
-// Enter then keeps the command the binding has. A command the list does not show (one the filter
-// leaves out, or of a plug-in not loaded) leaves the first row selected.
+// The row of the command, or -1 when the list does not show it: a text that is no reference, or
+// one of a plug-in not loaded, or a command the plug-in lacks or the filter leaves out.
+int FindCommandRow(HWND dialog, const wchar_t* command)
+{
+    const CommandPlace place = FindCommandReference(pickerRequest->plugins, command);
+    if (place.command == -1 || place.plugin >= MAX_LISTED_PLUGINS || place.command >= MAX_LISTED_COMMANDS) {
+        return -1;
+    }
+    LVFINDINFOW find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = RowKey(place.plugin, place.command);
+    return static_cast<int>(SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                                reinterpret_cast<LPARAM>(&find)));
+}
+
+// Enter then keeps the command the binding has: its row is selected, or, when the list does not
+// show it, no row is and the box shows the command itself.
 void SelectCurrentCommand(HWND dialog, const wchar_t* current)
 {
     if (current == nullptr) {
         return;
     }
-    const CommandPlace place = FindCommandReference(pickerRequest->plugins, current);
-    if (place.command == -1 || place.plugin >= MAX_LISTED_PLUGINS || place.command >= MAX_LISTED_COMMANDS) {
-        return;
-    }
-    LVFINDINFOW find = {};
-    find.flags = LVFI_PARAM;
-    find.lParam = RowKey(place.plugin, place.command);
-    const int row = static_cast<int>(SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_FINDITEMW,
-                                                         static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    const int row = FindCommandRow(dialog, current);
     if (row != -1) {
         SelectCommandRow(dialog, row);
+        return;
     }
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(&state));
+    SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, current);
+    keepingCurrent = true;
 }
 
 INT_PTR OnInitDialog(HWND dialog, PickerRequest* request)
 {
     pickerRequest = request;
+    keepingCurrent = false;
     SetUpPickerControls(dialog, request->plugins);
     SelectCurrentCommand(dialog, request->current);
     return TRUE;
@@ -207,6 +226,7 @@ INT_PTR OnInitDialog(HWND dialog, PickerRequest* request)
 
 INT_PTR OnTreeSelectionChanged(HWND dialog, const NMTREEVIEWW* change)
 {
+    keepingCurrent = false;
     FillCommandList(dialog, static_cast<int32_t>(change->itemNew.lParam), pickerRequest->menuFilter);
     SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, L"");
     SelectCommandRow(dialog, 0);
@@ -231,11 +251,15 @@ INT_PTR OnListNotify(HWND dialog, const NMHDR* header)
         if (SelectedRow(dialog) == -1) {
             SetDlgItemTextW(dialog, IDC_PICKER_REFERENCE, L"");
         } else {
+            keepingCurrent = false;
             ShowRowReference(dialog, reinterpret_cast<const NMLISTVIEW*>(header)->iItem);
         }
         return FALSE;
     case NM_DBLCLK:
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        // A double-click chooses a row; one beside the rows chooses nothing.
+        if (SelectedRow(dialog) != -1) {
+            SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        }
         return FALSE;
     }
     return FALSE;
@@ -252,11 +276,15 @@ INT_PTR OnNotify(HWND dialog, const NMHDR* header)
     return FALSE;
 }
 
-// Writes the outputs the request asks for; without a selected row the dialog stays open.
+// Writes the outputs the request asks for. Without a selected row the dialog stays open, unless it
+// still shows the command it opened on: it then ends as Cancel does, which keeps that command.
 INT_PTR OnOk(HWND dialog)
 {
     const int row = SelectedRow(dialog);
     if (row == -1) {
+        if (keepingCurrent) {
+            EndDialog(dialog, IDCANCEL);
+        }
         return TRUE;
     }
     const uint32_t key = ReadRowKey(dialog, row);

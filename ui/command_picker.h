@@ -26,11 +26,14 @@ struct PickerRequest {
     wchar_t* referenceBuffer;
     int32_t referenceCapacity;
     uint32_t menuFilter;        // a command is offered when its menuFlags share a bit with this
-    const wchar_t* current;     // may be null: a reference whose command the picker opens on
+    // May be null: the command the picker opens on. One it does not list is shown, with no row
+    // selected, and OK then ends the picker as Cancel does.
+    const wchar_t* current;
 };
 
 // Runs the picker modally. The block belongs to the picker from here on; it is freed whatever
-// the dialog returns. 1 after OK, 2 after Cancel, -1 when the dialog cannot be created.
+// the dialog returns. 1 after OK on a row, 2 after Cancel or OK on a command the picker does not
+// list, -1 when the dialog cannot be created.
 INT_PTR ShowCommandPicker(HWND owner, PickerRequest* request, HGLOBAL block);
 
 INT_PTR CALLBACK CommandPickerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

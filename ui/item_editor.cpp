@@ -34,20 +34,24 @@ constexpr WORD LABEL_ID = 0xFFFF;
 
 constexpr int CAPTION_CAPACITY = 64;
 
-// A question: the key as the list writes it (at most 99 characters) and the question's own text.
-constexpr int QUESTION_CAPACITY = 256;
+// A question: the key as the list writes it (at most 99 characters) and the question's own text,
+// with at most two quoted lists of programs.
+constexpr int QUESTION_CAPACITY = 384;
+
+// A message about the programs: a quoted name and its own text.
+constexpr int MESSAGE_CAPACITY = 256;
 
 // Room for any path the system can name, so the open-file dialog never runs short of it; what a
 // binding cannot hold is refused after the dialog.
 constexpr DWORD CHOSEN_PATH_CAPACITY = 32768;
 
 // A screen reader names a field after the label just before it in the window order, but the
-// template puts the labels last: those of the command, the param, the hotkey and the place, in this
-// order.
+// template puts the labels last: those of the command, the param, the hotkey, the place and the
+// programs kept out, in this order.
 // Labels are no tab stops, so moving them leaves the tab order as it is.
 void PlaceLabelsBeforeFields(HWND dialog)
 {
-    static const int namedFields[] = {IDC_COMMAND, IDC_PARAM, IDC_HOTKEY, IDC_PLACE_MODE};
+    static const int namedFields[] = {IDC_COMMAND, IDC_PARAM, IDC_HOTKEY, IDC_PLACE_MODE, IDC_PLACE_EXCEPT_PROGRAMS};
     size_t named = 0;
     HWND child = GetWindow(dialog, GW_CHILD);
     while (child != nullptr && named < ARRAYSIZE(namedFields)) {
@@ -135,15 +139,32 @@ bool ConfirmCombination(HWND dialog, KeyCode key, const wchar_t* question)
 }
 
 // Without Ctrl, Alt or the Windows key, a key that types a character (Shift or not) would be
-// taken from typing in every program; function, media and other keys alone are fine.
-bool KeepsTypingKey(HWND dialog, KeyCode key)
+// taken from typing wherever the binding fires; function, media and other keys alone are fine.
+bool KeepsTypingKey(HWND dialog, KeyCode key, ProgramLists programs)
 {
     const bool typesAlone = (key & (KEY_CONTROL | KEY_ALT | KEY_WIN)) == 0 &&
                             MapVirtualKeyW(key & VIRTUAL_KEY_BITS, MAPVK_VK_TO_CHAR) != 0;
     if (!typesAlone) {
         return true;
     }
-    return ConfirmCombination(dialog, key, L"どのプログラムでも入力に使えなくなります。このまま登録しますか？");
+    wchar_t place[QUESTION_CAPACITY] = {};
+    FormatTypingPlace(place, QUESTION_CAPACITY, programs);
+    wchar_t question[QUESTION_CAPACITY] = {};
+    FormatText(question, QUESTION_CAPACITY, L"%ls入力に使えなくなります。このまま登録しますか？", place);
+    return ConfirmCombination(dialog, key, question);
+}
+
+// A row that cannot be taken as it stands is told of, and its field takes the focus.
+bool TakesProgramPlace(HWND dialog)
+{
+    wchar_t message[MESSAGE_CAPACITY] = {};
+    const int field = FindPlaceFault(dialog, message, MESSAGE_CAPACITY);
+    if (field == 0) {
+        return true;
+    }
+    WarnOf(dialog, message);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, field)), TRUE);
+    return false;
 }
 
 // A combination that Windows or another program holds never fires; the user may still want it,
@@ -169,14 +190,19 @@ void OnOk(HWND dialog)
         Refuse(dialog, L"登録済みのhotkeyです");
         return;
     }
-    // A binding that keeps its own key was asked about when it got it.
-    if ((key != editorContext->item.key && !KeepsTypingKey(dialog, key)) || !KeepsHeldCombination(dialog, key)) {
+    if (!TakesProgramPlace(dialog)) {
         return;
     }
     ProgramLists programs = ANY_PROGRAM;
-    wchar_t* listsBlock = ReadProgramPlace(dialog, editorContext->programs, &programs);
+    wchar_t* listsBlock = ReadProgramPlace(dialog, &programs);
     if (listsBlock == nullptr) {
         MessageBeep(0);
+        return;
+    }
+    // A binding that keeps its own key was asked about when it got it.
+    if ((key != editorContext->item.key && !KeepsTypingKey(dialog, key, programs)) ||
+        !KeepsHeldCombination(dialog, key)) {
+        ReleaseBlock(listsBlock);
         return;
     }
     HotkeyItem& item = editorContext->item;
