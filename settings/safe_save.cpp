@@ -16,12 +16,10 @@ constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
 // is waited for this often, this far apart.
 constexpr int ATTEMPTS = 10;
 constexpr DWORD RETRY_MS = 100;
-// The most a settings file may hold to be read: far more than any table of bindings needs, and a
-// larger one is never read whole, nor saved, on the host's thread.
-constexpr LONGLONG MAX_FILE_BYTES = 16LL * 1024 * 1024;
 
 DWORD failureReason;
 wchar_t failureSuffix[SUFFIX_CAPACITY];
+bool failureOnReadOnlyMark;
 FileStamp savedStamp;
 
 // The errors of a file that another program holds, or that is being deleted; anything else is
@@ -55,13 +53,17 @@ bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
     }
     auto* back = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
     DWORD read = 0;
-    const bool same = back != nullptr && ReadFile(file, back, size + 1, &read, nullptr) != FALSE && read == size &&
-                      std::memcmp(back, bytes, size) == 0;
-    ReleaseBlock(back);
-    if (!same) {
-        SetLastError(back == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ERROR_WRITE_FAULT);
+    DWORD error = ERROR_SUCCESS;
+    if (back == nullptr) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    } else if (ReadFile(file, back, size + 1, &read, nullptr) == FALSE) {
+        error = GetLastError();
+    } else if (read != size || std::memcmp(back, bytes, size) != 0) {
+        error = ERROR_WRITE_FAULT;
     }
-    return same;
+    ReleaseBlock(back);
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
 }
 
 void CloseHeld(SafeSave* save)
@@ -73,30 +75,45 @@ void CloseHeld(SafeSave* save)
     }
 }
 
-enum class FileState { AsFound, Changed, Held };
+enum class FileState { AsFound, Changed, Unreadable };
 
 // Whether the file is still what the save found: the same bytes, or still none. A file that went
-// away is no change: the save writes it again. Held, with the reason in error, while another
-// program keeps it from being read.
+// away is no change: the save writes it again. Unreadable, with the reason in error, while it
+// cannot be looked at (another program holding it, or a failing disk): that is no change either.
 FileState StateOfFile(const SafeSave& save, DWORD* error)
 {
     const HANDLE file = OpenSharedForReading(save.path);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
-        return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? FileState::AsFound : FileState::Held;
+        return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? FileState::AsFound
+                                                                                 : FileState::Unreadable;
     }
+    if (save.before == nullptr) {
+        CloseHandle(file);
+        return FileState::Changed;  // a file where the save found none
+    }
+    FileState state = FileState::Changed;
     BY_HANDLE_FILE_INFORMATION information;
-    bool same = save.before != nullptr && GetFileInformationByHandle(file, &information) != FALSE &&
-                StampOf(information).size == save.beforeSize;
-    if (same) {
-        auto* now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(save.beforeSize) + 1));
-        DWORD read = 0;
-        same = now != nullptr && ReadFile(file, now, save.beforeSize + 1, &read, nullptr) != FALSE &&
-               read == save.beforeSize && std::memcmp(now, save.before, save.beforeSize) == 0;
-        ReleaseBlock(now);
+    BYTE* now = nullptr;
+    DWORD read = 0;
+    if (GetFileInformationByHandle(file, &information) == FALSE) {
+        *error = GetLastError();
+        state = FileState::Unreadable;
+    } else if (StampOf(information).size == save.beforeSize) {
+        now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(save.beforeSize) + 1));
+        if (now == nullptr) {
+            *error = ERROR_NOT_ENOUGH_MEMORY;
+            state = FileState::Unreadable;
+        } else if (ReadFile(file, now, save.beforeSize + 1, &read, nullptr) == FALSE) {
+            *error = GetLastError();
+            state = FileState::Unreadable;
+        } else if (read == save.beforeSize && std::memcmp(now, save.before, save.beforeSize) == 0) {
+            state = FileState::AsFound;
+        }
     }
+    ReleaseBlock(now);
     CloseHandle(file);
-    return same ? FileState::AsFound : FileState::Changed;
+    return state;
 }
 
 // The old content becomes the backup only once the new file is in place, through a file of its
@@ -160,24 +177,30 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
     }
     BY_HANDLE_FILE_INFORMATION information;
     BYTE* bytes = nullptr;
-    DWORD error = ERROR_FILE_TOO_LARGE;
-    if (GetFileInformationByHandle(file, &information) != FALSE && StampOf(information).size <= static_cast<ULONGLONG>(MAX_FILE_BYTES)) {
+    DWORD error = ERROR_SUCCESS;
+    DWORD read = 0;
+    if (GetFileInformationByHandle(file, &information) == FALSE) {
+        error = GetLastError();
+    } else if (StampOf(information).size > MAX_SETTINGS_BYTES) {
+        error = ERROR_FILE_TOO_LARGE;
+    } else {
         *size = information.nFileSizeLow;
         if (stamp != nullptr) {
             *stamp = StampOf(information);
         }
         bytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(*size) + 2));
-        DWORD read = 0;
         if (bytes == nullptr) {
             error = ERROR_NOT_ENOUGH_MEMORY;
-        } else if (ReadFile(file, bytes, *size, &read, nullptr) == FALSE || read != *size) {
-            error = read != *size && GetLastError() == ERROR_SUCCESS ? ERROR_READ_FAULT : GetLastError();
-            ReleaseBlock(bytes);
-            bytes = nullptr;
+        } else if (ReadFile(file, bytes, *size, &read, nullptr) == FALSE) {
+            error = GetLastError();
+        } else if (read != *size) {
+            error = ERROR_HANDLE_EOF;  // another program cut the file short meanwhile
         }
     }
     CloseHandle(file);
-    if (bytes == nullptr) {
+    if (error != ERROR_SUCCESS) {
+        ReleaseBlock(bytes);
+        bytes = nullptr;
         SetLastError(error);
     }
     return bytes;
@@ -274,6 +297,10 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
         save->unchanged = true;
         return true;
     }
+    if (size > MAX_SETTINGS_BYTES) {
+        FailSave(ERROR_FILE_TOO_LARGE, L"");
+        return false;
+    }
     ReleaseWorkCopy(save);  // the same file, held now for reading only by others
     save->swapHeld = CreateFileW(save->swapFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -363,6 +390,18 @@ void FailSave(DWORD reason, const wchar_t* suffix)
 {
     failureReason = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
     CopyText(failureSuffix, SUFFIX_CAPACITY, suffix);
+    failureOnReadOnlyMark = false;
+}
+
+void FailSaveOnReadOnlyMark()
+{
+    FailSave(ERROR_ACCESS_DENIED, L"");
+    failureOnReadOnlyMark = true;
+}
+
+bool SaveMetReadOnlyMark()
+{
+    return failureOnReadOnlyMark;
 }
 
 DWORD SaveFailureReason()

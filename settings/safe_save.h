@@ -26,7 +26,8 @@ bool SameStamp(const FileStamp& left, const FileStamp& right);
 
 // The file's bytes followed by two zero bytes, in a block of the process heap, and its stamp when
 // asked. Another program holding the file is waited for, about a second in all. Null when there is
-// no such file or it cannot be read, GetLastError telling which.
+// no such file or it cannot be read, GetLastError telling which: ERROR_FILE_TOO_LARGE for more
+// than MAX_SETTINGS_BYTES (settings.h), ERROR_HANDLE_EOF for a file cut short while it was read.
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp = nullptr);
 
 // The file opened for reading as any other program may still write or delete it; an invalid
@@ -83,7 +84,8 @@ bool IsSaveOwnWorkCopy(const SafeSave& save);
 bool ReleaseWorkCopy(SafeSave* save);
 // Writes the new content complete into the swap file, provided it is still the one the save made,
 // flushed and read back, and holds it; then save->readable names what the profile functions read
-// it from. Content that is the old file's writes nothing.
+// it from. Content that is the old file's writes nothing; content larger than MAX_SETTINGS_BYTES
+// is refused, since no load would read it.
 bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size);
 // Puts the swap file in the file's place, provided the file is still what the save started from;
 // another program holding the file is waited for, about a second in all, and looked at again
@@ -98,6 +100,8 @@ void EndSafeSave(SafeSave* save);
 // Records a failure that stopped a save before or after the safe save's own steps: the system's
 // reason and the suffix of the file that refused ("" for the file itself).
 void FailSave(DWORD reason, const wchar_t* suffix);
+// Records that the save left a file the user marked read-only as it is.
+void FailSaveOnReadOnlyMark();
 
 // The stamp of what the last save that succeeded left in the file's place.
 FileStamp SavedFileStamp();

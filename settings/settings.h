@@ -10,6 +10,11 @@
 
 #include <windows.h>
 
+// The most bytes a settings file may hold, counted as a save writes it (a UTF-8 file as the
+// UTF-16 it is saved in), so that every file that is read can be saved: far more than any table
+// of bindings needs, and a larger one is never read whole, nor saved, on the host's thread.
+constexpr DWORD MAX_SETTINGS_BYTES = 32UL * 1024 * 1024;
+
 // Sets the enabled flag from [setting] enable (1 when absent) and the full-screen pause from
 // pause_fullscreen (0 when absent). Deletes what a save cut short left behind.
 void LoadEnabledFlag();
@@ -36,9 +41,16 @@ bool SaveGaveWayToOutsideChange();
 bool SettingsLoadedWhole();
 
 // The system's error code for the last save that failed, and the suffix after the file's path of
-// the file that refused ("" for the file itself).
+// the file that refused ("" for the file itself). ERROR_FILE_TOO_LARGE: the new file would be
+// larger than a settings file may be; SAVE_KEPT_CHANGING: another program changed the file under
+// every try.
 DWORD SaveFailureReason();
 const wchar_t* SaveFailureSuffix();
+// A code of Tessel's own (bit 29 marks an application's codes), never one of the system's.
+constexpr DWORD SAVE_KEPT_CHANGING = 0x20000001;
+// True when the last save failed because the user marked the file read-only (the reason is then
+// ERROR_ACCESS_DENIED): every save fails so until the mark is taken off.
+bool SaveMetReadOnlyMark();
 // The suffix after the file's path of the dated copy ("<file>.<yyyy-mm-dd_hhmmss>.kept") that the
 // last save kept of a file another program had changed, or of the copy it could not write; "" when
 // it kept none.

@@ -4,6 +4,7 @@
 
 #include "base/heap_block.h"
 #include "settings/safe_save.h"
+#include "settings/settings.h"
 #include "base/bounded_text.h"
 
 namespace {
@@ -12,14 +13,17 @@ namespace {
 BYTE* CopyBytes(const BYTE* bytes, DWORD size, DWORD* readySize)
 {
     auto* copy = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 2));
-    if (copy != nullptr) {
-        std::memcpy(copy, bytes, size);
-        *readySize = size;
+    if (copy == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
     }
+    std::memcpy(copy, bytes, size);
+    *readySize = size;
     return copy;
 }
 
-// The text of the code page as UTF-16LE with its mark, followed by a zero unit.
+// The text of the code page as UTF-16LE with its mark, followed by a zero unit; no more than a
+// settings file may hold, since the save writes it so.
 BYTE* AsUnicode(UINT codePage, const BYTE* bytes, DWORD size, DWORD* readySize)
 {
     const auto* text = reinterpret_cast<const char*>(bytes);
@@ -28,13 +32,19 @@ BYTE* AsUnicode(UINT codePage, const BYTE* bytes, DWORD size, DWORD* readySize)
         return nullptr;
     }
     const SIZE_T length = sizeof(UTF16_MARK) + static_cast<SIZE_T>(units) * sizeof(wchar_t);
-    auto* ready = static_cast<BYTE*>(AllocateBlock(length + sizeof(wchar_t)));
-    if (ready != nullptr) {
-        std::memcpy(ready, UTF16_MARK, sizeof(UTF16_MARK));
-        MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), reinterpret_cast<wchar_t*>(ready + sizeof(UTF16_MARK)),
-                            units);
-        *readySize = static_cast<DWORD>(length);
+    if (length > MAX_SETTINGS_BYTES) {
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        return nullptr;
     }
+    auto* ready = static_cast<BYTE*>(AllocateBlock(length + sizeof(wchar_t)));
+    if (ready == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::memcpy(ready, UTF16_MARK, sizeof(UTF16_MARK));
+    MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), reinterpret_cast<wchar_t*>(ready + sizeof(UTF16_MARK)),
+                        units);
+    *readySize = static_cast<DWORD>(length);
     return ready;
 }
 

@@ -24,8 +24,9 @@ bool StartsWith(const BYTE* bytes, DWORD size, const BYTE (&mark)[markSize])
 bool IsUtf8Text(const BYTE* bytes, DWORD size);
 
 // The file's bytes in a form the profile functions read and write without altering a character,
-// in a block of the process heap (null when there is no memory): UTF-8 becomes UTF-16LE with its
-// mark; so does ANSI text when text (what is to be stored; null for none) needs characters its
-// code page lacks; no file (bytes null) becomes a UTF-16LE file holding only its mark. Other bytes
-// stay as they are. Every section, key and value is kept.
+// the form a save writes, in a block of the process heap: UTF-8 becomes UTF-16LE with its mark; so
+// does ANSI text when text (what is to be stored; null for none) needs characters its code page
+// lacks; no file (bytes null) becomes a UTF-16LE file holding only its mark. Other bytes stay as
+// they are. Every section, key and value is kept. Null, with the reason in GetLastError, when
+// there is no memory or the form is larger than MAX_SETTINGS_BYTES (ERROR_FILE_TOO_LARGE).
 BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWORD* readySize);

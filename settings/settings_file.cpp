@@ -206,7 +206,7 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
     BYTE* ready = ProfileReadyBytes(before, beforeSize, section != nullptr ? section : FLAG_LINE, &readySize);
     SwapResult result = SwapResult::Failed;
     if (ready == nullptr) {
-        FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
+        FailSave(GetLastError(), L"");
     } else {
         // The old bindings end the file, as the last save left them: cut off here, they leave the
         // profile functions a small file, and no [hotkeys] to delete unless another header may
@@ -248,12 +248,13 @@ bool SaveSettings(bool keepEdits)
         return true;
     }
     wchar_t* path = NewSettingsPath();
+    const DWORD pathError = GetLastError();
     wchar_t* section = bindings ? FormatHotkeysSection(liveTable) : nullptr;
     SwapResult result = SwapResult::Failed;
     if (path == nullptr || (bindings && section == nullptr)) {
-        FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
+        FailSave(path == nullptr ? pathError : ERROR_NOT_ENOUGH_MEMORY, L"");
     } else if (IsMarkedReadOnly(path)) {
-        FailSave(ERROR_ACCESS_DENIED, L"");
+        FailSaveOnReadOnlyMark();
     } else {
         for (int attempt = 0; attempt < MAX_SAVE_ATTEMPTS; ++attempt) {
             result = SaveThroughWorkCopy(path, section, flag, keepEdits);
@@ -264,7 +265,7 @@ bool SaveSettings(bool keepEdits)
     }
     if (result == SwapResult::ChangedOutside) {
         yieldedToOutsideChange = !keepEdits;
-        FailSave(ERROR_SHARING_VIOLATION, L"");
+        FailSave(SAVE_KEPT_CHANGING, L"");
     }
     tableInFile = result == SwapResult::Saved || !bindings;
     ReleaseBlock(section);

@@ -96,7 +96,7 @@ bool OpenSettingsSource(const wchar_t* path, SettingsSource* source)
         BYTE* ready = ProfileReadyBytes(bytes, size, nullptr, &readySize);
         opened = ready != nullptr && WritePrivateCopy(ready, readySize, source->path);
         if (!opened) {
-            FailLoad(ready == nullptr ? ERROR_NOT_ENOUGH_MEMORY : GetLastError());
+            FailLoad(GetLastError());
         }
         source->privateCopy = opened;
         ReleaseBlock(ready);

@@ -1,12 +1,12 @@
 // The user's bindings are never lost or altered: not by the file's code page or a UTF-8 file, by
 // the reading's trimming of blanks and quotes, by a file another program holds at start-up or
-// while it is saved, by a file too large to read, by a full disk, by a process killed in the middle
-// of a save (or of a load, leaving a private copy), by a shortage of memory or window handles, by
-// a host that dies before it unloads, by a hand edit with a gap, by a folder path of 260
-// characters or more, or by a platform that caps a profile section; a copy a message names is
-// never deleted, and a start clears away only what Tessel itself left. Runs twice: all under the
-// machine's code page, and its text, UTF-8 and code page groups as on a Japanese system (code
-// page 932).
+// changes while it is saved, by a file too large to read, by a disk that fails, by a full disk,
+// by a process killed in the middle of a save (or of a load, leaving a private copy), by a
+// shortage of memory or window handles, by a host that dies before it unloads, by a hand edit
+// with a gap, by a folder path of 260 characters or more, or by a platform that caps a profile
+// section; a copy a message names is never deleted, and a start clears away only what Tessel
+// itself left. Runs twice: all under the machine's code page, and its text, UTF-8 and code page
+// groups as on a Japanese system (code page 932).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -325,6 +325,21 @@ TEST_F(SettingsTexts, AWorkFileDeletedDuringASaveCostsNoTextAndLeavesNothingBehi
 
 // ----- through the stand-in host ------------------------------------------------------------
 
+const Binding SAMPLE_K = {0x064B, L"Sample.dll|5", L""};
+const Binding SAMPLE_J = {0x064A, L"Sample.dll|7", L""};
+
+// Presses Ctrl+Alt+key until the sample plug-in logs what it ran.
+bool FiresWithin(TestHost& host, WORD key, const wchar_t* logged, int timeoutMs)
+{
+    return host.PumpUntil(
+        [&] {
+            host.Press({VK_CONTROL, VK_MENU, key});
+            const std::vector<std::wstring> logs = host.Logs();
+            return std::find(logs.begin(), logs.end(), logged) != logs.end();
+        },
+        timeoutMs);
+}
+
 // Holds the file open without sharing, as a backup tool or an editor may, until released.
 class FileHolder {
 public:
@@ -552,7 +567,7 @@ TEST(SaveFails, AtOkTheOldFileStaysTheUserIsToldAndTheNextSaveWritesTheChange)
 TEST(UnreadableFile, AFileLargerThanAnyTableNeedsIsNotReadToldAndNeverWritten)
 {
     TestHost host;
-    host.WriteSettings(UnicodeFile(PlainBindings(3), 0) + L";" + std::wstring(8 << 20, L'x') + L"\r\n");
+    host.WriteSettings(UnicodeFile(PlainBindings(3), 0) + L";" + std::wstring(16 << 20, L'x') + L"\r\n");
     const std::string before = FileBytes(host.SettingsPath());
     ASSERT_TRUE(host.Load());
     host.ClearRecords();
@@ -565,8 +580,34 @@ TEST(UnreadableFile, AFileLargerThanAnyTableNeedsIsNotReadToldAndNeverWritten)
     host.Execute(L"Tessel.dll", 1);
     ASSERT_TRUE(host.WaitForWindows());
     EXPECT_NE(told.find(SystemReason(ERROR_FILE_TOO_LARGE)), std::wstring::npos) << ToUtf8(told);
+    EXPECT_NE(told.find(L"設定ファイルが大きすぎます。"), std::wstring::npos) << ToUtf8(told);
     host.Unload();
     EXPECT_TRUE(FileBytes(host.SettingsPath()) == before);
+}
+
+BOOL WINAPI FailingFileInformation(HANDLE, LPBY_HANDLE_FILE_INFORMATION)
+{
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+}
+
+TEST(UnreadableFile, AFileWhoseSizeCannotBeAskedIsToldWithTheRealReasonAndReadOnceItCan)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile({SAMPLE_K}));
+    const HMODULE early = LoadLibraryW((host.Folder() + L"\\Tessel.dll").c_str());
+    ASSERT_TRUE(ReplaceImport(early, "kernel32.dll", "GetFileInformationByHandle",
+                              reinterpret_cast<const void*>(&FailingFileInformation)));
+    ASSERT_TRUE(host.Load({L"Tessel.dll", L"Sample.dll"}));
+    std::wstring told;
+    KeepNextMessage(host, &told);
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [](HWND dialog) { TestHost::Click(dialog, IDCANCEL); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    EXPECT_NE(told.find(SystemReason(ERROR_NOT_READY)), std::wstring::npos) << ToUtf8(told);
+    ASSERT_TRUE(RestoreImport(early, "kernel32.dll", "GetFileInformationByHandle"));
+    EXPECT_TRUE(FiresWithin(host, 'K', L"Sample.dll|5", 4000));
+    FreeLibrary(early);
 }
 
 // A stand-in for the plug-in's WriteFile on a disk that fills up: a write of fullAt's bytes (the
@@ -631,6 +672,23 @@ TEST(SaveFails, AFullDiskLeavesTheOldBackupAndIsToldWithItsOwnReason)
     EXPECT_NE(NamedFile(told, host.SettingsPath()).find(L".tmp"), std::wstring::npos) << ToUtf8(told);
     EXPECT_THAT(WorkFiles(host.SettingsPath()), ::testing::IsEmpty());
     host.Unload();
+}
+
+TEST(LargeFile, AUtf8FileOfNineMegabytesIsSavedAtTheSwitchAndAtOk)
+{
+    const std::vector<Binding> bindings = {{0x0641, L"C:\\ツール\\メモ.exe", L""}, PlainBindings(2)[1]};
+    TestHost host;
+    // 9 MB of UTF-8, twice that in the UTF-16 that the save writes.
+    host.WriteSettingsBytes(AnsiFile(bindings, ";" + std::string(9 << 20, 'x') + "\r\n"));
+    ASSERT_TRUE(host.Load());
+    MessageCatcher catcher;
+    host.Execute(L"Tessel.dll", 0);
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    EXPECT_THAT(MessageCatcher::Told(), ::testing::IsEmpty());
+    EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 9, host.SettingsPath().c_str()), 0u);
+    EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), std::vector<Binding>{bindings[1]});
 }
 
 TEST(SavedWhole, AFolderInTheWayOfAWorkFileOrTheBackupNeverStopsASave)
@@ -726,6 +784,33 @@ TEST(EditDuringASave, AnEditLandingWhileASwitchIsSavedIsTakenIn)
     EXPECT_EQ(text.find(L"enable=0"), text.rfind(L"enable=")) << ToUtf8(text);
     EXPECT_EQ(text.find(L"[hotkeys]"), text.rfind(L"[hotkeys]"));
     EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
+}
+
+// The same, writing the file anew after every flush.
+BOOL WINAPI FlushThenRewrite(HANDLE file)
+{
+    static int writes;
+    WriteFileBytes(editedPath, editedBytes + Utf16Le(std::to_wstring(++writes)));
+    return FlushFileBuffers(file);
+}
+
+TEST(EditDuringASave, AFileChangedUnderEveryTryOfOkIsToldSo)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(host.Load());
+    editedPath = host.SettingsPath();
+    editedBytes = FileBytes(editedPath);
+    ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "kernel32.dll", "FlushFileBuffers",
+                              reinterpret_cast<const void*>(&FlushThenRewrite)));
+    std::wstring told;
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host, &told](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog, &told); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    ASSERT_TRUE(RestoreImport(host.Module(L"Tessel.dll"), "kernel32.dll", "FlushFileBuffers"));
+    EXPECT_NE(told.find(L"保存しようとするたびに、設定ファイルがほかのプログラムで書き換えられていました。"), std::wstring::npos)
+        << ToUtf8(told);
+    EXPECT_EQ(told.find(L"もう一度書き込みを試みます"), std::wstring::npos);
 }
 
 // Stand-ins for the plug-in's profile reading that count the reads of a UTF-8 file, which
@@ -1201,21 +1286,6 @@ TEST(CappedSection, BindingsPastTheCapAreReadAndSavedAllTheSame)
 
 // ----- hand edits while the launcher runs -----------------------------------------------------
 
-const Binding SAMPLE_K = {0x064B, L"Sample.dll|5", L""};
-const Binding SAMPLE_J = {0x064A, L"Sample.dll|7", L""};
-
-// Presses Ctrl+Alt+key until the sample plug-in logs what it ran.
-bool FiresWithin(TestHost& host, WORD key, const wchar_t* logged, int timeoutMs)
-{
-    return host.PumpUntil(
-        [&] {
-            host.Press({VK_CONTROL, VK_MENU, key});
-            const std::vector<std::wstring> logs = host.Logs();
-            return std::find(logs.begin(), logs.end(), logged) != logs.end();
-        },
-        timeoutMs);
-}
-
 TEST(HandEdits, ABindingAddedByHandFiresWithinSecondsAndIsKeptAtExit)
 {
     TestHost host;
@@ -1349,6 +1419,7 @@ TEST(HandEdits, AReadOnlyFileIsNeverReplacedAndEachSaveIsTold)
     for (const std::wstring& told : {toggled, confirmed}) {
         EXPECT_NE(told.find(host.SettingsPath()), std::wstring::npos) << ToUtf8(told);
         EXPECT_NE(told.find(SystemReason(ERROR_ACCESS_DENIED)), std::wstring::npos) << ToUtf8(told);
+        EXPECT_NE(told.find(L"読み取り専用の属性を外すまで"), std::wstring::npos) << ToUtf8(told);
     }
     EXPECT_EQ(FileBytes(host.SettingsPath()), before);
     EXPECT_NE(GetFileAttributesW(host.SettingsPath().c_str()) & FILE_ATTRIBUTE_READONLY, 0u);

@@ -25,6 +25,20 @@ constexpr wchar_t EDIT_KEPT[] = L"設定の画面で OK を押した設定を保
 constexpr wchar_t EDITS_STAY[] = L"変更はそのまま有効で、次に保存するときにもう一度書き込みを試みます。";
 constexpr wchar_t NOW_ON[] = L"ホットキーは有効になっていて、次に保存するときにもう一度書き込みを試みます。";
 constexpr wchar_t NOW_OFF[] = L"ホットキーは無効になっていて、次に保存するときにもう一度書き込みを試みます。";
+// Reasons in Tessel's own words, where the system has none or none that says what to do.
+constexpr wchar_t TOO_LARGE[] = L"設定ファイルが大きすぎます。設定ファイルは、保存したときの大きさで %lu MB までです"
+                                L" (UTF-8 のファイルは UTF-16 で保存するため、およそ 2 倍の大きさになります)。";
+constexpr wchar_t KEPT_CHANGING[] = L"保存しようとするたびに、設定ファイルがほかのプログラムで書き換えられていました。";
+constexpr DWORD BYTES_PER_MEGABYTE = 1024 * 1024;
+// A file that kept changing is taken in by the watch once it holds still.
+constexpr wchar_t EDITS_GIVE_WAY[] = L"設定の画面の変更はいまは有効ですが、ほかのプログラムが書き換えを終えると、"
+                                     L"設定ファイルの内容が読み込まれて置き換わります。";
+// A failure that the next save meets again until the user acts: what is live now, then what to do.
+constexpr wchar_t SETTINGS_LIVE[] = L"設定の画面の内容は有効ですが、";
+constexpr wchar_t LIVE_ON[] = L"ホットキーは有効になっていますが、";
+constexpr wchar_t LIVE_OFF[] = L"ホットキーは無効になっていますが、";
+constexpr wchar_t UNTIL_WRITABLE[] = L"設定ファイルの読み取り専用の属性を外すまで保存されません。";
+constexpr wchar_t UNTIL_SMALLER[] = L"設定ファイルを小さくするまで保存されません。";
 
 // Tells the user about the settings file: the headline, the file's full path with the suffix
 // (".bak" names the backup, ".<date>.kept" a kept copy), and the detail. The host may unload the plug-in while the message
@@ -49,8 +63,12 @@ void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, const wchar_t*
                              const wchar_t* outcome)
 {
     wchar_t explanation[REASON_CAPACITY];
-    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0, explanation,
-                       REASON_CAPACITY, nullptr) == 0) {
+    if (reason == ERROR_FILE_TOO_LARGE) {
+        FormatText(explanation, REASON_CAPACITY, TOO_LARGE, MAX_SETTINGS_BYTES / BYTES_PER_MEGABYTE);
+    } else if (reason == SAVE_KEPT_CHANGING) {
+        CopyText(explanation, REASON_CAPACITY, KEPT_CHANGING);
+    } else if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0,
+                              explanation, REASON_CAPACITY, nullptr) == 0) {
         FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
     }
     // The system's reason ends in a line break; the outcome follows it after one blank line.
@@ -97,6 +115,22 @@ bool IsWholeCopy(HotkeyTable copy)
     return copy != nullptr && GetHotkeyCount(copy) == GetHotkeyCount(liveTable);
 }
 
+// What the failed save leaves, into outcome (REASON_CAPACITY units): at a failure that passes by
+// itself, that the next save tries again; else what the user has to change first.
+void DescribeOutcome(bool keepingEdits, wchar_t* outcome)
+{
+    const DWORD reason = SaveFailureReason();
+    const bool lasts = reason == ERROR_FILE_TOO_LARGE || SaveMetReadOnlyMark();
+    if (reason == SAVE_KEPT_CHANGING) {
+        CopyText(outcome, REASON_CAPACITY, EDITS_GIVE_WAY);  // a switch gives way to such a change at once
+    } else if (!lasts) {
+        CopyText(outcome, REASON_CAPACITY, keepingEdits ? EDITS_STAY : enabledFlag != 0 ? NOW_ON : NOW_OFF);
+    } else {
+        FormatText(outcome, REASON_CAPACITY, L"%ls%ls", keepingEdits ? SETTINGS_LIVE : enabledFlag != 0 ? LIVE_ON : LIVE_OFF,
+                   reason == ERROR_FILE_TOO_LARGE ? UNTIL_SMALLER : UNTIL_WRITABLE);
+    }
+}
+
 }  // namespace
 
 // Saved at once when the user confirms a change or switches the hotkeys, so that a host that
@@ -109,7 +143,8 @@ bool SaveTellingFailure(HWND window, bool keepingEdits)
         RememberSavedSettingsFile();
     }
     if (!saved && !SaveGaveWayToOutsideChange()) {
-        const wchar_t* outcome = keepingEdits ? EDITS_STAY : enabledFlag != 0 ? NOW_ON : NOW_OFF;
+        wchar_t outcome[REASON_CAPACITY];
+        DescribeOutcome(keepingEdits, outcome);
         ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureSuffix(), SaveFailureReason(), outcome);
     }
     return saved;
