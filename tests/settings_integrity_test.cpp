@@ -754,7 +754,20 @@ DWORD WINAPI CheckedGetSection(LPCWSTR section, LPWSTR buffer, DWORD size, LPCWS
     return GetPrivateProfileSectionW(section, buffer, size, path);
 }
 
-TEST(Utf8File, WithOrWithoutMarkEveryTextLoadsExactlyAndTheOriginalIsKeptInTheBackup)
+// The UTF-8 text of the file, after a mark of markSize bytes, in a UTF-16LE copy beside it, which
+// the platform's reading takes as it is.
+std::wstring Utf8AsUnicodeCopy(const std::wstring& path, size_t markSize)
+{
+    const std::string bytes = FileBytes(path).substr(markSize);
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        text.data(), static_cast<int>(text.size()))));
+    const std::wstring copy = path + L".utf16";
+    WriteFileBytes(copy, UTF16LE_MARK + Utf16Le(text));
+    return copy;
+}
+
+TEST(Utf8File, WithOrWithoutMarkEveryTextLoadsExactlyAndASaveKeepsItUtf8AndTheOriginalInTheBackup)
 {
     const std::vector<Binding> bindings = {
         {0x0641, L"C:\\ツール\\メモ.exe", L"日本語.txt"},
@@ -770,14 +783,18 @@ TEST(Utf8File, WithOrWithoutMarkEveryTextLoadsExactlyAndTheOriginalIsKeptInTheBa
                                   reinterpret_cast<const void*>(&CheckedGetSection)));
         utf8Reads = 0;
         ASSERT_TRUE(host.Load());
-        EXPECT_EQ(utf8Reads, 0) << "read as UTF-8 by the profile functions";
         EXPECT_EQ(FileBytes(host.SettingsPath()), original) << "written at the load";
-        host.Execute(L"Tessel.dll", 0);  // saved at once
-        EXPECT_TRUE(StartsWithUnicodeMark(FileBytes(host.SettingsPath())));
-        EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), bindings) << mark.size();
+        host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog); });
+        host.Execute(L"Tessel.dll", 1);  // saved at once, whole
+        ASSERT_TRUE(host.WaitForWindows());
+        const std::string saved = FileBytes(host.SettingsPath());
+        EXPECT_EQ(saved.compare(0, 3, "\xEF\xBB\xBF") == 0, !mark.empty());
+        EXPECT_EQ(saved.find('\0'), std::string::npos) << "saved in UTF-16";
+        EXPECT_EQ(ReadKeyByKey(Utf8AsUnicodeCopy(host.SettingsPath(), mark.size())), std::vector<Binding>{bindings[1]});
         EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), original);
         host.Unload();
         FreeLibrary(early);
+        EXPECT_EQ(utf8Reads, 0) << "read as UTF-8 by the profile functions";
     }
 }
 
@@ -1354,32 +1371,65 @@ TEST(HandEdits, AReadOnlyFileIsNeverReplacedAndEachSaveIsTold)
     SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// A layout of the file around its enable value, written "@" in text, whose line breaks are CR LF.
+struct SwitchLayout {
+    std::string text;
+    const char* lineBreak;
+    bool unicode;  // UTF-16LE, each byte of text a unit
+};
+
+// The file's bytes with the value filled in.
+std::string LaidOut(const SwitchLayout& layout, char value)
+{
+    std::string text;
+    for (size_t at = 0; at < layout.text.size(); ++at) {
+        if (layout.text.compare(at, 2, "\r\n") == 0) {
+            text += layout.lineBreak;
+            ++at;
+        } else {
+            text += layout.text[at] == '@' ? value : layout.text[at];
+        }
+    }
+    if (!layout.unicode) {
+        return text;
+    }
+    std::string bytes = UTF16LE_MARK;
+    for (const char unit : text) {
+        bytes += {unit, '\0'};
+    }
+    return bytes;
+}
+
 TEST(HandEdits, ASwitchChangesTheEnableValueAndNoOtherByte)
 {
     // Spacing, blank lines, comments, and "é " that code page 932 cannot hold.
-    const std::string before = "; written by hand\r\n\r\n[setting]\r\n  enable = 1  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
+    const std::string spaced = "; written by hand\r\n\r\n[setting]\r\n  enable = @  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
                                "  spaced = value  \r\n\r\n";
-    const std::string off = "; written by hand\r\n\r\n[setting]\r\n  enable = 0  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
-                            "  spaced = value  \r\n\r\n";
     const std::string hotkeys = AnsiFile(PlainBindings(2));
-    const auto unicode = [](const std::string& text) {
-        std::string bytes = "\xFF\xFE";
-        for (const char unit : text) {
-            bytes += unit;
-            bytes += '\0';
-        }
-        return bytes;
+    const std::string plain = "[setting]\r\nenable=@\r\n" + hotkeys;
+    const std::string utf8 = "[setting]\r\nenable=@\r\n" + AnsiFile({{0x0641, L"C:\\ツール\\メモ.exe", L"日本語.txt"}});
+    const SwitchLayout layouts[] = {
+        {spaced + hotkeys, "\r\n", false},
+        {spaced + hotkeys, "\r\n", true},
+        {"[setting] ; mine\r\nenable=@\r\n" + hotkeys, "\r\n", false},
+        {"[setting]\r\nenable=@ ; on at start\r\n" + hotkeys, "\r\n", false},
+        {"[ setting ]\r\nenable=@\r\n" + hotkeys, "\r\n", false},
+        {plain, "\r", false},
+        {plain, "\n", false},
+        {plain, "\r\r\n", false},
+        {"\xEF\xBB\xBF" + utf8, "\r\n", false},
+        {utf8, "\r\n", false},
     };
-    for (const bool wide : {false, true}) {
+    for (const SwitchLayout& layout : layouts) {
         TestHost host;
-        const std::string stored = wide ? unicode(before + hotkeys) : before + hotkeys;
+        const std::string stored = LaidOut(layout, '1');
         host.WriteSettingsBytes(stored);
         ASSERT_TRUE(host.Load());
         host.Execute(L"Tessel.dll", 0);
-        EXPECT_EQ(FileBytes(host.SettingsPath()), wide ? unicode(off + hotkeys) : off + hotkeys);
+        EXPECT_EQ(FileBytes(host.SettingsPath()), LaidOut(layout, '0')) << "layout " << &layout - layouts;
         host.Execute(L"Tessel.dll", 0);
         host.Unload();
-        EXPECT_EQ(FileBytes(host.SettingsPath()), stored) << wide;
+        EXPECT_EQ(FileBytes(host.SettingsPath()), stored);
         EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
     }
 }
@@ -1409,6 +1459,42 @@ TEST(HandEdits, AnEditThatLeavesNoBindingIsToldWithTheCopyThatHoldsThemAll)
     ASSERT_TRUE(host.WaitForWindows());
     host.Unload();
     EXPECT_EQ(FileBytes(NamedFile(told, host.SettingsPath())), before) << ToUtf8(told);
+}
+
+// ----- nothing to save --------------------------------------------------------------------
+
+TEST(NothingToSave, ARunWithoutAChangeLeavesTheFileAndItsBackupByteForByte)
+{
+    // The bindings before the user's own sections, spaced by hand.
+    const std::string text =
+        AnsiFile(PlainBindings(2)) + "[setting]\r\nenable = 1\r\n\r\n[other]\r\n  spaced = value  ; aside\r\n";
+    for (const std::string& stored : InEachEncoding(text)) {
+        TestHost host;
+        host.WriteSettingsBytes(stored);
+        WriteFileBytes(host.SettingsPath() + L".bak", "the backup before");
+        ASSERT_TRUE(host.Load());
+        SendMessageW(FindWindowW(L"TesselClass", nullptr), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        host.Unload();
+        EXPECT_EQ(FileBytes(host.SettingsPath()), stored) << stored.size() << " bytes";
+        EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), "the backup before");
+    }
+}
+
+TEST(NothingToSave, OkWithoutAChangeOnAReadOnlyFileTellsNoFailure)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string before = FileBytes(host.SettingsPath());
+    ASSERT_TRUE(host.Load());
+    MessageCatcher catcher;
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [](HWND dialog) { TestHost::Click(dialog, IDOK); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    host.Unload();
+    EXPECT_THAT(MessageCatcher::Told(), ::testing::IsEmpty());
+    EXPECT_EQ(FileBytes(host.SettingsPath()), before);
+    SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(CodePage, TheRunAsOnAJapaneseSystemHasCodePage932)
