@@ -1199,7 +1199,8 @@ DWORD WINAPI CappedGetSection(LPCWSTR section, LPWSTR buffer, DWORD size, LPCWST
 TEST(CappedSection, BindingsPastTheCapAreReadAndSavedAllTheSame)
 {
     const std::vector<Binding> stored = PlainBindings(420);
-    // [hotkeys] first: the save moves it to the end, so it writes a new file and checks it.
+    // [hotkeys] first: a reading cut short cannot tell that the file holds the table already, so
+    // the unload writes a new file, [hotkeys] moved to the end, and checks it.
     const std::string text = AnsiFile(stored) + "[setting]\r\nenable=1\r\n";
     ASSERT_GT(text.size(), SECTION_CAP + 1000);
     TestHost host;
