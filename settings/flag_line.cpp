@@ -90,8 +90,8 @@ DWORD LastUnit(const Units& text, DWORD begin, DWORD end, unsigned unit)
 }
 
 // The name in brackets from open (its "[") to close (a "]"), blanks off both ends, is the
-// section's: some platforms trim them, and those that do not read no flag there, which the
-// check after the change finds.
+// section's: some platforms trim them, and one that does not, or that takes a line beginning
+// with blanks for no header, reads no flag there, which the check after the change finds.
 bool NamesSetting(const Units& text, DWORD open, DWORD close)
 {
     const DWORD name = SkipBlanks(text, open + text.step, close);
@@ -100,8 +100,7 @@ bool NamesSetting(const Units& text, DWORD open, DWORD close)
 
 // What a line (without its line break) is to the readers of every platform. A header's name ends
 // at its "]" and what follows, a comment, is no part of it; a header whose name some platform may
-// read otherwise (units beyond ASCII, a second "]", blanks before its "[") is in doubt when it may
-// name the section.
+// read otherwise (units beyond ASCII, a second "]") is in doubt when it may name the section.
 LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
 {
     const DWORD start = SkipBlanks(text, line, end);
@@ -120,10 +119,7 @@ LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
     }
     const DWORD lastClose = LastUnit(text, start, end, ']');
     if (close < end && close == lastClose && !HasUnplain(text, start, close)) {
-        if (!NamesSetting(text, start, close)) {
-            return LineKind::OtherHeader;
-        }
-        return start == line ? LineKind::OurHeader : LineKind::InDoubt;
+        return NamesSetting(text, start, close) ? LineKind::OurHeader : LineKind::OtherHeader;
     }
     if (HasUnplain(text, start, lastClose)) {
         return LineKind::InDoubt;

@@ -1,6 +1,7 @@
 // A flag of [setting] written as bytes on its own line, so that switching the hotkeys leaves every
 // other byte of the user's file as it was: the profile functions, on some platforms, write every
-// line anew (blanks around "=" and blank lines dropped, bytes that the code page lacks replaced).
+// line anew (blanks around "=", blank lines and comments dropped, line breaks made CR LF, bytes
+// that the code page lacks replaced).
 #pragma once
 
 #include <windows.h>
@@ -11,10 +12,10 @@
 // mark, or UTF-16LE after its mark; a carriage return and a line feed each end a line, alone or
 // together. Null, or when there is no memory, where the layout leaves a doubt: a zero unit, a
 // header that some platform may read as naming the section or not (units beyond ASCII, a second
-// "]", blanks before its "["), more than one header naming it, more than one line of the key, a
-// key line with units beyond ASCII, a value without a number. Blanks inside the brackets are no
-// doubt: a platform that keeps them finds no flag in the changed file, and the save's check sees
-// it.
+// "]", units a platform skips before its "["), more than one header naming it, more than one line
+// of the key, a key line with units beyond ASCII, a value without a number. Blanks before the
+// header and inside its brackets are no doubt: a platform that keeps them finds no flag in the
+// changed file, and the save's check sees it.
 BYTE* WithFlagInPlace(const BYTE* bytes, DWORD size, const wchar_t* key, int value, DWORD* newSize);
 
 // True while the file holds the live table's bindings as far as Tessel knows: since the load, and

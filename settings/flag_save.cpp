@@ -12,9 +12,9 @@
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
 
-// A switch of the hotkeys changes the enable line alone, through the whole save's steps (a work
-// file of its own, the check, the swap only over the file read). Wherever that cannot be done
-// for sure, the whole save does it.
+// A switch of the hotkeys changes the enable value's number alone, through the whole save's steps
+// (a work file of its own, the check, the swap only over the file read). Wherever that cannot be
+// done for sure, the whole save does it.
 
 namespace {
 

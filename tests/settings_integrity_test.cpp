@@ -1389,7 +1389,7 @@ TEST(HandEdits, ASwitchChangesTheEnableValueAndNoOtherByte)
     const SwitchLayout layouts[] = {
         {spaced + hotkeys, "\r\n", false},
         {spaced + hotkeys, "\r\n", true},
-        {"[setting] ; mine\r\nenable=@\r\n" + hotkeys, "\r\n", false},
+        {"  [setting] ; mine\r\nenable=@\r\n" + hotkeys, "\r\n", false},
         {"[setting]\r\nenable=@ ; on at start\r\n" + hotkeys, "\r\n", false},
         {"[ setting ]\r\nenable=@\r\n" + hotkeys, "\r\n", false},
         {plain, "\r", false},
