@@ -77,7 +77,30 @@ bool HasUnplain(const Units& text, DWORD begin, DWORD end)
 
 enum class LineKind { Other, OurHeader, OtherHeader, InDoubt };
 
-// What a line (without its line break) is to the readers of every platform.
+// The last unit from begin on before end that is the given one, or end.
+DWORD LastUnit(const Units& text, DWORD begin, DWORD end, unsigned unit)
+{
+    DWORD found = end;
+    for (DWORD at = begin; at < end; at += text.step) {
+        if (UnitAt(text, at) == unit) {
+            found = at;
+        }
+    }
+    return found;
+}
+
+// The name in brackets from open (its "[") to close (a "]"), blanks off both ends, is the
+// section's: some platforms trim them, and one that does not, or that takes a line beginning
+// with blanks for no header, reads no flag there, which the check after the change finds.
+bool NamesSetting(const Units& text, DWORD open, DWORD close)
+{
+    const DWORD name = SkipBlanks(text, open + text.step, close);
+    return IsName(text, name, TrimEnd(text, name, close), SETTING_SECTION);
+}
+
+// What a line (without its line break) is to the readers of every platform. A header's name ends
+// at its "]" and what follows, a comment, is no part of it; a header whose name some platform may
+// read otherwise (units beyond ASCII, a second "]") is in doubt when it may name the section.
 LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
 {
     const DWORD start = SkipBlanks(text, line, end);
@@ -90,14 +113,18 @@ LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
         }
         return at < end && at != start && UnitAt(text, at) == '[' ? LineKind::InDoubt : LineKind::Other;
     }
-    if (HasUnplain(text, line, end)) {
+    DWORD close = start + text.step;
+    while (close < end && UnitAt(text, close) != ']') {
+        close += text.step;
+    }
+    const DWORD lastClose = LastUnit(text, start, end, ']');
+    if (close < end && close == lastClose && !HasUnplain(text, start, close)) {
+        return NamesSetting(text, start, close) ? LineKind::OurHeader : LineKind::OtherHeader;
+    }
+    if (HasUnplain(text, start, lastClose)) {
         return LineKind::InDoubt;
     }
-    const DWORD close = end >= line + 2 * text.step ? end - text.step : line;
-    if (start == line && UnitAt(text, close) == ']' && IsName(text, line + text.step, close, SETTING_SECTION)) {
-        return LineKind::OurHeader;
-    }
-    // "[ setting ]", "[setting] x" and the like may name it somewhere.
+    // "[setting", "[setting]]" and the like may name it somewhere.
     const DWORD name = SkipBlanks(text, start + text.step, end);
     DWORD after = name;
     while (after < end && UnitAt(text, after) != ']' && !IsBlank(UnitAt(text, after))) {
@@ -106,13 +133,41 @@ LineKind KindOfLine(const Units& text, DWORD line, DWORD end)
     return IsName(text, name, after, SETTING_SECTION) ? LineKind::InDoubt : LineKind::OtherHeader;
 }
 
+bool IsDigit(unsigned unit)
+{
+    return unit >= '0' && unit <= '9';
+}
+
 struct ValueSpan {
     DWORD begin;
     DWORD end;
 };
 
-// Finds the value of the key's one line in the one [setting] section; false when the layout
-// leaves any doubt.
+// The number the integer reading takes from the value from begin to end: a sign and digits after
+// blanks. What follows it (blanks, a comment) is no part of it. False when there is no digit.
+bool FindNumber(const Units& text, DWORD begin, DWORD end, ValueSpan* number)
+{
+    number->begin = SkipBlanks(text, begin, end);
+    DWORD at = number->begin;
+    if (at < end && (UnitAt(text, at) == '-' || UnitAt(text, at) == '+')) {
+        at += text.step;
+    }
+    const DWORD digits = at;
+    while (at < end && IsDigit(UnitAt(text, at))) {
+        at += text.step;
+    }
+    number->end = at;
+    return at > digits;
+}
+
+bool IsLineBreak(unsigned unit)
+{
+    return unit == '\n' || unit == '\r';
+}
+
+// Finds the number in the value of the key's one line in the one [setting] section; false when the
+// layout leaves any doubt. A line ends at a carriage return or a line feed, each alone or both: some
+// platform reads each of them as the end of a line.
 bool FindValue(const Units& text, DWORD first, const wchar_t* key, ValueSpan* value)
 {
     bool inSetting = false;
@@ -120,26 +175,21 @@ bool FindValue(const Units& text, DWORD first, const wchar_t* key, ValueSpan* va
     bool found = false;
     for (DWORD line = first; line < text.size;) {
         DWORD end = line;
-        while (end < text.size && UnitAt(text, end) != '\n') {
-            end += text.step;
-        }
-        const DWORD next = end + text.step;
-        if (end > line && UnitAt(text, end - text.step) == '\r') {
-            end -= text.step;
-        }
-        for (DWORD at = line; at < end; at += text.step) {
-            if (UnitAt(text, at) == 0 || UnitAt(text, at) == '\r') {
-                return false;  // a line break of some platform's own
+        while (end < text.size && !IsLineBreak(UnitAt(text, end))) {
+            if (UnitAt(text, end) == 0) {
+                return false;  // the end of the text to some platform
             }
+            end += text.step;
         }
         const LineKind kind = KindOfLine(text, line, end);
         if (kind == LineKind::InDoubt || (kind == LineKind::OurHeader && sawSetting)) {
             return false;
         }
+        const DWORD start = SkipBlanks(text, line, end);
         if (kind != LineKind::Other) {
             inSetting = kind == LineKind::OurHeader;
             sawSetting = sawSetting || inSetting;
-        } else if (inSetting) {
+        } else if (inSetting && start < end && UnitAt(text, start) != ';') {
             DWORD equals = line;
             while (equals < end && UnitAt(text, equals) != '=') {
                 equals += text.step;
@@ -147,17 +197,14 @@ bool FindValue(const Units& text, DWORD first, const wchar_t* key, ValueSpan* va
             if (HasUnplain(text, line, equals)) {
                 return false;
             }
-            const DWORD keyBegin = SkipBlanks(text, line, equals);
-            if (IsName(text, keyBegin, TrimEnd(text, keyBegin, equals), key)) {
-                if (found || equals == end) {
+            if (IsName(text, start, TrimEnd(text, start, equals), key)) {
+                if (found || equals == end || !FindNumber(text, equals + text.step, end, value)) {
                     return false;
                 }
                 found = true;
-                value->begin = SkipBlanks(text, equals + text.step, end);
-                value->end = TrimEnd(text, value->begin, end);
             }
         }
-        line = next;
+        line = end + text.step;
     }
     return found;
 }
@@ -166,14 +213,20 @@ bool FindValue(const Units& text, DWORD first, const wchar_t* key, ValueSpan* va
 
 BYTE* WithFlagInPlace(const BYTE* bytes, DWORD size, const wchar_t* key, int value, DWORD* newSize)
 {
-    // UTF-8 is left to the whole save, which writes it in UTF-16 for the profile functions.
-    if (bytes == nullptr || value < 0 || StartsWith(bytes, size, UTF16_BIG_ENDIAN_MARK) || IsUtf8Text(bytes, size)) {
+    if (bytes == nullptr || value < 0 || StartsWith(bytes, size, UTF16_BIG_ENDIAN_MARK)) {
         return nullptr;
     }
+    // UTF-8 has the structure of ASCII text in single bytes, as the ANSI code page has.
     const bool unicode = StartsWith(bytes, size, UTF16_MARK);
     const Units text = {bytes, size, unicode ? 2u : 1u};
+    DWORD first = 0;
+    if (unicode) {
+        first = sizeof(UTF16_MARK);
+    } else if (StartsWith(bytes, size, UTF8_MARK)) {
+        first = sizeof(UTF8_MARK);
+    }
     ValueSpan span = {};
-    if (size % text.step != 0 || !FindValue(text, unicode ? 2 : 0, key, &span)) {
+    if (size % text.step != 0 || !FindValue(text, first, key, &span)) {
         return nullptr;
     }
     char digits[NUMBER_DIGITS];

@@ -4,30 +4,34 @@
 
 #include "base/heap_block.h"
 #include "hotkeys/hotkey_window.h"
-#include "hotkeys/program_scope.h"
 #include "settings/flag_line.h"
 #include "settings/kept_copies.h"
+#include "settings/nothing_to_save.h"
 #include "settings/safe_save.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
 
-// A switch of the hotkeys changes the enable line alone, through the whole save's steps (a work
-// file of its own, the check, the swap only over the file read). Wherever that cannot be done
-// for sure, the whole save does it.
+// A switch of the hotkeys changes the enable value's number alone, through the whole save's steps
+// (a work file of its own, the check, the swap only over the file read). Wherever that cannot be
+// done for sure, the whole save does it.
 
 namespace {
 
-// The finished file, as the platform's reader parses it, holds both flags as they are in memory.
-bool FlagsReadAsLive(const SafeSave& save)
+// The finished file, as the load will read it, holds both flags as they are in memory: UTF-8 from a
+// Unicode copy of its own.
+bool ReadsLiveFlags(const SafeSave& save, const BYTE* bytes, DWORD size)
 {
     if (save.unchanged) {
         return true;
     }
-    const bool holds =
-        static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, enabledFlag == 0 ? 1 : 0, save.readable)) ==
-            enabledFlag &&
-        static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, save.readable)) == pauseFullscreen;
+    SettingsSource source = {};
+    bool holds = false;
+    if (OpenBytesSource(bytes, size, save.readable, &source)) {
+        holds = FlagsReadAsLive(source.path);
+        ForgetParsedFile(source.path);
+        CloseSettingsSource(source);
+    }
     ForgetParsedFile(save.readable);
     return holds;
 }
@@ -58,7 +62,7 @@ SwapResult SwitchInPlace(const wchar_t* path)
     if (changed != nullptr) {
         SafeSave save = {};
         if (BeginSafeSave(&save, path, before, beforeSize, stamp, changed, size) && WriteSwapFile(&save, changed, size) &&
-            FlagsReadAsLive(save)) {
+            ReadsLiveFlags(save, changed, size)) {
             result = SwapIn(&save, false);
         }
         if (result == SwapResult::Saved) {

@@ -22,18 +22,20 @@ void LoadEnabledFlag();
 void LoadHotkeyItems();
 // Writes the bindings of the live table (the whole [hotkeys] section; an empty table leaves none)
 // and the flag (other keys of [setting] stay) in one swap, once the platform's reader finds them
-// and every other setting in the new file. True once the new file is in place, or when nothing
-// may be written; false when it could not be written: the file is then as it was, and
-// SaveFailureReason() and SaveFailureSuffix() tell why and which file refused. A file another
-// program changed after the save read it is left as it is: false, and
+// and every other setting in the new file, in the file's encoding (an ANSI file becomes UTF-16LE
+// only for a text its code page lacks). True once the new file is in place, or when nothing may
+// be written; true too, writing nothing (read-only or not), when the file is the one Tessel last
+// read or wrote and its reading already gives all of it. False when it could not be written: the
+// file is then as it was, and SaveFailureReason() and SaveFailureSuffix() tell why and which file
+// refused. A file another program changed after the save read it is left as it is: false, and
 // SaveGaveWayToOutsideChange() tells so.
 bool SaveSettingsFile();
 // The same, but a file that is not the one Tessel last read or wrote, or that changes during the
 // save, is kept as a dated copy (LastKeptCopySuffix()) and saved over.
 bool SaveSettingsFileKeepingEdits();
 // The save of a switch of the hotkeys: where the file's layout leaves no doubt and the file is the
-// one Tessel last read or wrote, only the enable value changes, every other byte staying; else as
-// SaveSettingsFile().
+// one Tessel last read or wrote, only the enable value's number changes, every other byte (comments
+// and line breaks included) staying; else as SaveSettingsFile().
 bool SaveSwitchedFlag();
 bool SaveGaveWayToOutsideChange();
 // False when the last load could not take in everything stored: the file could not be read, or

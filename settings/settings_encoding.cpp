@@ -112,3 +112,26 @@ BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWOR
     }
     return CopyBytes(bytes, size, readySize);
 }
+
+BYTE* BackToUtf8(const BYTE* original, DWORD originalSize, const BYTE* bytes, DWORD size, DWORD* newSize)
+{
+    if (original == nullptr || !IsUtf8Text(original, originalSize) || !StartsWith(bytes, size, UTF16_MARK) ||
+        size % sizeof(wchar_t) != 0) {
+        return nullptr;
+    }
+    const auto* text = reinterpret_cast<const wchar_t*>(bytes + sizeof(UTF16_MARK));
+    const int units = static_cast<int>((size - sizeof(UTF16_MARK)) / sizeof(wchar_t));
+    const DWORD mark = StartsWith(original, originalSize, UTF8_MARK) ? sizeof(UTF8_MARK) : 0;
+    const int length = units == 0 ? 0 : WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, units, nullptr, 0, nullptr, nullptr);
+    if (length == 0 && units > 0) {
+        return nullptr;
+    }
+    auto* utf8 = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(mark) + length + 2));
+    if (utf8 != nullptr) {
+        std::memcpy(utf8, UTF8_MARK, mark);
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, units, reinterpret_cast<char*>(utf8 + mark), length,
+                            nullptr, nullptr);
+        *newSize = mark + static_cast<DWORD>(length);
+    }
+    return utf8;
+}

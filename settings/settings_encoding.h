@@ -30,3 +30,9 @@ bool IsUtf8Text(const BYTE* bytes, DWORD size);
 // they are. Every section, key and value is kept. Null, with the reason in GetLastError, when
 // there is no memory or the form is larger than MAX_SETTINGS_BYTES (ERROR_FILE_TOO_LARGE).
 BYTE* ProfileReadyBytes(const BYTE* bytes, DWORD size, const wchar_t* text, DWORD* readySize);
+
+// UTF-16LE bytes after their mark, such as ProfileReadyBytes made of the original file, back in
+// the original's UTF-8, with its byte-order mark when it had one, in a block of the process heap.
+// Null when the original is no UTF-8 text, when there is no memory, or when a unit has no UTF-8
+// form (half of a surrogate pair): the bytes then stay UTF-16LE, every character kept.
+BYTE* BackToUtf8(const BYTE* original, DWORD originalSize, const BYTE* bytes, DWORD size, DWORD* newSize);

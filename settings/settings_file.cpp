@@ -10,6 +10,7 @@
 #include "settings/hotkeys_section.h"
 #include "settings/kept_copies.h"
 #include "settings/load_state.h"
+#include "settings/nothing_to_save.h"
 #include "settings/safe_save.h"
 #include "settings/saved_check.h"
 #include "settings/section_append.h"
@@ -138,13 +139,21 @@ bool ChangeWorkCopy(SafeSave* save, bool sectionsLeft, bool cutInHalf, bool flag
 }
 
 // The finished file as the platform's reader parses it gives the bindings saved (when section),
-// and the rest was checked in the work copy. Its parse is forgotten: it is no file's for long.
-bool ReadsAsSaved(const SafeSave& save, const wchar_t* section)
+// and the rest was checked in the work copy. UTF-8 is read as the load reads it, from a Unicode
+// copy of its own. Every parse is forgotten: it is no file's for long.
+bool ReadsAsSaved(const SafeSave& save, const wchar_t* section, const BYTE* bytes, DWORD size)
 {
-    const bool holds = save.unchanged || section == nullptr || HotkeysSectionHolds(save.readable, liveTable);
-    if (!save.unchanged) {
-        ForgetParsedFile(save.readable);
+    if (save.unchanged) {
+        return true;
     }
+    SettingsSource source = {};
+    bool holds = section == nullptr;
+    if (!holds && OpenBytesSource(bytes, size, save.readable, &source)) {
+        holds = HotkeysSectionHolds(source.path, liveTable);
+        ForgetParsedFile(source.path);
+        CloseSettingsSource(source);
+    }
+    ForgetParsedFile(save.readable);
     return holds;
 }
 
@@ -175,14 +184,22 @@ SwapResult FinishSave(SafeSave* save, const wchar_t* section, bool sectionsLeft,
     SwapResult result = SwapResult::Failed;
     if (whole == nullptr) {
         FailSave(GetLastError(), L"");
-    } else if (WriteSwapFile(save, whole, wholeSize)) {
-        if (ReadsAsSaved(*save, section)) {
+        ReleaseBlock(changed);
+        return result;
+    }
+    // A UTF-8 file, changed in UTF-16 by the profile functions, is written in UTF-8 again.
+    DWORD outSize = wholeSize;
+    BYTE* utf8 = BackToUtf8(save->before, save->beforeSize, whole, wholeSize, &outSize);
+    const BYTE* out = utf8 != nullptr ? utf8 : whole;
+    if (WriteSwapFile(save, out, outSize)) {
+        if (ReadsAsSaved(*save, section, out, outSize)) {
             result = SwapIn(save, keepReplaced);
-            NoteSavedIfSo(result, whole, wholeSize);
+            NoteSavedIfSo(result, out, outSize);
         } else {
             FailSave(ERROR_INVALID_DATA, L"");
         }
     }
+    ReleaseBlock(utf8);
     if (whole != changed) {
         ReleaseBlock(whole);
     }
@@ -236,8 +253,9 @@ SwapResult SaveThroughWorkCopy(const wchar_t* path, const wchar_t* section, bool
 }
 
 // One save of the bindings and the flag. What the load could not read stays as the file has it:
-// a save that may write nothing succeeds at once. A file changed by another program since the save
-// read it is given way to, or, with keepEdits, kept as a dated copy and saved over.
+// a save that may write nothing succeeds at once, and so does one whose file holds all of it
+// already. A file changed by another program since the save read it is given way to, or, with
+// keepEdits, kept as a dated copy and saved over.
 bool SaveSettings(bool keepEdits)
 {
     yieldedToOutsideChange = false;
@@ -253,6 +271,9 @@ bool SaveSettings(bool keepEdits)
     SwapResult result = SwapResult::Failed;
     if (path == nullptr || (bindings && section == nullptr)) {
         FailSave(path == nullptr ? pathError : ERROR_NOT_ENOUGH_MEMORY, L"");
+    } else if (NothingToSave(path, section, flag)) {
+        NoteNothingSaved();
+        result = SwapResult::Saved;
     } else if (IsMarkedReadOnly(path)) {
         FailSaveOnReadOnlyMark();
     } else {

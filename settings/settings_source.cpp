@@ -90,21 +90,30 @@ bool OpenSettingsSource(const wchar_t* path, SettingsSource* source)
         const DWORD error = GetLastError();
         return IsMissing(error) || FailLoad(error);
     }
-    bool opened = true;
-    if (IsUtf8Text(bytes, size) || !ProfileFunctionsTake(path)) {
-        DWORD readySize = 0;
-        BYTE* ready = ProfileReadyBytes(bytes, size, nullptr, &readySize);
-        opened = ready != nullptr && WritePrivateCopy(ready, readySize, source->path);
-        if (!opened) {
-            FailLoad(GetLastError());
-        }
-        source->privateCopy = opened;
-        ReleaseBlock(ready);
-    } else {
-        CopyText(source->path, MAX_PATH, path);
+    const bool opened = OpenBytesSource(bytes, size, path, source);
+    if (!opened) {
+        FailLoad(GetLastError());
     }
-    source->found = opened;
     ReleaseBlock(bytes);
+    return opened;
+}
+
+bool OpenBytesSource(const BYTE* bytes, DWORD size, const wchar_t* path, SettingsSource* source)
+{
+    *source = {};
+    if (path != nullptr && !IsUtf8Text(bytes, size) && ProfileFunctionsTake(path)) {
+        CopyText(source->path, MAX_PATH, path);
+        source->found = true;
+        return true;
+    }
+    DWORD readySize = 0;
+    BYTE* ready = ProfileReadyBytes(bytes, size, nullptr, &readySize);
+    const bool opened = ready != nullptr && WritePrivateCopy(ready, readySize, source->path);
+    const DWORD error = GetLastError();
+    source->found = opened;
+    source->privateCopy = opened;
+    ReleaseBlock(ready);
+    SetLastError(error);
     return opened;
 }
 

@@ -29,5 +29,9 @@ struct SettingsSource {
 // but could not be read, or path is null: SettingsLoadFailure() then tells why. A missing file is
 // no failure; found is then false.
 bool OpenSettingsSource(const wchar_t* path, SettingsSource* source);
+// What the profile functions read bytes from as the load reads a file that holds them: the file
+// at path itself (null for none) when they take it as it is, else a private copy, UTF-16LE for
+// UTF-8 text. False, with the reason in GetLastError, when the copy could not be written.
+bool OpenBytesSource(const BYTE* bytes, DWORD size, const wchar_t* path, SettingsSource* source);
 // Deletes the private copy, if one was made.
 void CloseSettingsSource(const SettingsSource& source);

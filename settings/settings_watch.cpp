@@ -28,6 +28,8 @@ DWORD rememberedSize;
 // What the last save that succeeded put in the file's place, until it is remembered.
 BYTE* savedBytes;
 DWORD savedSize;
+// Set when the last save that succeeded wrote nothing: the file is still the one noted.
+bool savedNothing;
 // Set once a file of the remembered stamp was found to hold other bytes.
 bool contentChanged;
 int pollsSinceLook;
@@ -167,6 +169,7 @@ void RememberSettingsFile()
 
 void NoteSavedBytes(const BYTE* bytes, DWORD size)
 {
+    savedNothing = false;
     ReleaseBlock(savedBytes);
     savedBytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
     savedSize = size;
@@ -175,10 +178,21 @@ void NoteSavedBytes(const BYTE* bytes, DWORD size)
     }
 }
 
+void NoteNothingSaved()
+{
+    ReleaseBlock(savedBytes);
+    savedBytes = nullptr;
+    savedNothing = true;
+}
+
 // Taken from the save rather than read again: an editor that writes the file without sharing
 // just after a save finds it free.
 void RememberSavedSettingsFile()
 {
+    if (savedNothing) {
+        savedNothing = false;
+        return;
+    }
     ForgetContent();
     remembered = SavedFileStamp();
     rememberedBytes = savedBytes;
@@ -212,6 +226,7 @@ void ForgetSettingsFile()
     ForgetContent();
     ReleaseBlock(savedBytes);
     savedBytes = nullptr;
+    savedNothing = false;
     rememberedKnown = false;
     pendingKnown = false;
 }

@@ -13,3 +13,6 @@ bool IsRememberedSettingsFile(const FileStamp& stamp, const BYTE* bytes, DWORD s
 const BYTE* RememberedSettingsBytes(DWORD* size);
 // Keeps a copy of what a save that succeeded put in the file's place, for RememberSavedSettingsFile.
 void NoteSavedBytes(const BYTE* bytes, DWORD size);
+// A save that succeeded found the file it last read or wrote already holding what it would write,
+// and left it: RememberSavedSettingsFile keeps what is noted of it.
+void NoteNothingSaved();

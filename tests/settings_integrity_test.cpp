@@ -840,7 +840,7 @@ DWORD WINAPI CheckedGetSection(LPCWSTR section, LPWSTR buffer, DWORD size, LPCWS
     return GetPrivateProfileSectionW(section, buffer, size, path);
 }
 
-TEST(Utf8File, WithOrWithoutMarkEveryTextLoadsExactlyAndTheOriginalIsKeptInTheBackup)
+TEST(Utf8File, WithOrWithoutMarkEveryTextLoadsExactlyAndASaveKeepsItUtf8AndTheOriginalInTheBackup)
 {
     const std::vector<Binding> bindings = {
         {0x0641, L"C:\\ツール\\メモ.exe", L"日本語.txt"},
@@ -856,14 +856,15 @@ TEST(Utf8File, WithOrWithoutMarkEveryTextLoadsExactlyAndTheOriginalIsKeptInTheBa
                                   reinterpret_cast<const void*>(&CheckedGetSection)));
         utf8Reads = 0;
         ASSERT_TRUE(host.Load());
-        EXPECT_EQ(utf8Reads, 0) << "read as UTF-8 by the profile functions";
         EXPECT_EQ(FileBytes(host.SettingsPath()), original) << "written at the load";
-        host.Execute(L"Tessel.dll", 0);  // saved at once
-        EXPECT_TRUE(StartsWithUnicodeMark(FileBytes(host.SettingsPath())));
-        EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), bindings) << mark.size();
+        host.OnWindow(L"#32770", SETTINGS_CAPTION, [&host](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog); });
+        host.Execute(L"Tessel.dll", 1);  // saved at once, whole
+        ASSERT_TRUE(host.WaitForWindows());
+        EXPECT_EQ(FileBytes(host.SettingsPath()), mark + AnsiFile({bindings[1]}, "[setting]\r\nenable=1\r\n"));
         EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), original);
         host.Unload();
         FreeLibrary(early);
+        EXPECT_EQ(utf8Reads, 0) << "read as UTF-8 by the profile functions";
     }
 }
 
@@ -1268,7 +1269,8 @@ DWORD WINAPI CappedGetSection(LPCWSTR section, LPWSTR buffer, DWORD size, LPCWST
 TEST(CappedSection, BindingsPastTheCapAreReadAndSavedAllTheSame)
 {
     const std::vector<Binding> stored = PlainBindings(420);
-    // [hotkeys] first: the save moves it to the end, so it writes a new file and checks it.
+    // [hotkeys] first: a reading cut short cannot tell that the file holds the table already, so
+    // the unload writes a new file, [hotkeys] moved to the end, and checks it.
     const std::string text = AnsiFile(stored) + "[setting]\r\nenable=1\r\n";
     ASSERT_GT(text.size(), SECTION_CAP + 1000);
     TestHost host;
@@ -1426,32 +1428,58 @@ TEST(HandEdits, AReadOnlyFileIsNeverReplacedAndEachSaveIsTold)
     SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// A layout of the file around its enable value, written "@" in text, whose line breaks are CR LF.
+struct SwitchLayout {
+    std::string text;
+    const char* lineBreak;
+    bool unicode;  // UTF-16LE, each byte of text a unit
+};
+
+// The file's bytes with the value filled in.
+std::string LaidOut(const SwitchLayout& layout, char value)
+{
+    std::string text = layout.text;
+    text[text.find('@')] = value;
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += std::strlen(layout.lineBreak)) {
+        text.replace(at, 2, layout.lineBreak);
+    }
+    std::string bytes = layout.unicode ? UTF16LE_MARK : "";
+    for (const char unit : text) {
+        bytes += layout.unicode ? std::string{unit, '\0'} : std::string(1, unit);
+    }
+    return bytes;
+}
+
 TEST(HandEdits, ASwitchChangesTheEnableValueAndNoOtherByte)
 {
     // Spacing, blank lines, comments, and "é " that code page 932 cannot hold.
-    const std::string before = "; written by hand\r\n\r\n[setting]\r\n  enable = 1  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
+    const std::string spaced = "; written by hand\r\n\r\n[setting]\r\n  enable = @  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
                                "  spaced = value  \r\n\r\n";
-    const std::string off = "; written by hand\r\n\r\n[setting]\r\n  enable = 0  \r\nname = caf\xE9 \r\n\r\n[other]\r\n"
-                            "  spaced = value  \r\n\r\n";
     const std::string hotkeys = AnsiFile(PlainBindings(2));
-    const auto unicode = [](const std::string& text) {
-        std::string bytes = "\xFF\xFE";
-        for (const char unit : text) {
-            bytes += unit;
-            bytes += '\0';
-        }
-        return bytes;
+    const std::string plain = "[setting]\r\nenable=@\r\n" + hotkeys;
+    const std::string utf8 = "[setting]\r\nenable=@\r\n" + AnsiFile({{0x0641, L"C:\\ツール\\メモ.exe", L"日本語.txt"}});
+    const SwitchLayout layouts[] = {
+        {spaced + hotkeys, "\r\n", false},
+        {spaced + hotkeys, "\r\n", true},
+        {"  [setting] ; mine\r\nenable=@\r\n" + hotkeys, "\r\n", false},
+        {"[setting]\r\nenable=@ ; on at start\r\n" + hotkeys, "\r\n", false},
+        {"[ setting ]\r\nenable=@\r\n" + hotkeys, "\r\n", false},
+        {plain, "\r", false},
+        {plain, "\n", false},
+        {plain, "\r\r\n", false},
+        {"\xEF\xBB\xBF" + utf8, "\r\n", false},
+        {utf8, "\r\n", false},
     };
-    for (const bool wide : {false, true}) {
+    for (const SwitchLayout& layout : layouts) {
         TestHost host;
-        const std::string stored = wide ? unicode(before + hotkeys) : before + hotkeys;
+        const std::string stored = LaidOut(layout, '1');
         host.WriteSettingsBytes(stored);
         ASSERT_TRUE(host.Load());
         host.Execute(L"Tessel.dll", 0);
-        EXPECT_EQ(FileBytes(host.SettingsPath()), wide ? unicode(off + hotkeys) : off + hotkeys);
+        EXPECT_EQ(FileBytes(host.SettingsPath()), LaidOut(layout, '0')) << "layout " << &layout - layouts;
         host.Execute(L"Tessel.dll", 0);
         host.Unload();
-        EXPECT_EQ(FileBytes(host.SettingsPath()), stored) << wide;
+        EXPECT_EQ(FileBytes(host.SettingsPath()), stored);
         EXPECT_THAT(TestHost::DialogCaptions(), ::testing::IsEmpty());
     }
 }
@@ -1583,6 +1611,42 @@ TEST_F(SaveKilled, AStartDeletesOnlyLeftoversNamedExactlyAsTesselNamesThemReadOn
         EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES) << ToUtf8(file);
     }
     DeleteTree(temporary);
+}
+
+// ----- nothing to save --------------------------------------------------------------------
+
+TEST(NothingToSave, ARunWithoutAChangeLeavesTheFileAndItsBackupByteForByte)
+{
+    // The bindings before the user's own sections, spaced by hand.
+    const std::string text =
+        AnsiFile(PlainBindings(2)) + "[setting]\r\nenable = 1\r\n\r\n[other]\r\n  spaced = value  ; aside\r\n";
+    for (const std::string& stored : InEachEncoding(text)) {
+        TestHost host;
+        host.WriteSettingsBytes(stored);
+        WriteFileBytes(host.SettingsPath() + L".bak", "the backup before");
+        ASSERT_TRUE(host.Load());
+        SendMessageW(FindWindowW(L"TesselClass", nullptr), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        host.Unload();
+        EXPECT_EQ(FileBytes(host.SettingsPath()), stored) << stored.size() << " bytes";
+        EXPECT_EQ(FileBytes(host.SettingsPath() + L".bak"), "the backup before");
+    }
+}
+
+TEST(NothingToSave, OkWithoutAChangeOnAReadOnlyFileTellsNoFailure)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(2)));
+    ASSERT_TRUE(SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string before = FileBytes(host.SettingsPath());
+    ASSERT_TRUE(host.Load());
+    MessageCatcher catcher;
+    host.OnWindow(L"#32770", SETTINGS_CAPTION, [](HWND dialog) { TestHost::Click(dialog, IDOK); });
+    host.Execute(L"Tessel.dll", 1);
+    ASSERT_TRUE(host.WaitForWindows());
+    host.Unload();
+    EXPECT_THAT(MessageCatcher::Told(), ::testing::IsEmpty());
+    EXPECT_EQ(FileBytes(host.SettingsPath()), before);
+    SetFileAttributesW(host.SettingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(CodePage, TheRunAsOnAJapaneseSystemHasCodePage932)

@@ -1,0 +1,16 @@
+// Whether a save has anything to write. Writing what the file already holds is not harmless: the
+// sections move, the profile functions respace the user's own lines on some platforms, the backup
+// is replaced by a copy of the same settings, and a read-only file refuses. The measure is the
+// platform's reading of the file, the one the load and the next start make.
+#pragma once
+
+#include <windows.h>
+
+// The file at path, as the profile functions read it, holds the enabled flag and the full-screen
+// pause as they are in memory. An absent enable key differs: every save writes it.
+bool FlagsReadAsLive(const wchar_t* path);
+
+// True when the file at path is the one Tessel last read or wrote and a save would change nothing
+// in its reading: the flags (when flag) and, unless section is null, the bindings, [hotkeys]
+// holding the entries of section (FormatHotkeysSection) in their order and nothing else, once.
+bool NothingToSave(const wchar_t* path, const wchar_t* section, bool flag);
