@@ -248,6 +248,9 @@ TEST(ProgramScope, OneCombinationRunsTheBindingOfTheProgramInFrontWhetherTheChan
     two.Announce();
     EXPECT_TRUE(host.PumpUntil([] { return !Held('Y'); }, 3000)) << "Ctrl+Alt+Y was kept";
     EXPECT_TRUE(Held('X'));
+    host.ClearRecords();
+    PressHolding(host, 'X', [&] { return Ran(host, L"ExecuteCommand(Other.dll,6)"); });
+    EXPECT_THAT(two.Downs('X'), IsEmpty());
     ASSERT_TRUE(one.BringToFront(host));
     one.Announce();
     EXPECT_TRUE(HeldAgain(host, 'Y'));
