@@ -14,8 +14,9 @@ constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 // the range meant for applications.
 constexpr int TRIAL_HOTKEY_ID = 0xBFFF;
 
-// The rows of one combination before a row, in table order: along the survey's links, or else by
-// looking at each row, with one row read as a planned binding that is not in the table yet.
+// The rows of one combination before a row, in table order, from the first: along the survey's
+// links, or else by looking at each row, with one row read as a planned binding that is not in
+// the table yet.
 struct EarlierRows {
     HotkeyTable table;
     const CombinationRow* links;
@@ -23,6 +24,7 @@ struct EarlierRows {
     int combination;
     int before;
     const PlannedBinding* planned;  // takes the place of its row; null for none
+    int first;                      // -1 for no row
 };
 
 KeyCode KeyOfRow(const EarlierRows& rows, int row)
@@ -42,11 +44,11 @@ ProgramLists ProgramsOfRow(const EarlierRows& rows, int row)
     return GetHotkeyPrograms(rows.table, row);
 }
 
-// The next of the rows after row (-1 for the first), or -1.
+// The next of the rows after row, or -1; when looking at each row, -1 finds the first.
 int NextEarlier(const EarlierRows& rows, int row)
 {
     if (rows.links != nullptr) {
-        const int next = row == -1 ? -1 : NextRowOf(rows.links, rows.linkedCount, row);
+        const int next = NextRowOf(rows.links, rows.linkedCount, row);
         return next < rows.before ? next : -1;
     }
     for (int candidate = row + 1; candidate < rows.before; ++candidate) {
@@ -60,12 +62,14 @@ int NextEarlier(const EarlierRows& rows, int row)
 
 EarlierRows RowsBefore(HotkeyTable table, int before, KeyCode key, const PlannedBinding* planned)
 {
-    return {table, nullptr, 0, CombinationIndex(key), before, planned};
+    EarlierRows rows = {table, nullptr, 0, CombinationIndex(key), before, planned, -1};
+    rows.first = NextEarlier(rows, -1);
+    return rows;
 }
 
-bool SomeRowAdmits(const EarlierRows& rows, int first, const wchar_t* program)
+bool SomeRowAdmits(const EarlierRows& rows, const wchar_t* program)
 {
-    for (int row = first; row != -1; row = NextEarlier(rows, row)) {
+    for (int row = rows.first; row != -1; row = NextEarlier(rows, row)) {
         if (ProgramsAdmit(ProgramsOfRow(rows, row), program)) {
             return true;
         }
@@ -75,39 +79,45 @@ bool SomeRowAdmits(const EarlierRows& rows, int first, const wchar_t* program)
 
 // Each program an earlier row's except list keeps out is kept out here too, or admitted by
 // another of the rows.
-bool ExceptedProgramsTaken(const EarlierRows& rows, int first, const wchar_t* earlierExcept, const wchar_t* except)
+bool ExceptedProgramsTaken(const EarlierRows& rows, const wchar_t* earlierExcept, const wchar_t* except)
 {
     wchar_t name[MAX_PATH];
     for (const wchar_t* cursor = earlierExcept; NextProgramName(&cursor, name);) {
-        if (name[0] != L'\0' && !ProgramListNames(except, name) && !SomeRowAdmits(rows, first, name)) {
+        if (name[0] != L'\0' && !ProgramListNames(except, name) && !SomeRowAdmits(rows, name)) {
             return false;
         }
     }
     return true;
 }
 
-// Whether every program the lists admit is admitted by one of the rows, the first given. Only a
-// certain answer is yes: a binding is taken to fire somewhere unless the table proves otherwise.
-bool RowsAdmitAll(const EarlierRows& rows, int first, ProgramLists programs)
+// Every program of the only list but those the except list names.
+bool RowsAdmitAllNamed(const EarlierRows& rows, ProgramLists programs)
 {
+    bool admitsSome = false;
     wchar_t name[MAX_PATH];
-    if (programs.only[0] != L'\0') {
-        bool admitsSome = false;
-        for (const wchar_t* cursor = programs.only; NextProgramName(&cursor, name);) {
-            if (name[0] == L'\0' || ProgramListNames(programs.except, name)) {
-                continue;
-            }
-            if (!SomeRowAdmits(rows, first, name)) {
-                return false;
-            }
-            admitsSome = true;
+    for (const wchar_t* cursor = programs.only; NextProgramName(&cursor, name);) {
+        if (name[0] == L'\0' || ProgramListNames(programs.except, name)) {
+            continue;
         }
-        return admitsSome;
+        if (!SomeRowAdmits(rows, name)) {
+            return false;
+        }
+        admitsSome = true;
+    }
+    return admitsSome;
+}
+
+// Whether every program the lists admit is admitted by one of the rows. Only a certain answer is
+// yes: a binding is taken to fire somewhere unless the table proves otherwise.
+bool RowsAdmitAll(const EarlierRows& rows, ProgramLists programs)
+{
+    if (programs.only[0] != L'\0') {
+        return RowsAdmitAllNamed(rows, programs);
     }
     // Every program but a few, which only a row without an only list can match.
-    for (int row = first; row != -1; row = NextEarlier(rows, row)) {
+    for (int row = rows.first; row != -1; row = NextEarlier(rows, row)) {
         const ProgramLists earlier = ProgramsOfRow(rows, row);
-        if (earlier.only[0] == L'\0' && ExceptedProgramsTaken(rows, first, earlier.except, programs.except)) {
+        if (earlier.only[0] == L'\0' && ExceptedProgramsTaken(rows, earlier.except, programs.except)) {
             return true;
         }
     }
@@ -118,17 +128,16 @@ bool RowsAdmitAll(const EarlierRows& rows, int first, ProgramLists programs)
 // else the first of the rows.
 int CoveringRow(const EarlierRows& rows, ProgramLists programs)
 {
-    const int first = NextEarlier(rows, -1);
-    if (first == -1 || !RowsAdmitAll(rows, first, programs)) {
+    if (rows.first == -1 || !RowsAdmitAll(rows, programs)) {
         return -1;
     }
-    for (int row = first; row != -1; row = NextEarlier(rows, row)) {
-        const EarlierRows alone = {rows.table, nullptr, 0, rows.combination, row + 1, rows.planned};
-        if (RowsAdmitAll(alone, row, programs)) {
+    for (int row = rows.first; row != -1; row = NextEarlier(rows, row)) {
+        const EarlierRows alone = {rows.table, nullptr, 0, rows.combination, row + 1, rows.planned, row};
+        if (RowsAdmitAll(alone, programs)) {
             return row;
         }
     }
-    return first;
+    return rows.first;
 }
 
 bool NamesNoProgram(ProgramLists programs)
@@ -205,9 +214,9 @@ BindingFault SurveyBinding(const BindingSurvey& survey, PluginInfo** plugins, in
         return BINDING_NAMES_NO_PROGRAM;
     }
     const int first = FirstRowOf(survey.combinationRows, survey.count, row);
-    const EarlierRows rows = {survey.table, survey.combinationRows, survey.count, CombinationIndex(item->key), row,
-                              nullptr};
-    if (first != row && RowsAdmitAll(rows, first, programs)) {
+    const EarlierRows rows = {
+        survey.table, survey.combinationRows, survey.count, CombinationIndex(item->key), row, nullptr, first};
+    if (first != row && RowsAdmitAll(rows, programs)) {
         return BINDING_REPEATS_EARLIER_ROW;
     }
     return CommandFault(plugins, item->command);
@@ -267,7 +276,7 @@ void DescribeBindingFault(HotkeyTable table, int row, BindingFault fault, wchar_
         return;
     case BINDING_REPEATS_EARLIER_ROW: {
         const int instead = RowFiringInstead(table, {row, item->key, programs});
-        const int named = instead != -1 ? instead : NextEarlier(RowsBefore(table, row, item->key, nullptr), -1);
+        const int named = instead != -1 ? instead : RowsBefore(table, row, item->key, nullptr).first;
         // Rows are counted from 1, as a user counts them.
         FormatText(text, capacity, L"%d行目と同じhotkeyです", named + 1);
         return;
