@@ -38,7 +38,8 @@ HWND scopeWindow;
 HWINEVENTHOOK foregroundHook;
 // The hotkey window's bindings are registered: hotkeys on and no settings session.
 bool registered;
-// The live table's rows that share a combination, while registered; null when none do.
+// The live table's rows that share a combination, while registered and a press must choose
+// among them; null otherwise, and each row is then alone.
 CombinationRow* combinationRows;
 int linkedCount;
 // Registered bindings with a program list; without any, and without the pause, a foreground
