@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
 
 #include "bench/bench_bindings.h"
 #include "bench/measuring.h"
+#include "host/host_record.h"
 #include "host/plugin_host.h"
 
 namespace {
@@ -19,6 +21,7 @@ constexpr DWORD REGISTERED_AGAIN_MS = 700;
 constexpr DWORD SETTLE_MS = 50;
 constexpr int FOREGROUND_CHANGES = 10;
 constexpr KeyCode CTRL_ALT_X = 0x0658;
+constexpr KeyCode CTRL_ALT_Y = 0x0659;
 constexpr wchar_t FRONT_CLASS[] = L"TesselBenchFront";
 
 double keyArrived = NAN;
@@ -75,6 +78,51 @@ void TimeKeys(DWORD between, int presses, std::vector<double>& times, int* lost)
     }
 }
 
+bool PressedCommandRan()
+{
+    const std::wstring pressedCall = L"ExecuteCommand(Sample.dll," + std::to_wstring(PRESSED_COMMAND_ID) + L")";
+    const std::vector<std::wstring> calls = RecordedCalls();
+    return std::find(calls.begin(), calls.end(), pressedCall) != calls.end();
+}
+
+// Presses of the combination until the host ran the pressed command each time.
+void TimeFiredPresses(KeyCode key, int presses, std::vector<double>& times, int* lost)
+{
+    const std::vector<INPUT> inputs = PressInputs(key);
+    for (int press = 0; press < SCOPE_WARM_UP + presses; ++press) {
+        DispatchPending();
+        ClearRecords();
+        const double start = Milliseconds();
+        SendInput(static_cast<UINT>(inputs.size()), const_cast<INPUT*>(inputs.data()), sizeof(INPUT));
+        if (!PumpUntil(PressedCommandRan, KEY_LIMIT_MS)) {
+            ++*lost;
+        } else if (press >= SCOPE_WARM_UP) {
+            times.push_back(Milliseconds() - start);
+        }
+    }
+}
+
+// Ctrl+Alt+X is bound for another program first and for every program after it, so each press
+// looks at the program in front and passes over the first binding; Ctrl+Alt+Y has one binding.
+void TimeSharedCombination(const std::wstring& folder, int presses, ScopeFigures& figures)
+{
+    const std::wstring pressed = L"Sample.dll|" + std::to_wstring(PRESSED_COMMAND_ID);
+    WriteSettingsFile(folder + L"\\Tessel.ini",
+                      L"[setting]\r\nenable=1\r\n[hotkeys]\r\nitem0_key=" + std::to_wstring(CTRL_ALT_X) +
+                          L"\r\nitem0_command=Sample.dll|5\r\nitem0_param=\r\nitem0_only=elsewhere.exe\r\nitem1_key=" +
+                          std::to_wstring(CTRL_ALT_X) + L"\r\nitem1_command=" + pressed +
+                          L"\r\nitem1_param=\r\nitem2_key=" + std::to_wstring(CTRL_ALT_Y) + L"\r\nitem2_command=" +
+                          pressed + L"\r\nitem2_param=\r\n");
+    std::wstring error;
+    if (LoadPlugin(folder + L"\\Tessel.dll", &error) == nullptr) {
+        figures.lost += presses;
+        return;
+    }
+    TimeFiredPresses(CTRL_ALT_X, presses, figures.sharedPress, &figures.lost);
+    TimeFiredPresses(CTRL_ALT_Y, presses, figures.plainPress, &figures.lost);
+    UnloadAllPlugins();
+}
+
 void CALLBACK CountForegroundEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD)
 {
     ++foregroundEvents;
@@ -121,6 +169,8 @@ ScopeFigures MeasureProgramScope(const std::wstring& folder, int presses)
         TimeKeys(REGISTERED_AGAIN_MS, presses, figures.passThrough, &figures.lost);
         CountForegroundEvents(front, other, figures);
         UnloadAllPlugins();
+        BringToFront(front);
+        TimeSharedCombination(folder, presses, figures);
     }
     DestroyWindow(front);
     DestroyWindow(other);
@@ -138,6 +188,11 @@ void PrintScopeReport(const ScopeFigures& figures)
     std::printf("| Figure | Tessel | Floor | Excess | Ratio |\n|---|---:|---:|---:|---:|\n");
     std::printf("| Press in an excluded program to the key reaching it | %.3f ms | %.3f ms | %s%.3f ms | %.2f |\n",
                 passThrough, plain, passThrough < plain ? "-" : "+", std::fabs(passThrough - plain), passThrough / plain);
+    const double shared = Median(figures.sharedPress);
+    const double single = Median(figures.plainPress);
+    std::printf("| Press of a combination bound first for another program, to the host's call (floor: one bound "
+                "once) | %.3f ms | %.3f ms | %s%.3f ms | %.2f |\n",
+                shared, single, shared < single ? "-" : "+", std::fabs(shared - single), shared / single);
     std::printf("\nPresses lost: %d. Foreground changes: %d, of which the platform reported %d "
                 "(EVENT_SYSTEM_FOREGROUND); ",
                 figures.lost, figures.foregroundChanges, figures.foregroundEvents);

@@ -1,7 +1,8 @@
 // Presses kept from Tessel by a program list: the time from a press in the excluded program to the
 // key reaching that program through Tessel's pass-through, against the same keys reaching it with no
-// hotkey registered; and whether the platform reports the foreground changes that Tessel's
-// registrations follow.
+// hotkey registered; a press of a combination whose first binding is for another program, against
+// one of a combination with one binding; and whether the platform reports the foreground changes
+// that Tessel's registrations follow.
 #pragma once
 
 #include <string>
@@ -10,6 +11,8 @@
 struct ScopeFigures {
     std::vector<double> passThrough;  // SendInput to the key's WM_KEYDOWN in the program in front
     std::vector<double> plainKey;     // the same with nothing registered
+    std::vector<double> sharedPress;  // SendInput to the host's call, a combination with two bindings
+    std::vector<double> plainPress;   // the same for a combination with one binding
     int lost = 0;
     int foregroundChanges = 0;
     int foregroundEvents = 0;  // EVENT_SYSTEM_FOREGROUND reported for them

@@ -28,8 +28,9 @@ bool dialogOpen;
 bool windowDestroyed;
 
 // An item without a virtual key is not registered but keeps its id; a combination the system
-// refuses (another program holds it) leaves that item inert. One that must not fire for the
-// program in front waits for the foreground to change.
+// refuses (another program holds it) leaves its items inert. Each combination is registered once,
+// under the id of its first item; one that fires for none of its items' programs while the
+// program in front is waits for the foreground to change.
 void RegisterAll(HWND window)
 {
     FollowRegistration(true);
@@ -37,7 +38,7 @@ void RegisterAll(HWND window)
     for (int id = 0; id < count; ++id) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, id);
         const UINT virtualKey = item->key & 0xFF;
-        if (virtualKey != 0 && FiresInForeground(GetHotkeyPrograms(liveTable, id))) {
+        if (virtualKey != 0 && RegistersInForeground(id)) {
             RegisterHotKey(window, id, HotkeyModifiers(item->key), virtualKey);
         }
     }
@@ -237,12 +238,14 @@ LRESULT OnCommand(HWND window, WORD commandId)
     return 0;
 }
 
+// The id names the combination's first item; the item that fires is chosen by the program in
+// front, or none is and the key went on to that program.
 LRESULT OnHotkey(WPARAM id)
 {
     // The list box finds no record for an id beyond the table.
-    const HotkeyItem* item = id <= INT_MAX ? GetHotkeyItem(liveTable, static_cast<int>(id)) : nullptr;
-    if (item == nullptr ||
-        PassPressToProgram(static_cast<int>(id), *item, GetHotkeyPrograms(liveTable, static_cast<int>(id)))) {
+    const int row = id <= INT_MAX ? ChoosePressedRow(static_cast<int>(id)) : -1;
+    const HotkeyItem* item = GetHotkeyItem(liveTable, row);
+    if (item == nullptr) {
         return 0;
     }
     // The action may replace or free the live table (":exit" makes the host unload us), so it

@@ -1,17 +1,16 @@
 #include "hotkeys/program_scope.h"
 
-#include <shlwapi.h>
+#include "base/heap_block.h"
+#include "hotkeys/combination_rows.h"
+#include "hotkeys/handed_key.h"
+#include "hotkeys/program_names.h"
 
-#include <algorithm>
-
-#include "base/bounded_text.h"
-
-// A binding that must not fire for the program in front is unregistered, so the key reaches that
-// program untouched, repeats and modifiers included. Where the platform reports foreground changes
-// the registrations follow them; elsewhere (Wine reports none) a press still arrives, and is handed
-// on: the binding is unregistered, the same key is put into the input while the user still holds
-// the modifiers, and the binding is registered again once the key is up. Nothing here waits: the
-// release is seen on a timer no faster than the settings file's watch.
+// A combination that must not fire for the program in front is unregistered, so the key reaches
+// that program untouched, repeats and modifiers included. Where the platform reports foreground
+// changes the registrations follow them; elsewhere (Wine reports none) a press still arrives, and
+// is handed on: the combination is unregistered, the same key is put into the input while the
+// user still holds the modifiers, and the combination is registered again once the key is up.
+// Nothing here waits: the release is seen on a timer no faster than the settings file's watch.
 
 int pauseFullscreen;
 
@@ -39,16 +38,21 @@ HWND scopeWindow;
 HWINEVENTHOOK foregroundHook;
 // The hotkey window's bindings are registered: hotkeys on and no settings session.
 bool registered;
+// The live table's rows that share a combination, while registered and a press must choose
+// among them; null otherwise, and each row is then alone.
+CombinationRow* combinationRows;
+int linkedCount;
 // Registered bindings with a program list; without any, and without the pause, a foreground
 // change changes nothing.
 int scopedCount;
 Foreground seen;
 bool seenValid;
-// Some binding is unregistered for the program in front; the timer looks at the foreground again,
-// since a window that leaves full screen, for one, reports no foreground change.
+// Some combination is unregistered for the program in front; the timer looks at the foreground
+// again, since a window that leaves full screen, for one, reports no foreground change.
 bool withholding;
-// Presses handed to the program: each binding waits for its key to be released. Two or three
-// bindings pressed in turn faster than the timer looks are the most a hand makes.
+// Presses handed to the program: each combination, by its first row, waits for its key to be
+// released. Two or three combinations pressed in turn faster than the timer looks are the most a
+// hand makes.
 constexpr int MAX_PASSED = 8;
 struct Passed {
     int id;
@@ -56,7 +60,6 @@ struct Passed {
 };
 Passed passed[MAX_PASSED];
 int passedCount;
-
 
 bool IsOwnProcess(HWND window)
 {
@@ -100,12 +103,23 @@ void LookAtForeground(Foreground* now)
     now->paused = pauseFullscreen != 0 && FillsMonitor(now->window);
 }
 
-bool Fires(ProgramLists programs, const Foreground& now)
+// The first row of the combination registered under id that fires for the program in front, or -1.
+int FiringRow(int id, const Foreground& now)
 {
-    if (now.paused || (programs.only[0] != L'\0' && !ProgramListNames(programs.only, now.program))) {
-        return false;
+    if (now.paused) {
+        return -1;
     }
-    return !ProgramListNames(programs.except, now.program);
+    for (int row = id; row != -1; row = NextRowOf(combinationRows, linkedCount, row)) {
+        if (ProgramsAdmit(GetHotkeyPrograms(liveTable, row), now.program)) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+bool IsFirstRow(int row)
+{
+    return FirstRowOf(combinationRows, linkedCount, row) == row;
 }
 
 void CALLBACK OnScopeTimer(HWND, UINT, UINT_PTR, DWORD);
@@ -131,9 +145,10 @@ void RegisterBinding(int id, const HotkeyItem& item)
     RegisterHotKey(scopeWindow, id, HotkeyModifiers(item.key), item.key & VIRTUAL_KEY_BITS);
 }
 
-// Registers what fires for the program in front and unregisters what does not. Only bindings with a
-// program list change with the program; all change when the pause begins or ends. A registration
-// the system already holds for us fails and changes nothing.
+// Registers what fires for the program in front and unregisters what does not. Only combinations
+// whose first row has a program list change with the program (one without fires everywhere); all
+// change when the pause begins or ends. A registration the system already holds for us fails and
+// changes nothing.
 void FollowForeground()
 {
     if (!registered || (scopedCount == 0 && pauseFullscreen == 0)) {
@@ -151,11 +166,11 @@ void FollowForeground()
     const int count = GetHotkeyCount(liveTable);
     for (int id = 0; id < count; ++id) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, id);
-        const ProgramLists programs = GetHotkeyPrograms(liveTable, id);
-        if (IsPassed(id) || (item->key & VIRTUAL_KEY_BITS) == 0 || !(pauseChanged || IsLimited(programs))) {
+        if (IsPassed(id) || (item->key & VIRTUAL_KEY_BITS) == 0 || !IsFirstRow(id) ||
+            !(pauseChanged || IsLimited(GetHotkeyPrograms(liveTable, id)))) {
             continue;
         }
-        if (Fires(programs, seen)) {
+        if (FiringRow(id, seen) != -1) {
             RegisterBinding(id, *item);
         } else {
             UnregisterHotKey(scopeWindow, id);
@@ -172,7 +187,7 @@ void CALLBACK OnForegroundEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, D
     FollowForeground();
 }
 
-// The binding of a passed press takes presses again, whichever program is in front then.
+// The combination of a passed press takes presses again, whichever program is in front then.
 void TakeBack(int index)
 {
     const HotkeyItem* item = registered ? GetHotkeyItem(liveTable, passed[index].id) : nullptr;
@@ -182,7 +197,7 @@ void TakeBack(int index)
     passed[index] = passed[--passedCount];
 }
 
-// While a passed key is held its repeats go to the program; once it is up its binding is
+// While a passed key is held its repeats go to the program; once it is up its combination is
 // registered again.
 void CALLBACK OnScopeTimer(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -199,119 +214,39 @@ void CALLBACK OnScopeTimer(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-struct Modifier {
-    KeyCode bit;
-    WORD virtualKey;
-};
-const Modifier modifiers[] = {{KEY_CONTROL, VK_CONTROL}, {KEY_SHIFT, VK_SHIFT}, {KEY_ALT, VK_MENU}, {KEY_WIN, VK_LWIN}};
-
-bool IsDown(WORD virtualKey)
+// Unregistered first: the key put into the input would otherwise come back as this hotkey.
+void PassPressToProgram(int id, const HotkeyItem& item)
 {
-    if (virtualKey == VK_LWIN) {
-        return GetAsyncKeyState(VK_LWIN) < 0 || GetAsyncKeyState(VK_RWIN) < 0;
+    UnregisterHotKey(scopeWindow, id);
+    HandKeyToProgram(item.key);
+    if (passedCount == MAX_PASSED) {
+        TakeBack(0);
     }
-    return GetAsyncKeyState(virtualKey) < 0;
+    passed[passedCount++] = {id, static_cast<UINT>(item.key & VIRTUAL_KEY_BITS)};
+    StartTimer();
 }
 
-void AddKey(INPUT* inputs, UINT* count, WORD virtualKey, DWORD flags)
+// Counts the limited rows, and keeps the links only where a press must choose: a combination whose
+// first row fires everywhere takes every press itself, as one with a row alone does.
+void LinkLimitedRows()
 {
-    INPUT& input = inputs[(*count)++];
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.dwFlags = flags;
-}
-
-// The key goes down once, with the modifiers the user still holds. A modifier already let go of is
-// pressed around it, and a key already released goes up again, so nothing is left held down; a
-// key still held goes up when the user lets go of it.
-void SendKeyToProgram(KeyCode key)
-{
-    INPUT inputs[2 * ARRAYSIZE(modifiers) + 2] = {};
-    UINT count = 0;
-    bool pressedHere[ARRAYSIZE(modifiers)] = {};
-    for (size_t i = 0; i < ARRAYSIZE(modifiers); ++i) {
-        pressedHere[i] = (key & modifiers[i].bit) != 0 && !IsDown(modifiers[i].virtualKey);
-        if (pressedHere[i]) {
-            AddKey(inputs, &count, modifiers[i].virtualKey, 0);
+    scopedCount = 0;
+    bool choosing = false;
+    linkedCount = GetHotkeyCount(liveTable);
+    combinationRows = LinkCombinationRows(liveTable);
+    for (int row = 0; row < linkedCount; ++row) {
+        if (IsLimited(GetHotkeyPrograms(liveTable, row))) {
+            ++scopedCount;
+            choosing = choosing || (IsFirstRow(row) && NextRowOf(combinationRows, linkedCount, row) != -1);
         }
     }
-    const auto virtualKey = static_cast<WORD>(key & VIRTUAL_KEY_BITS);
-    const DWORD extended = (key & KEY_EXTENDED) != 0 ? KEYEVENTF_EXTENDEDKEY : 0;
-    AddKey(inputs, &count, virtualKey, extended);
-    if (!IsDown(virtualKey)) {
-        AddKey(inputs, &count, virtualKey, extended | KEYEVENTF_KEYUP);
+    if (!choosing) {
+        ReleaseBlock(combinationRows);
+        combinationRows = nullptr;
     }
-    for (size_t i = ARRAYSIZE(modifiers); i-- > 0;) {
-        if (pressedHere[i]) {
-            AddKey(inputs, &count, modifiers[i].virtualKey, KEYEVENTF_KEYUP);
-        }
-    }
-    SendInput(count, inputs, sizeof(INPUT));
-}
-
-// One entry of a ";"-separated program list: its text without the blanks around it, [begin, end),
-// and where the entry after it starts.
-struct ListEntry {
-    const wchar_t* begin;
-    const wchar_t* end;
-    const wchar_t* next;
-};
-
-ListEntry ReadListEntry(const wchar_t* at)
-{
-    while (*at == L' ' || *at == L'\t') {
-        ++at;
-    }
-    const wchar_t* end = at;
-    while (*end != L'\0' && *end != L';') {
-        ++end;
-    }
-    const wchar_t* next = *end == L';' ? end + 1 : end;
-    while (end > at && (end[-1] == L' ' || end[-1] == L'\t')) {
-        --end;
-    }
-    return {at, end, next};
-}
-
-// An entry that is a path names its program by the file name at its end.
-const wchar_t* FileNameOf(const ListEntry& entry)
-{
-    const wchar_t* name = entry.begin;
-    for (const wchar_t* at = entry.begin; at < entry.end; ++at) {
-        if (*at == L'\\' || *at == L'/' || *at == L':') {
-            name = at + 1;
-        }
-    }
-    return name;
-}
-
-// A character no file name holds, or a comma: a list written with commas is one name that no
-// program has.
-bool NeverInFileName(wchar_t unit)
-{
-    return unit < L' ' || StrChrW(L"*?\"<>|,", unit) != nullptr;
 }
 
 }  // namespace
-
-void ReadProgramName(HWND window, wchar_t* program)
-{
-    program[0] = L'\0';
-    DWORD processId = 0;
-    if (window == nullptr || GetWindowThreadProcessId(window, &processId) == 0) {
-        return;
-    }
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr) {
-        return;
-    }
-    wchar_t path[MAX_PATH];
-    DWORD size = MAX_PATH;
-    if (QueryFullProcessImageNameW(process, 0, path, &size)) {
-        CopyText(program, MAX_PATH, PathFindFileNameW(path));
-    }
-    CloseHandle(process);
-}
 
 void StartProgramScope(HWND window)
 {
@@ -338,25 +273,32 @@ void StopProgramScope()
 void FollowRegistration(bool registeredNow)
 {
     registered = registeredNow;
-    scopedCount = 0;
     seenValid = false;
     withholding = false;
     passedCount = 0;
     KillTimer(scopeWindow, SCOPE_TIMER);
+    ReleaseBlock(combinationRows);
+    combinationRows = nullptr;
+    linkedCount = 0;
+    scopedCount = 0;
+    if (registered) {
+        LinkLimitedRows();
+    }
 }
 
-bool FiresInForeground(ProgramLists programs)
+bool RegistersInForeground(int row)
 {
-    if (IsLimited(programs)) {
-        ++scopedCount;
-    } else if (pauseFullscreen == 0) {
+    if (!IsFirstRow(row)) {
+        return false;
+    }
+    if (!IsLimited(GetHotkeyPrograms(liveTable, row)) && pauseFullscreen == 0) {
         return true;
     }
     if (!seenValid || GetForegroundWindow() != seen.window) {
         LookAtForeground(&seen);
         seenValid = true;
     }
-    if (Fires(programs, seen)) {
+    if (FiringRow(row, seen) != -1) {
         return true;
     }
     withholding = true;
@@ -364,52 +306,20 @@ bool FiresInForeground(ProgramLists programs)
     return false;
 }
 
-bool PassPressToProgram(int id, const HotkeyItem& item, ProgramLists programs)
+int ChoosePressedRow(int id)
 {
-    if (!IsLimited(programs) && pauseFullscreen == 0) {
-        return false;
+    const HotkeyItem* item = GetHotkeyItem(liveTable, id);
+    if (item == nullptr) {
+        return -1;
+    }
+    if (!IsLimited(GetHotkeyPrograms(liveTable, id)) && pauseFullscreen == 0) {
+        return id;
     }
     Foreground now;
     LookAtForeground(&now);
-    if (Fires(programs, now)) {
-        return false;
+    const int row = FiringRow(id, now);
+    if (row == -1) {
+        PassPressToProgram(id, *item);
     }
-    // Unregistered first: the key put into the input would otherwise come back as this hotkey.
-    UnregisterHotKey(scopeWindow, id);
-    SendKeyToProgram(item.key);
-    if (passedCount == MAX_PASSED) {
-        TakeBack(0);
-    }
-    passed[passedCount++] = {id, static_cast<UINT>(item.key & VIRTUAL_KEY_BITS)};
-    StartTimer();
-    return true;
-}
-
-bool ProgramListNames(const wchar_t* list, const wchar_t* program)
-{
-    if (program[0] == L'\0') {
-        return false;
-    }
-    for (ListEntry entry = ReadListEntry(list); entry.begin != entry.next; entry = ReadListEntry(entry.next)) {
-        const wchar_t* name = FileNameOf(entry);
-        if (entry.end > name &&
-            CompareStringOrdinal(name, static_cast<int>(entry.end - name), program, -1, TRUE) == CSTR_EQUAL) {
-            return true;
-        }
-    }
-    return false;
-}
-
-const wchar_t* UnmatchableProgramName(const wchar_t* list)
-{
-    for (ListEntry entry = ReadListEntry(list); entry.begin != entry.next; entry = ReadListEntry(entry.next)) {
-        if (entry.end == entry.begin) {
-            continue;
-        }
-        const wchar_t* name = FileNameOf(entry);
-        if (name == entry.end || std::find_if(name, entry.end, NeverInFileName) != entry.end) {
-            return entry.begin;
-        }
-    }
-    return nullptr;
+    return row;
 }

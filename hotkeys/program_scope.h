@@ -1,11 +1,16 @@
 // Bindings limited to, or kept out of, named programs, and the pause while another program fills
-// its monitor. A binding that must not fire for the foreground program is not registered, so that
-// program receives the key itself; a press that still arrives there is handed on to it.
+// its monitor. Rows may share a combination, each for its own programs: the combination is
+// registered once, under its first row's id, while some row of it fires for the program in front,
+// and a press fires the first row, in table order, that does. Where none does the combination is
+// not registered, so that program receives the key itself; a press that still arrives there is
+// handed on to it.
 #pragma once
 
 #include <windows.h>
 
 #include "hotkeys/hotkey_table.h"
+// What the lists name, which the editor and the settings list read as well.
+#include "hotkeys/program_names.h"
 
 // [setting] pause_fullscreen: nonzero while no binding fires for a full-screen program.
 extern int pauseFullscreen;
@@ -16,26 +21,17 @@ void StartProgramScope(HWND window);
 void StopProgramScope();
 
 // Told by the hotkey window when it registers the live table's bindings (true) or unregisters
-// them all (false); only registered bindings follow the foreground.
+// them all (false); only registered bindings follow the foreground. The rows that share a
+// combination are linked here, for as long as the table stays registered.
 void FollowRegistration(bool registered);
 
-// False when the binding must not fire for the program in front now; its registration then waits.
-// Asked for every binding that is registered, in the hotkey window's registration.
-bool FiresInForeground(ProgramLists programs);
+// Whether the hotkey window registers the combination of the row under the row's id now: only for
+// the first row of a combination, and only while one of its rows fires for the program in front;
+// otherwise its registration waits for the foreground to change. Asked for each row with a virtual
+// key, in table order, in the hotkey window's registration.
+bool RegistersInForeground(int row);
 
-// A press of the binding registered under id. True when it must not fire for the program in
-// front: the key went to that program, and the binding is registered again once the key is up.
-bool PassPressToProgram(int id, const HotkeyItem& item, ProgramLists programs);
-
-// The file name (no folder) of the program that owns the window, in MAX_PATH units; empty when
-// its process cannot be asked.
-void ReadProgramName(HWND window, wchar_t* program);
-
-// The names in a ";"-separated list of program file names, compared without letter case; an entry
-// that is a path names the file at its end.
-bool ProgramListNames(const wchar_t* list, const wchar_t* program);
-
-// The first entry of such a list that no program can match (a file name with a character no file
-// name holds, a comma among them, or a path that ends in a folder), pointing into the list; null
-// when every entry can match.
-const wchar_t* UnmatchableProgramName(const wchar_t* list);
+// The row that a press of the combination registered under id fires: the first of its rows, in
+// table order, whose programs admit the program in front. -1 when none does, or id is no row: the
+// key went to that program, and the combination is registered again once the key is up.
+int ChoosePressedRow(int id);

@@ -96,6 +96,66 @@ TEST_F(SettingsDialog, ALaterRowWithTheCombinationOfAnEarlierOneIsGreyAndNamesIt
     EXPECT_THAT(looks, ElementsAre(L"plain", L"plain", L"grey: 1行目と同じhotkeyです", L"grey: 2行目と同じhotkeyです"));
 }
 
+// Ctrl + M for Notepad (named with its folder) and for Excel, then for both: the two rows before
+// leave it nothing. Then everywhere else, and Word, which that row takes. Alt + N with a list
+// written with commas. Ctrl + Alt + K everywhere but a.exe, then but a.exe and b.exe, then for
+// a.exe alone.
+TEST_F(SettingsDialog, ARowSharingACombinationIsGreyOnlyWhereEarlierRowsTakeEveryProgramItHas)
+{
+    std::vector<std::wstring> looks;
+    RunSettings(L"[hotkeys]\r\n"
+                L"item0_key=589\r\nitem0_command=a.exe\r\nitem0_only=C:\\Tools\\notepad.exe\r\n"
+                L"item1_key=589\r\nitem1_command=b.exe\r\nitem1_only=excel.exe\r\n"
+                L"item2_key=589\r\nitem2_command=c.exe\r\nitem2_only=NOTEPAD.EXE;excel.exe\r\n"
+                L"item3_key=589\r\nitem3_command=d.exe\r\n"
+                L"item4_key=589\r\nitem4_command=e.exe\r\nitem4_only=word.exe\r\n"
+                L"item5_key=1102\r\nitem5_command=f.exe\r\nitem5_only=excel.exe,word.exe\r\n"
+                L"item6_key=1611\r\nitem6_command=g.exe\r\nitem6_except=a.exe\r\n"
+                L"item7_key=1611\r\nitem7_command=h.exe\r\nitem7_except=a.exe;b.exe\r\n"
+                L"item8_key=1611\r\nitem8_command=i.exe\r\nitem8_only=a.exe\r\n",
+                [&](HWND settings) {
+                    looks = RowLooks(List(settings));
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(looks, ElementsAre(L"plain", L"plain", L"grey: 1行目と同じhotkeyです", L"plain",
+                                   L"grey: 4行目と同じhotkeyです",
+                                   L"grey: 「excel.exe,word.exe」に一致するプログラムはありません", L"plain",
+                                   L"grey: 7行目と同じhotkeyです", L"plain"));
+}
+
+// Ctrl + M is bound for Notepad. Another binding for Excel is taken, one for Notepad again is
+// not, and neither is an edit that would leave the Excel one no program.
+TEST_F(SettingsDialog, TheEditorTakesTheCombinationOfAnotherRowOnlyWhereThatRowLeavesItPrograms)
+{
+    const auto choose = [](HWND editor, const wchar_t* programs) {
+        SendDlgItemMessageW(editor, IDC_PLACE_MODE, CB_SETCURSEL, programs != nullptr ? 1 : 0, 0);
+        TestHost::Click(editor, IDC_PLACE_MODE);
+        SetDlgItemTextW(editor, IDC_PLACE_PROGRAMS, programs != nullptr ? programs : L"");
+    };
+    std::vector<std::wstring> messages;
+    std::vector<std::wstring> looks;
+    RunSettings(L"[hotkeys]\r\nitem0_key=589\r\nitem0_command=a.exe\r\nitem0_only=notepad.exe\r\n",
+                [&](HWND settings) {
+                    RunEditor(settings, IDC_ADD_ITEM, ADD_CAPTION, [&](HWND editor) {
+                        SetHotkeyValue(editor, IDC_HOTKEY, MAKEWORD('M', HOTKEYF_CONTROL));
+                        choose(editor, L"Notepad.exe");
+                        messages.push_back(OkExpectingMessage(editor));
+                        choose(editor, L"excel.exe");
+                        TestHost::Click(editor, IDOK);
+                    });
+                    SelectListRow(List(settings), 0);
+                    RunEditor(settings, IDC_EDIT_ITEM, EDIT_CAPTION, [&](HWND editor) {
+                        choose(editor, nullptr);
+                        messages.push_back(OkExpectingMessage(editor));
+                        TestHost::Click(editor, IDCANCEL);
+                    });
+                    looks = RowLooks(List(settings));
+                    TestHost::Click(settings, IDCANCEL);
+                });
+    EXPECT_THAT(messages, ElementsAre(L"登録済みのhotkeyです", L"登録済みのhotkeyです"));
+    EXPECT_THAT(looks, ElementsAre(L"plain", L"plain"));
+}
+
 TEST_F(SettingsDialog, TheEditorRefusesTheCombinationTheListWouldGreyAsARepeat)
 {
     // Ctrl + Page Up of the navigation keys is bound; that of the keypad differs only in the

@@ -1,6 +1,7 @@
 // A program with one window that writes every key it receives, and the modifiers held with it, to
-// the file named on its command line: "down <virtual key> ctrl=<0|1> alt=<0|1> shift=<0|1>" or
-// "up <virtual key>", one line each. Built twice under two file names, it stands for two programs.
+// the file named on its command line: "down <virtual key> ctrl=<0|1> alt=<0|1> shift=<0|1>
+// repeat=<0|1>" (repeat: the key was down already, as in a held key's repeats) or "up <virtual
+// key>", one line each. Built twice under two file names, it stands for two programs.
 // With "fullscreen" after the file name its window has no caption and covers the monitor.
 #include <windows.h>
 
@@ -29,8 +30,9 @@ LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-        std::snprintf(line, sizeof(line), "down %u ctrl=%d alt=%d shift=%d\n", static_cast<unsigned>(wParam),
-                      GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0, GetKeyState(VK_SHIFT) < 0);
+        std::snprintf(line, sizeof(line), "down %u ctrl=%d alt=%d shift=%d repeat=%d\n", static_cast<unsigned>(wParam),
+                      GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0, GetKeyState(VK_SHIFT) < 0,
+                      static_cast<int>((lParam >> 30) & 1));
         Record(line);
         return 0;
     case WM_KEYUP:

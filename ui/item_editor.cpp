@@ -90,16 +90,24 @@ KeyCode ReadKeyCode(HWND dialog)
     return static_cast<KeyCode>(SendDlgItemMessageW(dialog, IDC_HOTKEY, HKM_GETHOTKEY, 0, 0) & HOTKEY_CONTROL_BITS);
 }
 
-// An edited binding may keep its own combination; any combination another binding holds is
-// taken, by the rule the list greys repeats with.
-bool IsKeyTaken(KeyCode key)
+bool SameLists(ProgramLists left, ProgramLists right)
 {
-    const int found = FirstRowWithCombination(editorContext->workTable, key);
-    if (found == -1) {
+    return lstrcmpW(left.only, right.only) == 0 && lstrcmpW(left.except, right.except) == 0;
+}
+
+// Taken where the earlier bindings of the combination fire wherever this one would, by the rule
+// the list greys repeats with, or where this one would take every press from a later binding. An
+// edited binding may keep its own combination and programs.
+bool IsKeyTaken(KeyCode key, ProgramLists programs)
+{
+    const KeyCode original = editorContext->item.key;
+    if (original != 0 && CombinationIndex(original) == CombinationIndex(key) &&
+        SameLists(programs, editorContext->programs)) {
         return false;
     }
-    const KeyCode original = editorContext->item.key;
-    return original == 0 || found != FirstRowWithCombination(editorContext->workTable, original);
+    const PlannedBinding planned = {editorContext->row, key, programs};
+    return RowFiringInstead(editorContext->workTable, planned) != -1 ||
+           SilencesLaterRow(editorContext->workTable, planned);
 }
 
 // After a refusal or a No the user chooses another combination, so the hot-key control takes
@@ -186,10 +194,6 @@ void OnOk(HWND dialog)
     if (IsDlgButtonChecked(dialog, IDC_WIN_KEY) != BST_UNCHECKED) {
         key |= KEY_WIN;
     }
-    if (IsKeyTaken(key)) {
-        Refuse(dialog, L"登録済みのhotkeyです");
-        return;
-    }
     if (!TakesProgramPlace(dialog)) {
         return;
     }
@@ -197,6 +201,11 @@ void OnOk(HWND dialog)
     wchar_t* listsBlock = ReadProgramPlace(dialog, &programs);
     if (listsBlock == nullptr) {
         MessageBeep(0);
+        return;
+    }
+    if (IsKeyTaken(key, programs)) {
+        ReleaseBlock(listsBlock);
+        Refuse(dialog, L"登録済みのhotkeyです");
         return;
     }
     // A binding that keeps its own key was asked about when it got it.

@@ -14,6 +14,7 @@ struct EditorContext {
     // editor allocated and the caller frees (ReleaseBlock) once it has copied them.
     ProgramLists programs;
     wchar_t* listsBlock;
+    int row;  // the binding's row in workTable; the table's count for a new one
 };
 
 // Run with DialogBoxParamW and an EditorContext* as the initialisation parameter.

@@ -79,19 +79,6 @@ const wchar_t* ListOrNone(const wchar_t* list)
     return list != nullptr && NamesAnyProgram(list) ? list : L"";
 }
 
-// The units of the list entry that starts here, blanks after it left out.
-int EntryUnits(const wchar_t* entry)
-{
-    int units = 0;
-    while (entry[units] != L'\0' && entry[units] != L';') {
-        ++units;
-    }
-    while (units > 0 && (entry[units - 1] == L' ' || entry[units - 1] == L'\t')) {
-        --units;
-    }
-    return units;
-}
-
 // A quoted text of these units: how many show, and the mark after them.
 int QuotedUnits(int units)
 {
@@ -111,12 +98,12 @@ int FindNamesFault(HWND dialog, int id, bool needsProgram, wchar_t* message, int
         return 0;  // short of memory: the row cannot be read either, and OK beeps
     }
     int fault = 0;
-    const wchar_t* unmatchable = UnmatchableProgramName(names);
+    int units = 0;
+    const wchar_t* unmatchable = UnmatchableProgramName(names, &units);
     if (needsProgram && !NamesAnyProgram(names)) {
         CopyText(message, capacity, L"「次のプログラムだけ」で使うプログラムを入力してください。");
         fault = id;
     } else if (unmatchable != nullptr) {
-        const int units = EntryUnits(unmatchable);
         FormatText(message, capacity,
                    L"「%.*ls%ls」に合うプログラムはありません。プログラムのファイル名かパスを「;」で区切って入力してください。",
                    QuotedUnits(units), unmatchable, CutMark(units));

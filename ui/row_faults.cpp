@@ -54,11 +54,10 @@ bool DescribeRowFault(HWND dialog, HotkeyTable table, int row, wchar_t* reason)
         return false;
     }
     const BindingFault fault = SettleRowFault(dialog, table, row, itemData);
-    const HotkeyItem* item = GetHotkeyItem(table, row);
-    if (fault == BINDING_FIRES || item == nullptr) {
+    if (fault == BINDING_FIRES || GetHotkeyItem(table, row) == nullptr) {
         return false;
     }
-    DescribeBindingFault(table, *item, fault, reason, FAULT_TEXT_CAPACITY);
+    DescribeBindingFault(table, row, fault, reason, FAULT_TEXT_CAPACITY);
     return true;
 }
 

@@ -143,14 +143,15 @@ void FillHotkeyList(HWND dialog, PluginInfo** plugins, HotkeyTable table)
     const HWND list = HotkeyList(dialog);
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     // Decided afresh at every fill: another program may have taken or freed a combination.
-    BindingSurvey survey = {};
+    BindingSurvey survey = BeginBindingSurvey(table);
     const int count = GetHotkeyCount(table);
     for (int i = 0; i < count; ++i) {
         const HotkeyItem* item = GetHotkeyItem(table, i);
         if (item != nullptr) {
-            AppendRow(list, plugins, *item, GetHotkeyPrograms(table, i), SurveyBinding(&survey, plugins, *item));
+            AppendRow(list, plugins, *item, GetHotkeyPrograms(table, i), SurveyBinding(survey, plugins, i));
         }
     }
+    EndBindingSurvey(&survey);
 }
 
 void SetUpHotkeyList(HWND dialog)
@@ -204,7 +205,8 @@ INT_PTR RunItemEditor(HWND dialog, EditorContext* editor)
 // A new binding is one with key 0; the editor writes all of it on OK.
 void OnAdd(HWND dialog)
 {
-    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, {}, ANY_PROGRAM, nullptr};
+    EditorContext editor = {settingsContext->plugins, settingsContext->workTable, {}, ANY_PROGRAM, nullptr,
+                            GetHotkeyCount(settingsContext->workTable)};
     if (RunItemEditor(dialog, &editor) != IDOK) {
         return;
     }
@@ -230,7 +232,7 @@ void OnEdit(HWND dialog)
         return;
     }
     EditorContext editor = {settingsContext->plugins, settingsContext->workTable, *stored,
-                            GetHotkeyPrograms(settingsContext->workTable, row), nullptr};
+                            GetHotkeyPrograms(settingsContext->workTable, row), nullptr, row};
     if (RunItemEditor(dialog, &editor) != IDOK) {
         return;
     }
