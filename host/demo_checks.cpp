@@ -7,8 +7,7 @@
 #include <cwchar>
 
 #include "host/host_driving.h"
-#include "hotkeys/hotkey_table.h"
-#include "ui/key_text.h"
+#include "base/key_text.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 
 bool InRange(const CombinationRow* links, int count, int row)
 {

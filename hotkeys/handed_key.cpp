@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 
 struct Modifier {
     KeyCode bit;

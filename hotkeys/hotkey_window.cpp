@@ -37,7 +37,7 @@ void RegisterAll(HWND window)
     const int count = GetHotkeyCount(liveTable);
     for (int id = 0; id < count; ++id) {
         const HotkeyItem* item = GetHotkeyItem(liveTable, id);
-        const UINT virtualKey = item->key & 0xFF;
+        const UINT virtualKey = item->key & VIRTUAL_KEY_BITS;
         if (virtualKey != 0 && RegistersInForeground(id)) {
             RegisterHotKey(window, id, HotkeyModifiers(item->key), virtualKey);
         }

@@ -20,7 +20,6 @@ namespace {
 constexpr UINT_PTR SCOPE_TIMER = 2;
 constexpr UINT SCOPE_TIMER_MS = 500;
 
-constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 
 // The class names of the desktop behind every window, which covers the monitor without being a
 // program in front.

@@ -9,7 +9,7 @@
 #include "hotkeys/hotkey_table.h"
 #include "plugin/host_abi.h"
 #include "ui/command_reference.h"
-#include "ui/key_text.h"
+#include "base/key_text.h"
 #include "ui/picker_template.h"
 #include "ui/settings_dialog.h"
 

@@ -60,7 +60,7 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,style,perfor
 
 # The rooms: memory and formatted text come from base/ alone, and the other rooms reach settings/
 # through its one header.
-echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h"
+echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h; base/ and host/ on their own"
 outside_base=(plugin settings hotkeys ui)
 if grep -rnE '\b(Heap|Global|Local)(Alloc|ReAlloc|Free)\b|\b(malloc|calloc|realloc)\(|\b(wsprintf|swprintf|_snwprintf|StringCch[A-Za-z]*Printf)' \
     "${outside_base[@]}"; then
@@ -69,6 +69,17 @@ if grep -rnE '\b(Heap|Global|Local)(Alloc|ReAlloc|Free)\b|\b(malloc|calloc|reall
 fi
 if grep -rn '#include "settings/' plugin hotkeys ui | grep -v '"settings/settings.h"'; then
     echo "outside settings/, include settings/settings.h alone" >&2
+    status=1
+fi
+
+# base/ calls nothing of Tessel's, and the stand-in host sees Tessel only through its exports: it
+# shares the host's binary records and the helpers' room, nothing else.
+if grep -rn '#include "' base | grep -v '#include "base/'; then
+    echo "base/ includes base/ alone" >&2
+    status=1
+fi
+if grep -rn '#include "' host | grep -vE '#include "(host|base)/|#include "plugin/host_abi.h"'; then
+    echo "host/ includes host/, base/ and plugin/host_abi.h alone" >&2
     status=1
 fi
 

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 
 // No hotkey window registers on the dialogs' windows, so any id is spare there; this one is in
 // the range meant for applications.

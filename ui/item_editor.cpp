@@ -10,7 +10,7 @@
 #include "ui/binding_check.h"
 #include "ui/command_picker.h"
 #include "ui/program_place.h"
-#include "ui/key_text.h"
+#include "base/key_text.h"
 
 namespace {
 
@@ -21,7 +21,6 @@ EditorContext* editorContext;
 // lives in the check box.
 constexpr KeyCode HOTKEY_CONTROL_BITS = 0x0FFF;
 
-constexpr KeyCode VIRTUAL_KEY_BITS = 0x00FF;
 
 // Plug-in commands the host shows in its menus.
 constexpr uint32_t PICKER_MENU_FILTER = 4;

@@ -12,7 +12,7 @@
 #include "ui/command_reference.h"
 #include "ui/dialog_scale.h"
 #include "ui/item_editor.h"
-#include "ui/key_text.h"
+#include "base/key_text.h"
 #include "ui/program_place.h"
 #include "ui/row_faults.h"
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "hotkeys/hotkey_table.h"
+#include "base/key_code.h"
 
 // "Ctrl + Shift + Alt + Win + " as the flags say, then the key's name; into a buffer of
 // KEY_TEXT_CAPACITY units. Returns 1.

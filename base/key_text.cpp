@@ -1,4 +1,4 @@
-#include "ui/key_text.h"
+#include "base/key_text.h"
 
 #include "base/bounded_text.h"
 
@@ -22,7 +22,7 @@ int FormatKeyCode(KeyCode key, wchar_t* text)
 
     // The extended flag picks the navigation key over the keypad key of the same scan code;
     // without the don't-care bit, left and right keys keep their own names.
-    const UINT scanCode = MapVirtualKeyW(key & 0xFF, MAPVK_VK_TO_VSC);
+    const UINT scanCode = MapVirtualKeyW(key & VIRTUAL_KEY_BITS, MAPVK_VK_TO_VSC);
     LONG keyParam = MAKELONG(0, scanCode);
     if ((key & KEY_EXTENDED) != 0) {
         keyParam |= KEY_NAME_EXTENDED;
