@@ -184,10 +184,11 @@ void ToggleHotkeys(HWND window)
     const HMODULE pinned = PinLibrary();
     // A change that another program made while the switch was saved is taken in, and the switch
     // saved on it.
-    if (!SaveTellingFailure(window, false) && SaveGaveWayToOutsideChange() && !windowDestroyed) {
+    const SavedChange change = wanted != 0 ? SavedChange::HotkeysOn : SavedChange::HotkeysOff;
+    if (!SaveTellingFailure(window, change) && SaveGaveWayToOutsideChange() && !windowDestroyed) {
         TakeInOutsideChange(window);
         SwitchHotkeys(window, wanted);
-        SaveTellingFailure(window, false);
+        SaveTellingFailure(window, change);
     }
     ReleaseLibrary(pinned);
 }

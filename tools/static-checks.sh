@@ -60,7 +60,7 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,style,perfor
 
 # The rooms: memory and formatted text come from base/ alone, and the other rooms reach settings/
 # through its one header.
-echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h; base/ and host/ on their own"
+echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h; base/ and host/ on their own; hotkeys/ to ui/ one way"
 outside_base=(plugin settings hotkeys ui)
 if grep -rnE '\b(Heap|Global|Local)(Alloc|ReAlloc|Free)\b|\b(malloc|calloc|realloc)\(|\b(wsprintf|swprintf|_snwprintf|StringCch[A-Za-z]*Printf)' \
     "${outside_base[@]}"; then
@@ -80,6 +80,13 @@ if grep -rn '#include "' base | grep -v '#include "base/'; then
 fi
 if grep -rn '#include "' host | grep -vE '#include "(host|base)/|#include "plugin/host_abi.h"'; then
     echo "host/ includes host/, base/ and plugin/host_abi.h alone" >&2
+    status=1
+fi
+
+# Calls between the hotkey window and the settings session go one way: the window runs the
+# session (ui/settings_session.h); ui/ reads the table and the lists, never the window.
+if grep -rn '#include "ui/' hotkeys | grep -v '"ui/settings_session.h"' || grep -rn '#include "hotkeys/hotkey_window.h"' ui; then
+    echo "hotkeys/ includes ui/settings_session.h alone, and ui/ never hotkeys/hotkey_window.h" >&2
     status=1
 fi
 

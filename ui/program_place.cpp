@@ -2,7 +2,7 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
-#include "hotkeys/program_scope.h"
+#include "hotkeys/program_names.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
-#include "hotkeys/program_scope.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
 #include "ui/binding_check.h"
@@ -274,7 +273,7 @@ INT_PTR OnInitDialog(HWND dialog, SettingsContext* context)
     settingsContext = context;
     SetUpHotkeyList(dialog);
     CreateReasonLine(dialog);
-    CheckDlgButton(dialog, IDC_PAUSE_FULLSCREEN, pauseFullscreen != 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_PAUSE_FULLSCREEN, context->pauseFullscreen != 0 ? BST_CHECKED : BST_UNCHECKED);
     Refill(dialog);
     return TRUE;
 }
@@ -332,8 +331,8 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header)
 void KeepPauseChoice(HWND dialog)
 {
     const bool checked = IsDlgButtonChecked(dialog, IDC_PAUSE_FULLSCREEN) == BST_CHECKED;
-    if (checked != (pauseFullscreen != 0)) {
-        pauseFullscreen = checked ? 1 : 0;
+    if (checked != (settingsContext->pauseFullscreen != 0)) {
+        settingsContext->pauseFullscreen = checked ? 1 : 0;
     }
 }
 

@@ -10,6 +10,9 @@
 struct SettingsContext {
     PluginInfo** plugins;  // the host's plug-in list; may be null when the host offers none
     HotkeyTable workTable;
+    // in: the full-screen pause in effect; out on 1: the one chosen, which the caller adopts with
+    // the work copy.
+    int pauseFullscreen;
 };
 
 // Run with DialogBoxParamW and a SettingsContext* as the initialisation parameter.

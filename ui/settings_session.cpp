@@ -3,7 +3,7 @@
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
 #include "hotkeys/hotkey_table.h"
-#include "hotkeys/hotkey_window.h"
+#include "hotkeys/program_scope.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin_state.h"
 #include "res/resource_ids.h"
@@ -117,16 +117,18 @@ bool IsWholeCopy(HotkeyTable copy)
 
 // What the failed save leaves, into outcome (REASON_CAPACITY units): at a failure that passes by
 // itself, that the next save tries again; else what the user has to change first.
-void DescribeOutcome(bool keepingEdits, wchar_t* outcome)
+void DescribeOutcome(SavedChange change, wchar_t* outcome)
 {
     const DWORD reason = SaveFailureReason();
+    const bool keepingEdits = change == SavedChange::Settings;
+    const bool on = change == SavedChange::HotkeysOn;
     const bool lasts = reason == ERROR_FILE_TOO_LARGE || SaveMetReadOnlyMark();
     if (reason == SAVE_KEPT_CHANGING) {
         CopyText(outcome, REASON_CAPACITY, EDITS_GIVE_WAY);  // a switch gives way to such a change at once
     } else if (!lasts) {
-        CopyText(outcome, REASON_CAPACITY, keepingEdits ? EDITS_STAY : enabledFlag != 0 ? NOW_ON : NOW_OFF);
+        CopyText(outcome, REASON_CAPACITY, keepingEdits ? EDITS_STAY : on ? NOW_ON : NOW_OFF);
     } else {
-        FormatText(outcome, REASON_CAPACITY, L"%ls%ls", keepingEdits ? SETTINGS_LIVE : enabledFlag != 0 ? LIVE_ON : LIVE_OFF,
+        FormatText(outcome, REASON_CAPACITY, L"%ls%ls", keepingEdits ? SETTINGS_LIVE : on ? LIVE_ON : LIVE_OFF,
                    reason == ERROR_FILE_TOO_LARGE ? UNTIL_SMALLER : UNTIL_WRITABLE);
     }
 }
@@ -136,15 +138,15 @@ void DescribeOutcome(bool keepingEdits, wchar_t* outcome)
 // Saved at once when the user confirms a change or switches the hotkeys, so that a host that
 // dies later loses nothing; a failure is told, and the change stays live all the same: the next
 // moment saves it again rather than the watch replacing it with the file.
-bool SaveTellingFailure(HWND window, bool keepingEdits)
+bool SaveTellingFailure(HWND window, SavedChange change)
 {
-    const bool saved = keepingEdits ? SaveSettingsFileKeepingEdits() : SaveSwitchedFlag();
+    const bool saved = change == SavedChange::Settings ? SaveSettingsFileKeepingEdits() : SaveSwitchedFlag();
     if (saved && SettingsLoadedWhole()) {
         RememberSavedSettingsFile();
     }
     if (!saved && !SaveGaveWayToOutsideChange()) {
         wchar_t outcome[REASON_CAPACITY];
-        DescribeOutcome(keepingEdits, outcome);
+        DescribeOutcome(change, outcome);
         ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureSuffix(), SaveFailureReason(), outcome);
     }
     return saved;
@@ -154,7 +156,7 @@ void RunSettingsSession(HWND window)
 {
     // A host without the plug-in list still gets the dialog; references then show as errors.
     PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
-    SettingsContext context = {plugins, CloneHotkeyTable()};
+    SettingsContext context = {plugins, CloneHotkeyTable(), pauseFullscreen};
     INT_PTR result = IDCANCEL;
     if (!IsWholeCopy(context.workTable)) {
         MessageBeep(0);
@@ -165,7 +167,8 @@ void RunSettingsSession(HWND window)
     if (result == IDOK && IsWindow(window) != FALSE) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
-        if (SaveTellingFailure(window, true) && LastKeptCopySuffix()[0] != L'\0') {
+        pauseFullscreen = context.pauseFullscreen;
+        if (SaveTellingFailure(window, SavedChange::Settings) && LastKeptCopySuffix()[0] != L'\0') {
             TellEditKept(window);
         }
     } else {

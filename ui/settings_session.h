@@ -10,9 +10,13 @@
 // copy is dropped.
 void RunSettingsSession(HWND window);
 
-// Saves the settings file (without keepingEdits, as a switch of the hotkeys saves it); a failure is told with its reason and the file that refused,
-// and that the change (or, at a switch, the hotkeys as now on or off) stays until the next save,
-// or, for a failure the next save would meet again, what the user has to change first.
-// A save that gave way to another program's change is not told: the caller takes the change in.
-// With keepingEdits such a change is kept as a dated copy and saved over instead. True when saved.
-bool SaveTellingFailure(HWND window, bool keepingEdits);
+// What a save carries: the settings confirmed in the dialog, or a switch of the hotkeys to on or
+// off, which is saved as a switch is (only the enable value, where the file allows).
+enum class SavedChange { Settings, HotkeysOn, HotkeysOff };
+
+// Saves the settings file; a failure is told with its reason and the file that refused, and that
+// the change (or, at a switch, the hotkeys as now on or off) stays until the next save, or, for a
+// failure the next save would meet again, what the user has to change first. A save that gave way
+// to another program's change is not told: the caller takes the change in. The settings keep such
+// a change as a dated copy and are saved over it instead. True when saved.
+bool SaveTellingFailure(HWND window, SavedChange change);
