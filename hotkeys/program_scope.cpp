@@ -95,10 +95,33 @@ bool FillsMonitor(HWND window)
            bounds.right >= monitor.rcMonitor.right && bounds.bottom >= monitor.rcMonitor.bottom;
 }
 
+// The program last named, by its window and process: a window keeps its process for life, so a
+// press in the same window spares asking the process again.
+struct NamedProgram {
+    HWND window;
+    DWORD processId;
+    wchar_t program[MAX_PATH];
+};
+NamedProgram named;
+
+void NameProgram(HWND window, wchar_t* program)
+{
+    DWORD processId = 0;
+    if (window != nullptr) {
+        GetWindowThreadProcessId(window, &processId);
+    }
+    if (processId == 0 || window != named.window || processId != named.processId) {
+        named.window = window;
+        named.processId = processId;
+        ReadProgramName(window, named.program);
+    }
+    CopyText(program, MAX_PATH, named.program);
+}
+
 void LookAtForeground(Foreground* now)
 {
     now->window = GetForegroundWindow();
-    ReadProgramName(now->window, now->program);
+    NameProgram(now->window, now->program);
     now->paused = pauseFullscreen != 0 && FillsMonitor(now->window);
 }
 
