@@ -11,6 +11,9 @@
 
 namespace {
 
+// The most units of a section that some platforms hand out in one call, terminators included.
+constexpr DWORD SECTION_READ_LIMIT = 32767;
+
 // Compares the first units of text with a lower-case literal, as long as the literal is.
 template <size_t size>
 bool EqualsIgnoringCase(const wchar_t* text, const wchar_t (&lowerCase)[size])
@@ -67,7 +70,7 @@ bool ParseItemName(const wchar_t* name, int* index, ItemField* field)
 // Every read of a section parses the whole file again, so the buffer is sized from the file at
 // once: the section holds no more units than the file has bytes, whatever its encoding. It
 // still grows should the file have grown meanwhile.
-wchar_t* ReadHotkeysSection(const wchar_t* path)
+wchar_t* ReadHotkeysSection(const wchar_t* path, bool* capped)
 {
     DWORD capacity = 32768;
     WIN32_FILE_ATTRIBUTE_DATA file;
@@ -82,6 +85,11 @@ wchar_t* ReadHotkeysSection(const wchar_t* path)
         }
         const DWORD length = GetPrivateProfileSectionW(HOTKEYS_SECTION, buffer, capacity, path);
         if (length < capacity - 2) {
+            // A whole section of exactly that length is taken for a capped one too, which costs
+            // only a slower check.
+            if (capped != nullptr) {
+                *capped = capacity > SECTION_READ_LIMIT && length == SECTION_READ_LIMIT - 2;
+            }
             return buffer;
         }
         ReleaseBlock(buffer);
@@ -109,10 +117,15 @@ void IndexSection(wchar_t* section, int lines, wchar_t** values)
         wchar_t* next = line + TextLength(line) + 1;
         wchar_t* separator = StrChrW(line, L'=');
         // A line without "=" names a key with no value, which reads as empty: its own terminator.
+        // The platform hands a value out without the blanks at its line's end; one that holds a zero
+        // unit ends there instead, and the blanks before that unit are part of it to every reader.
         wchar_t* value = next - 1;
         if (separator != nullptr) {
             *separator = L'\0';
-            value = TrimProfileBlanks(separator + 1);
+            value = separator + 1;
+            while (IsProfileBlank(*value)) {
+                ++value;
+            }
         }
         int index = 0;
         ItemField field = FIELD_KEY;

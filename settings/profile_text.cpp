@@ -22,7 +22,8 @@ bool HasMatchingQuotes(const wchar_t* value)
 
 bool IsProfileBlank(wchar_t unit)
 {
-    return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n' || unit == L'\v' || unit == L'\f';
+    return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n' || unit == L'\v' || unit == L'\f' ||
+           unit == L'\x1A';
 }
 
 wchar_t* TrimProfileBlanks(wchar_t* text)

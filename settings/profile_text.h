@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Blanks the reading trims off both ends of a name or a value.
+// Blanks the reading trims off both ends of a name or a value: Ctrl+Z, the end mark of old DOS
+// files, is one of them.
 bool IsProfileBlank(wchar_t unit);
 // Cuts blanks off both ends in place; returns the first unit that is kept.
 wchar_t* TrimProfileBlanks(wchar_t* text);

@@ -7,6 +7,7 @@
 
 #include "hotkeys/hotkey_table.h"
 
-// True when one reading of [hotkeys] gives exactly the table's bindings in order, and nothing else.
-// A reading that a platform cut short is completed as the load completes it.
+// True when one reading of [hotkeys] gives exactly the table's bindings in order, every field and
+// program list of each, and no other line. What a platform that caps the reading left out is read
+// key by key, as a reader on that platform finds it.
 bool HotkeysSectionHolds(const wchar_t* path, HotkeyTable table);

@@ -82,7 +82,7 @@ bool LoadedWholeSection(const wchar_t* path)
     if (ReadItemKey(path, count) != 0) {
         return false;
     }
-    return count == 0 || LastEntryReads(path, liveTable, count);
+    return count == 0 || EntryReads(path, liveTable, count - 1);
 }
 
 bool LoadKeyByKey(const wchar_t* path)

@@ -15,12 +15,15 @@ void FormatItemName(wchar_t* name, int index, const wchar_t* field)
     FormatText(name, ITEM_NAME_CAPACITY, L"item%d_%ls", index, field);
 }
 
-// A value of any length: the buffer grows until the reading no longer fills it.
+// A value of any length: the buffer grows until the reading no longer fills it. A quoted text that
+// fills all but the terminator comes back a unit short, since its closing quote did not fit, so
+// only a reading two units short of the buffer is whole.
 wchar_t* ReadWholeValue(const wchar_t* path, const wchar_t* name)
 {
     for (DWORD capacity = TEXT_CAPACITY; capacity < MAXDWORD / 4; capacity *= 2) {
         auto* value = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
-        if (value == nullptr || GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", value, capacity, path) < capacity - 1) {
+        if (value == nullptr ||
+            GetPrivateProfileStringW(HOTKEYS_SECTION, name, L"", value, capacity, path) < capacity - 2) {
             return value;
         }
         ReleaseBlock(value);
@@ -101,13 +104,13 @@ void ReadItemFields(wchar_t* const* fields, HotkeyItem* item, ProgramLists* prog
     programs->except = fields[FIELD_EXCEPT] != nullptr ? UnquoteProfileValue(fields[FIELD_EXCEPT]) : L"";
 }
 
-bool LastEntryReads(const wchar_t* path, HotkeyTable table, int count)
+bool EntryReads(const wchar_t* path, HotkeyTable table, int index)
 {
     HotkeyItem stored;
     ReadLists lists = {};
-    const bool reads = ReadItemKeyByKey(path, count - 1, &stored, &lists) && lists.only != nullptr &&
-                       lists.except != nullptr && SameItem(stored, *GetHotkeyItem(table, count - 1)) &&
-                       SamePrograms(ListsRead(lists), GetHotkeyPrograms(table, count - 1));
+    const bool reads = ReadItemKeyByKey(path, index, &stored, &lists) && lists.only != nullptr &&
+                       lists.except != nullptr && SameItem(stored, *GetHotkeyItem(table, index)) &&
+                       SamePrograms(ListsRead(lists), GetHotkeyPrograms(table, index));
     ReleaseReadLists(lists);
     return reads;
 }

@@ -34,5 +34,5 @@ wchar_t** IndexedSection(wchar_t* section, int* lines);
 // their quotes in place, so each entry's fields are read once.
 void ReadItemFields(wchar_t* const* fields, HotkeyItem* item, ProgramLists* programs);
 
-// The table's count entries end with its last one, read key by key.
-bool LastEntryReads(const wchar_t* path, HotkeyTable table, int count);
+// The table's entry at index, its lists included, is what the key-by-key reading finds there.
+bool EntryReads(const wchar_t* path, HotkeyTable table, int index);

@@ -8,9 +8,32 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "hotkeys/hotkey_table.h"
 #include "tests/test_host.h"
+
+// The binding appended to the table, its lists included.
+inline void AppendStoredBinding(HotkeyTable table, const StoredBinding& binding)
+{
+    HotkeyItem item = {};
+    item.key = static_cast<KeyCode>(binding.key);
+    CopyText(item.command, TEXT_CAPACITY, binding.command.c_str());
+    CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
+    AppendHotkeyItem(table, &item, {binding.only.c_str(), binding.except.c_str()});
+}
+
+// The table's bindings, their lists included.
+inline std::vector<StoredBinding> TableBindings(HotkeyTable table)
+{
+    std::vector<StoredBinding> bindings;
+    for (int i = 0; i < GetHotkeyCount(table); ++i) {
+        const HotkeyItem* item = GetHotkeyItem(table, i);
+        const ProgramLists programs = GetHotkeyPrograms(table, i);
+        bindings.push_back({item->key, item->command, item->param, programs.only, programs.except});
+    }
+    return bindings;
+}
 
 class InProcessSettings : public ::testing::Test {
 protected:

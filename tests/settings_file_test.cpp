@@ -27,24 +27,6 @@ std::wstring Widen(const std::string& text)
     return std::wstring(text.begin(), text.end());
 }
 
-std::vector<Binding> LiveBindings()
-{
-    std::vector<Binding> bindings;
-    for (int i = 0; i < GetHotkeyCount(liveTable); ++i) {
-        const HotkeyItem* item = GetHotkeyItem(liveTable, i);
-        bindings.push_back({item->key, item->command, item->param});
-    }
-    return bindings;
-}
-
-void AppendBinding(const Binding& binding)
-{
-    HotkeyItem item = {};
-    item.key = binding.key;
-    CopyText(item.command, TEXT_CAPACITY, binding.command.c_str());
-    CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
-    AppendHotkeyItem(liveTable, &item);
-}
 
 // Key by key, the platform rereads the file between writes and so trims the trailing blanks of
 // every value but the last one written; those blanks never survive a reading either way.
@@ -78,6 +60,11 @@ void WriteKeyByKey(const std::wstring& path, const std::vector<Binding>& binding
         WritePrivateProfileStringW(L"hotkeys", (prefix + L"_key").c_str(), std::to_wstring(bindings[i].key).c_str(), path.c_str());
         WritePrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), bindings[i].command.c_str(), path.c_str());
         WritePrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), bindings[i].param.c_str(), path.c_str());
+        for (const auto& [field, list] : {std::pair(L"_only", &bindings[i].only), std::pair(L"_except", &bindings[i].except)}) {
+            if (!list->empty()) {
+                WritePrivateProfileStringW(L"hotkeys", (prefix + field).c_str(), list->c_str(), path.c_str());
+            }
+        }
     }
 }
 
@@ -88,7 +75,7 @@ protected:
     {
         ClearHotkeyTable(liveTable);
         LoadHotkeyItems();
-        return LiveBindings();
+        return TableBindings(liveTable);
     }
     // The file's text; a file with the Unicode mark holds only ASCII in these tests.
     std::string Text() const
@@ -242,7 +229,7 @@ TEST_F(SettingsFileTest, EleventhItemUsesIndexTenAndEmptyParametersStayAsEmptyVa
     std::vector<Binding> bindings;
     for (int i = 0; i < 11; ++i) {
         bindings.push_back({static_cast<KeyCode>(0x0241 + i), L"cmd" + std::to_wstring(i), L""});
-        AppendBinding(bindings.back());
+        AppendStoredBinding(liveTable, bindings.back());
     }
     SaveSettingsFile();
     const std::string saved = Text();
@@ -324,13 +311,18 @@ std::string RandomSettingsFile(std::mt19937& random)
 {
     std::string text = "[setting]\r\nenable=1\r\nother=kept\r\n[hotkeys]\r\n";
     const int items = static_cast<int>(random() % 14);
-    static const char* const fields[] = {"key", "command", "param"};
+    static const char* const fields[] = {"key", "command", "param", "only", "except"};
     for (int i = 0; i < items; ++i) {
         for (const char* field : fields) {
-            if (random() % 15 == 0) {
-                continue;  // a gap
+            // A gap; most bindings have no program lists.
+            const bool list = field == fields[3] || field == fields[4];
+            if (list ? random() % 3 != 0 : random() % 15 == 0) {
+                continue;
             }
-            const std::string value = field == fields[0] ? RandomKeyValue(random) : RandomValue(random);
+            std::string value = field == fields[0] ? RandomKeyValue(random) : RandomValue(random);
+            if (field != fields[0] && random() % 20 == 0) {
+                value += std::string(" \0after a zero unit", 19);
+            }
             const std::string separator = random() % 8 == 0 ? " = " : "=";
             text += RandomKeyName(random, i, field) + separator + value + "\r\n";
             if (random() % 10 == 0) {
@@ -378,8 +370,10 @@ TEST_F(SettingsFileTest, OneCallWritingLeavesTheSameFileAsKeyByKeyWritingAndRead
             // Texts that would lose a unit to the added quotes stay as long as a binding holds.
             std::string command = RandomValue(random).substr(0, 258);
             std::string param = RandomValue(random).substr(0, 258);
-            bindings.push_back({static_cast<KeyCode>(1 + random() % 0x1FFF), Widen(command), Widen(param)});
-            AppendBinding(bindings.back());
+            bindings.push_back({static_cast<KeyCode>(1 + random() % 0x1FFF), Widen(command), Widen(param),
+                                random() % 3 == 0 ? Widen(RandomValue(random)) : L"",
+                                random() % 4 == 0 ? Widen(RandomValue(random)) : L""});
+            AppendStoredBinding(liveTable, bindings.back());
         }
         Write(original);
         WriteFileBytes(oraclePath, original);

@@ -26,6 +26,7 @@
 #include "host/plugin_host.h"
 #include "hotkeys/hotkey_table.h"
 #include "hotkeys/hotkey_window.h"
+#include "settings/saved_check.h"
 #include "settings/settings.h"
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
@@ -50,6 +51,12 @@ std::string AnsiFile(const std::vector<Binding>& bindings, const std::string& be
         text += prefix + "_key=" + std::to_string(bindings[i].key) + "\r\n";
         text += prefix + "_command=" + ToUtf8(bindings[i].command) + "\r\n";
         text += prefix + "_param=" + ToUtf8(bindings[i].param) + "\r\n";
+        if (!bindings[i].only.empty()) {
+            text += prefix + "_only=" + ToUtf8(bindings[i].only) + "\r\n";
+        }
+        if (!bindings[i].except.empty()) {
+            text += prefix + "_except=" + ToUtf8(bindings[i].except) + "\r\n";
+        }
     }
     return text;
 }
@@ -87,13 +94,15 @@ bool StartsWithUnicodeMark(const std::string& bytes)
     return bytes.compare(0, 2, UTF16LE_MARK) == 0;
 }
 
-// Bindings whose Ctrl+Alt+<letter> keys and plain texts every code page holds.
+// Bindings whose Ctrl+Alt+<letter> keys and plain texts every code page holds; one in three is
+// limited to programs, one in four kept out of some.
 std::vector<Binding> PlainBindings(int count)
 {
     std::vector<Binding> bindings;
     for (int i = 0; i < count; ++i) {
-        bindings.push_back({0x0600u | (0x41u + i % 26), L"C:\\Tools\\program" + std::to_wstring(i) + L".exe",
-                            L"--option " + std::to_wstring(i)});
+        const std::wstring number = std::to_wstring(i);
+        bindings.push_back({0x0600u | (0x41u + i % 26), L"C:\\Tools\\program" + number + L".exe", L"--option " + number,
+                            i % 3 == 1 ? L"word.exe;excel" + number + L".exe" : L"", i % 4 == 2 ? L"mstsc.exe" : L""});
     }
     return bindings;
 }
@@ -134,28 +143,19 @@ std::wstring NamedFile(const std::wstring& told, const std::wstring& path)
 
 class SettingsTexts : public InProcessSettings {
 protected:
-    void Save(const std::vector<Binding>& bindings)
+    bool Save(const std::vector<Binding>& bindings)
     {
         ClearHotkeyTable(liveTable);
         for (const Binding& binding : bindings) {
-            HotkeyItem item = {};
-            item.key = static_cast<KeyCode>(binding.key);
-            CopyText(item.command, TEXT_CAPACITY, binding.command.c_str());
-            CopyText(item.param, TEXT_CAPACITY, binding.param.c_str());
-            AppendHotkeyItem(liveTable, &item);
+            AppendStoredBinding(liveTable, binding);
         }
-        SaveSettingsFile();
+        return SaveSettingsFile();
     }
     std::vector<Binding> Reload()
     {
         ClearHotkeyTable(liveTable);
         LoadHotkeyItems();
-        std::vector<Binding> bindings;
-        for (int i = 0; i < GetHotkeyCount(liveTable); ++i) {
-            const HotkeyItem* item = GetHotkeyItem(liveTable, i);
-            bindings.push_back({item->key, item->command, item->param});
-        }
-        return bindings;
+        return TableBindings(liveTable);
     }
 };
 
@@ -232,18 +232,71 @@ TEST_F(SettingsTexts, WhatTheUserWroteBeforeTheBindingsKeepsEveryByteInEachEncod
     }
 }
 
+// Ctrl+Z, an old DOS editor's end mark, is a blank to the reading too. Program lists of any
+// length, one whose quoted text just fills a binding's text among them.
 TEST_F(SettingsTexts, QuotesAndBlanksAtTheEndsComeBackExactly)
 {
     const std::vector<Binding> bindings = {
-        {0x0641, L"\"C:\\My Files\\a.exe\"", L"\"a b\" \"c d\""},
+        {0x0641, L"\"C:\\My Files\\a.exe\"", L"\"a b\" \"c d\"", L" word.exe", L"'excel.exe'"},
         {0x0642, L" lead", L"trail\t"},
-        {0x0643, L"'single'", L"\"\""},
-        {0x0644, L"\"", L"  "},
+        {0x0643, L"'single'", L"\"\"", L"\"" + std::wstring(300, L'w') + L".exe\x1A\""},
+        {0x0644, L"\"", L"memo\x1A", L"\x1A", L"\"a.exe\";b.exe\t"},
         {0x0645, L"'" + std::wstring(256, L'x') + L"'", L" " + std::wstring(257, L'y')},
+        {0x0646, L"\x1Anotepad.exe", L"\"memo\"\x1A", L"excel.exe\x1A", std::wstring(258, L'v') + L" "},
     };
-    Save(bindings);
+    ASSERT_TRUE(Save(bindings));
     EXPECT_EQ(ReadKeyByKey(path_), bindings);
     EXPECT_EQ(Reload(), bindings);
+}
+
+// A text of the full 259 units that the reading would trim has no room for the quotes that keep
+// its blank: it cannot be stored so that it reads back.
+TEST_F(SettingsTexts, ATextThatCannotBeStoredAsItIsRefusesTheSaveAndTheFileStays)
+{
+    ASSERT_TRUE(Save(PlainBindings(3)));
+    const std::string before = FileBytes(path_);
+    for (const wchar_t blank : {L' ', L'\x1A'}) {
+        std::vector<Binding> bindings = PlainBindings(3);
+        bindings[1].param = std::wstring(258, L'p') + blank;
+        EXPECT_FALSE(Save(bindings)) << static_cast<int>(blank);
+        EXPECT_EQ(SaveFailureReason(), static_cast<DWORD>(ERROR_INVALID_DATA));
+        EXPECT_TRUE(FileBytes(path_) == before);
+    }
+}
+
+// The check before the swap, handed the finished file with one line changed, dropped or added.
+TEST_F(SettingsTexts, TheCheckBeforeTheSwapFindsAnyBindingAlteredAndAnyKeyTooMany)
+{
+    ASSERT_TRUE(Save(PlainBindings(10)));
+    const std::wstring saved = FileText(path_);
+    const auto holdsWith = [&](const std::wstring& from, const std::wstring& to) {
+        std::wstring text = saved;
+        const size_t at = text.find(from);
+        if (at == std::wstring::npos) {
+            ADD_FAILURE() << ToUtf8(from) << " not in the file";
+            return true;
+        }
+        // A name alone stands for its whole line.
+        text.replace(at, from.back() == L'\n' ? from.size() : text.find(L"\r\n", at) + 2 - at, to);
+        WriteFileBytes(path_, UTF16LE_MARK + Utf16Le(text));
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, path_.c_str());  // no parse of the last file
+        return HotkeysSectionHolds(path_.c_str(), liveTable);
+    };
+    EXPECT_TRUE(holdsWith(L"[hotkeys]\r\n", L"[hotkeys]\r\n"));
+    const std::pair<const wchar_t*, const wchar_t*> faults[] = {
+        {L"item0_command=", L"item0_command=WRONG\r\n"},
+        {L"item6_command=", L"item6_command=WRONG\r\n"},
+        {L"item5_param=", L"item5_param=\r\n"},
+        {L"item9_key=", L"item9_key=1\r\n"},
+        {L"item4_only=", L"item4_only=word.exe\r\n"},
+        {L"item2_except=", L""},
+        {L"[hotkeys]\r\n", L"[hotkeys]\r\nitem8_only=x.exe\r\n"},
+        {L"[hotkeys]\r\n", L"[hotkeys]\r\nitem10_key=65\r\n"},
+        {L"[hotkeys]\r\n", L"[hotkeys]\r\nitem12_command=x.exe\r\n"},
+    };
+    for (const auto& [from, to] : faults) {
+        EXPECT_FALSE(holdsWith(from, to)) << ToUtf8(to);
+    }
 }
 
 std::wstring ValueOf(const std::wstring& path, const wchar_t* section, const wchar_t* key)
@@ -904,28 +957,32 @@ constexpr int KILLED_TABLE_SIZE = 5000;
 // half-done replace at it, and a save takes a fifth of the time.
 constexpr int SHARED_TABLE_SIZE = 1000;
 
+// One binding in five kept out of a program.
 HotkeyTable TableNamed(wchar_t name, int size)
 {
     const HotkeyTable table = CreateHotkeyTable();
     for (int i = 0; i < size; ++i) {
-        HotkeyItem item = {};
-        item.key = static_cast<KeyCode>(0x0600 | (0x41 + i % 26));
         const std::wstring command = std::wstring(L"C:\\Tools\\") + name + L"\\program" + std::to_wstring(i) + L".exe";
-        CopyText(item.command, TEXT_CAPACITY, command.c_str());
-        AppendHotkeyItem(table, &item);
+        AppendStoredBinding(table, {0x0600u | (0x41u + i % 26), command, L"", L"", i % 5 == 1 ? L"mstsc.exe" : L""});
     }
     return table;
 }
 
-// Every binding of the table so named, and none of the other.
-bool HoldsWholeTable(const std::wstring& text, wchar_t name, int size)
+int Occurrences(const std::wstring& text, const std::wstring& marker)
 {
-    const std::wstring marker = std::wstring(L"_command=C:\\Tools\\") + name + L"\\";
     int count = 0;
     for (size_t at = text.find(marker); at != std::wstring::npos; at = text.find(marker, at + 1)) {
         ++count;
     }
-    return count == size && text.find(L"item" + std::to_wstring(size - 1) + L"_param=") != std::wstring::npos;
+    return count;
+}
+
+// Every binding of the table so named, its lists included, and none of the other.
+bool HoldsWholeTable(const std::wstring& text, wchar_t name, int size)
+{
+    return Occurrences(text, std::wstring(L"_command=C:\\Tools\\") + name + L"\\") == size &&
+           Occurrences(text, L"_except=mstsc.exe\r\n") == (size + 3) / 5 &&
+           text.find(L"item" + std::to_wstring(size - 1) + L"_param=") != std::wstring::npos;
 }
 
 // Run only as that child.

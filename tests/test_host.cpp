@@ -204,6 +204,21 @@ LoadedPlugin* PluginOrFail(const std::wstring& fileName)
     return plugin;
 }
 
+// A value of [hotkeys] of any length: the buffer grows until the reading no longer fills it. A
+// quoted text that fills all but the terminator comes back a unit short, its closing quote cut off.
+std::wstring ReadWholeValue(const std::wstring& path, const std::wstring& name)
+{
+    for (DWORD capacity = 512;; capacity *= 2) {
+        std::wstring value(capacity, L'\0');
+        const DWORD length =
+            GetPrivateProfileStringW(L"hotkeys", name.c_str(), L"", value.data(), capacity, path.c_str());
+        if (length < capacity - 2) {
+            value.resize(length);
+            return value;
+        }
+    }
+}
+
 }  // namespace
 
 TestHost::TestHost()
@@ -523,7 +538,11 @@ void PrintTo(const HostMessage& message, std::ostream* out)
 
 void PrintTo(const StoredBinding& binding, std::ostream* out)
 {
-    *out << "{" << binding.key << ", \"" << ToUtf8(binding.command) << "\", \"" << ToUtf8(binding.param) << "\"}";
+    *out << "{" << binding.key << ", \"" << ToUtf8(binding.command) << "\", \"" << ToUtf8(binding.param) << "\"";
+    if (!binding.only.empty() || !binding.except.empty()) {
+        *out << ", only \"" << ToUtf8(binding.only) << "\", except \"" << ToUtf8(binding.except) << "\"";
+    }
+    *out << "}";
 }
 
 std::vector<StoredBinding> ReadKeyByKey(const std::wstring& path)
@@ -540,7 +559,8 @@ std::vector<StoredBinding> ReadKeyByKey(const std::wstring& path)
         wchar_t param[TEXT_UNITS];
         GetPrivateProfileStringW(L"hotkeys", (prefix + L"_command").c_str(), L"", command, TEXT_UNITS, path.c_str());
         GetPrivateProfileStringW(L"hotkeys", (prefix + L"_param").c_str(), L"", param, TEXT_UNITS, path.c_str());
-        bindings.push_back({key, command, param});
+        bindings.push_back(
+            {key, command, param, ReadWholeValue(path, prefix + L"_only"), ReadWholeValue(path, prefix + L"_except")});
     }
 }
 

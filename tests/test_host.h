@@ -116,19 +116,22 @@ private:
     std::wstring folder_;
 };
 
-// A binding as the settings file stores it.
+// A binding as the settings file stores it; a list it lacks is empty.
 struct StoredBinding {
     unsigned key;
     std::wstring command;
     std::wstring param;
+    std::wstring only = {};
+    std::wstring except = {};
     bool operator==(const StoredBinding& other) const
     {
-        return key == other.key && command == other.command && param == other.param;
+        return key == other.key && command == other.command && param == other.param && only == other.only &&
+               except == other.except;
     }
 };
 void PrintTo(const StoredBinding& binding, std::ostream* out);
-// The bindings as the platform's key-by-key reading finds them, up to the first key reading 0:
-// what the next start, or an older version of the plug-in, reads from the file.
+// The bindings as the platform's key-by-key reading finds them, up to the first key reading 0,
+// each list whole: what the next start, or an older version of the plug-in, reads from the file.
 std::vector<StoredBinding> ReadKeyByKey(const std::wstring& path);
 // The settings file of the plug-in's code when it is linked into this program: the program's
 // name with ".ini".
