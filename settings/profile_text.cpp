@@ -107,12 +107,17 @@ UINT ReadProfileInteger(const wchar_t* value)
     return negative ? 0u - total : total;
 }
 
+bool HasStoredForm(const wchar_t* text, int capacity)
+{
+    return !NeedsProfileQuotes(text) || TextLength(text) + 1 < capacity;
+}
+
 // Inside quotes the blanks are no longer at the ends, and the reading takes off the added pair
 // and nothing else; with the closing quote the text must still fit the reading, or the reading
 // would drop a unit of the text instead.
 void StoredProfileValue(wchar_t* target, int capacity, const wchar_t* text)
 {
-    if (NeedsProfileQuotes(text) && TextLength(text) + 1 < capacity) {
+    if (NeedsProfileQuotes(text) && HasStoredForm(text, capacity)) {
         FormatText(target, capacity + 2, L"\"%ls\"", text);
     } else {
         CopyText(target, capacity + 2, text);

@@ -20,6 +20,10 @@ wchar_t* UnquoteProfileValue(wchar_t* value);
 bool NeedsProfileQuotes(const wchar_t* text);
 // A value as the integer reading turns it into a number.
 UINT ReadProfileInteger(const wchar_t* value);
+// False for a text no stored form gives back to a reading into capacity units: one of capacity - 1
+// units that the reading would trim or take quotes off, with no room left for the quotes that
+// would protect it.
+bool HasStoredForm(const wchar_t* text, int capacity);
 // The form to store so that a reading into capacity units gives back exactly text: the text
 // itself, or the text inside one more pair of double quotes when the reading would otherwise
 // trim it or take quotes off it. A text the reading could not give back either way is stored as

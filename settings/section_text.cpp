@@ -97,3 +97,15 @@ wchar_t* FormatHotkeysSection(HotkeyTable table)
     }
     return section;
 }
+
+bool TableHasStoredForm(HotkeyTable table)
+{
+    const int count = GetHotkeyCount(table);
+    for (int index = 0; index < count; ++index) {
+        const HotkeyItem* item = GetHotkeyItem(table, index);
+        if (!HasStoredForm(item->command, TEXT_CAPACITY) || !HasStoredForm(item->param, TEXT_CAPACITY)) {
+            return false;
+        }
+    }
+    return true;
+}

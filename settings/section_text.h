@@ -9,3 +9,6 @@
 // the form that reads back exactly, each line ended by CR LF; empty for an empty table. A block of
 // the process heap; null when there is no memory.
 wchar_t* FormatHotkeysSection(HotkeyTable table);
+
+// True when every command and parameter of the table has a form that reads back as it is.
+bool TableHasStoredForm(HotkeyTable table);

@@ -45,11 +45,13 @@ bool SettingsLoadedWhole();
 // The system's error code for the last save that failed, and the suffix after the file's path of
 // the file that refused ("" for the file itself). ERROR_FILE_TOO_LARGE: the new file would be
 // larger than a settings file may be; SAVE_KEPT_CHANGING: another program changed the file under
-// every try.
+// every try; SAVE_TEXT_NOT_STORABLE: a command or parameter of 259 units with a blank at an end, or
+// in a pair of quotes, which no stored form gives back: every save fails so until it is edited.
 DWORD SaveFailureReason();
 const wchar_t* SaveFailureSuffix();
 // A code of Tessel's own (bit 29 marks an application's codes), never one of the system's.
 constexpr DWORD SAVE_KEPT_CHANGING = 0x20000001;
+constexpr DWORD SAVE_TEXT_NOT_STORABLE = 0x20000002;
 // True when the last save failed because the user marked the file read-only (the reason is then
 // ERROR_ACCESS_DENIED): every save fails so until the mark is taken off.
 bool SaveMetReadOnlyMark();

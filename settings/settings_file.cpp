@@ -274,6 +274,8 @@ bool SaveSettings(bool keepEdits)
     } else if (NothingToSave(path, section, flag)) {
         NoteNothingSaved();
         result = SwapResult::Saved;
+    } else if (bindings && !TableHasStoredForm(liveTable)) {
+        FailSave(SAVE_TEXT_NOT_STORABLE, L"");
     } else if (IsMarkedReadOnly(path)) {
         FailSaveOnReadOnlyMark();
     } else {

@@ -259,7 +259,7 @@ TEST_F(SettingsTexts, ATextThatCannotBeStoredAsItIsRefusesTheSaveAndTheFileStays
         std::vector<Binding> bindings = PlainBindings(3);
         bindings[1].param = std::wstring(258, L'p') + blank;
         EXPECT_FALSE(Save(bindings)) << static_cast<int>(blank);
-        EXPECT_EQ(SaveFailureReason(), static_cast<DWORD>(ERROR_INVALID_DATA));
+        EXPECT_EQ(SaveFailureReason(), SAVE_TEXT_NOT_STORABLE);
         EXPECT_TRUE(FileBytes(path_) == before);
     }
 }

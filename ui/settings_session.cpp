@@ -29,6 +29,8 @@ constexpr wchar_t NOW_OFF[] = L"ホットキーは無効になっていて、次
 constexpr wchar_t TOO_LARGE[] = L"設定ファイルが大きすぎます。設定ファイルは、保存したときの大きさで %lu MB までです"
                                 L" (UTF-8 のファイルは UTF-16 で保存するため、およそ 2 倍の大きさになります)。";
 constexpr wchar_t KEPT_CHANGING[] = L"保存しようとするたびに、設定ファイルがほかのプログラムで書き換えられていました。";
+constexpr wchar_t TEXT_NOT_STORABLE[] = L"259 文字ちょうどのコマンドかパラメータで、前後に空白があるか全体が引用符で囲まれているものは、"
+                                        L"そのままでは保存できません。";
 constexpr DWORD BYTES_PER_MEGABYTE = 1024 * 1024;
 // A file that kept changing is taken in by the watch once it holds still.
 constexpr wchar_t EDITS_GIVE_WAY[] = L"設定の画面の変更はいまは有効ですが、ほかのプログラムが書き換えを終えると、"
@@ -39,6 +41,7 @@ constexpr wchar_t LIVE_ON[] = L"ホットキーは有効になっていますが
 constexpr wchar_t LIVE_OFF[] = L"ホットキーは無効になっていますが、";
 constexpr wchar_t UNTIL_WRITABLE[] = L"設定ファイルの読み取り専用の属性を外すまで保存されません。";
 constexpr wchar_t UNTIL_SMALLER[] = L"設定ファイルを小さくするまで保存されません。";
+constexpr wchar_t UNTIL_EDITED[] = L"その割り当てのコマンドかパラメータを短くするか、前後の空白を取るまで保存されません。";
 
 // Tells the user about the settings file: the headline, the file's full path with the suffix
 // (".bak" names the backup, ".<date>.kept" a kept copy), and the detail. The host may unload the plug-in while the message
@@ -67,6 +70,8 @@ void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, const wchar_t*
         FormatText(explanation, REASON_CAPACITY, TOO_LARGE, MAX_SETTINGS_BYTES / BYTES_PER_MEGABYTE);
     } else if (reason == SAVE_KEPT_CHANGING) {
         CopyText(explanation, REASON_CAPACITY, KEPT_CHANGING);
+    } else if (reason == SAVE_TEXT_NOT_STORABLE) {
+        CopyText(explanation, REASON_CAPACITY, TEXT_NOT_STORABLE);
     } else if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, reason, 0,
                               explanation, REASON_CAPACITY, nullptr) == 0) {
         FormatText(explanation, REASON_CAPACITY, L"エラー %lu", reason);
@@ -122,14 +127,16 @@ void DescribeOutcome(SavedChange change, wchar_t* outcome)
     const DWORD reason = SaveFailureReason();
     const bool keepingEdits = change == SavedChange::Settings;
     const bool on = change == SavedChange::HotkeysOn;
-    const bool lasts = reason == ERROR_FILE_TOO_LARGE || SaveMetReadOnlyMark();
+    const bool lasts = reason == ERROR_FILE_TOO_LARGE || reason == SAVE_TEXT_NOT_STORABLE || SaveMetReadOnlyMark();
     if (reason == SAVE_KEPT_CHANGING) {
         CopyText(outcome, REASON_CAPACITY, EDITS_GIVE_WAY);  // a switch gives way to such a change at once
     } else if (!lasts) {
         CopyText(outcome, REASON_CAPACITY, keepingEdits ? EDITS_STAY : on ? NOW_ON : NOW_OFF);
     } else {
         FormatText(outcome, REASON_CAPACITY, L"%ls%ls", keepingEdits ? SETTINGS_LIVE : on ? LIVE_ON : LIVE_OFF,
-                   reason == ERROR_FILE_TOO_LARGE ? UNTIL_SMALLER : UNTIL_WRITABLE);
+                   reason == ERROR_FILE_TOO_LARGE    ? UNTIL_SMALLER
+                   : reason == SAVE_TEXT_NOT_STORABLE ? UNTIL_EDITED
+                                                      : UNTIL_WRITABLE);
     }
 }
 
