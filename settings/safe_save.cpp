@@ -51,17 +51,10 @@ bool WriteFlushedAndRead(HANDLE file, const BYTE* bytes, DWORD size)
         SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         return false;
     }
-    auto* back = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
-    DWORD read = 0;
     DWORD error = ERROR_SUCCESS;
-    if (back == nullptr) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    } else if (ReadFile(file, back, size + 1, &read, nullptr) == FALSE) {
-        error = GetLastError();
-    } else if (read != size || std::memcmp(back, bytes, size) != 0) {
+    if (CompareFileBytes(file, bytes, size, &error) == HeldBytes::Different) {
         error = ERROR_WRITE_FAULT;
     }
-    ReleaseBlock(back);
     SetLastError(error);
     return error == ERROR_SUCCESS;
 }
@@ -94,24 +87,15 @@ FileState StateOfFile(const SafeSave& save, DWORD* error)
     }
     FileState state = FileState::Changed;
     BY_HANDLE_FILE_INFORMATION information;
-    BYTE* now = nullptr;
-    DWORD read = 0;
     if (GetFileInformationByHandle(file, &information) == FALSE) {
         *error = GetLastError();
         state = FileState::Unreadable;
     } else if (StampOf(information).size == save.beforeSize) {
-        now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(save.beforeSize) + 1));
-        if (now == nullptr) {
-            *error = ERROR_NOT_ENOUGH_MEMORY;
-            state = FileState::Unreadable;
-        } else if (ReadFile(file, now, save.beforeSize + 1, &read, nullptr) == FALSE) {
-            *error = GetLastError();
-            state = FileState::Unreadable;
-        } else if (read == save.beforeSize && std::memcmp(now, save.before, save.beforeSize) == 0) {
-            state = FileState::AsFound;
-        }
+        const HeldBytes held = CompareFileBytes(file, save.before, save.beforeSize, error);
+        state = held == HeldBytes::Same ? FileState::AsFound
+                : held == HeldBytes::Unreadable ? FileState::Unreadable
+                                                : FileState::Changed;
     }
-    ReleaseBlock(now);
     CloseHandle(file);
     return state;
 }
@@ -210,6 +194,24 @@ HANDLE OpenSharedForReading(const wchar_t* path)
 {
     return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HeldBytes CompareFileBytes(HANDLE file, const BYTE* bytes, DWORD size, DWORD* error)
+{
+    auto* now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
+    DWORD read = 0;
+    HeldBytes held = HeldBytes::Different;
+    if (now == nullptr) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        held = HeldBytes::Unreadable;
+    } else if (ReadFile(file, now, size + 1, &read, nullptr) == FALSE) {
+        *error = GetLastError();
+        held = HeldBytes::Unreadable;
+    } else if (read == size && std::memcmp(now, bytes, size) == 0) {
+        held = HeldBytes::Same;
+    }
+    ReleaseBlock(now);
+    return held;
 }
 
 bool IsMarkedReadOnly(const wchar_t* path)

@@ -33,6 +33,11 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp = nullptr
 // The file opened for reading as any other program may still write or delete it; an invalid
 // handle, with the reason in GetLastError, when it cannot be opened now.
 HANDLE OpenSharedForReading(const wchar_t* path);
+// Whether the file, read from its position on, holds exactly these bytes: one byte more than them
+// is asked for, so a longer file differs. Unreadable, with the reason in error, when memory ran
+// short or the read failed.
+enum class HeldBytes { Same, Different, Unreadable };
+HeldBytes CompareFileBytes(HANDLE file, const BYTE* bytes, DWORD size, DWORD* error);
 // A file the user marked read-only is not to be replaced: the rename would go over it and drop
 // the mark.
 bool IsMarkedReadOnly(const wchar_t* path);

@@ -116,11 +116,8 @@ bool HoldsRememberedBytes()
     if (file == INVALID_HANDLE_VALUE) {
         return true;
     }
-    auto* now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(rememberedSize) + 1));
-    DWORD read = 0;
-    const bool readWhole = now != nullptr && ReadFile(file, now, rememberedSize + 1, &read, nullptr) != FALSE;
-    const bool same = !readWhole || (read == rememberedSize && std::memcmp(now, rememberedBytes, read) == 0);
-    ReleaseBlock(now);
+    DWORD error = ERROR_SUCCESS;
+    const bool same = CompareFileBytes(file, rememberedBytes, rememberedSize, &error) != HeldBytes::Different;
     CloseHandle(file);
     return same;
 }
