@@ -4,7 +4,6 @@
 
 namespace {
 
-
 bool InRange(const CombinationRow* links, int count, int row)
 {
     return links != nullptr && row >= 0 && row < count;

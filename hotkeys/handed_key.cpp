@@ -2,7 +2,6 @@
 
 namespace {
 
-
 struct Modifier {
     KeyCode bit;
     WORD virtualKey;

@@ -20,7 +20,6 @@ namespace {
 constexpr UINT_PTR SCOPE_TIMER = 2;
 constexpr UINT SCOPE_TIMER_MS = 500;
 
-
 // The class names of the desktop behind every window, which covers the monitor without being a
 // program in front.
 constexpr int CLASS_NAME_CAPACITY = 16;

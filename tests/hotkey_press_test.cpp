@@ -19,7 +19,6 @@ using ::testing::Not;
 
 namespace {
 
-
 std::wstring Binding(int index, int key, const std::wstring& command, const std::wstring& param = L"")
 {
     const std::wstring prefix = L"item" + std::to_wstring(index);

@@ -8,7 +8,6 @@
 
 namespace {
 
-
 // No hotkey window registers on the dialogs' windows, so any id is spare there; this one is in
 // the range meant for applications.
 constexpr int TRIAL_HOTKEY_ID = 0xBFFF;

@@ -21,7 +21,6 @@ EditorContext* editorContext;
 // lives in the check box.
 constexpr KeyCode HOTKEY_CONTROL_BITS = 0x0FFF;
 
-
 // Plug-in commands the host shows in its menus.
 constexpr uint32_t PICKER_MENU_FILTER = 4;
 
