@@ -21,6 +21,9 @@ constexpr UINT_PTR SETTINGS_WATCH_TIMER = 1;
 constexpr UINT SETTINGS_WATCH_MS = 500;
 
 bool dialogOpen;
+// Why the settings file could not be read at the last load, told as the settings open; 0 when it
+// was read.
+DWORD loadFailure;
 
 // Set once the window is destroyed: work that was running inside one of its messages (a
 // settings session, a launch that made the host unload the plug-in) must not touch the window
@@ -86,10 +89,12 @@ void ReleaseLibrary(HMODULE pinned)
 // at again by the watch until it can; one too large to be read is looked at again once it changes.
 void LoadSettings()
 {
-    LoadEnabledFlag();
     liveTable = CreateHotkeyTable();
-    LoadHotkeyItems();
-    if (SettingsLoadedWhole() || SettingsLoadFailure() == ERROR_FILE_TOO_LARGE) {
+    const LoadOutcome loaded = LoadSettingsFile(liveTable);
+    enabledFlag = loaded.enabled;
+    pauseFullscreen = loaded.pauseFullscreen;
+    loadFailure = loaded.failure;
+    if (loaded.whole || loaded.failure == ERROR_FILE_TOO_LARGE) {
         RememberSettingsFile();
     } else {
         ForgetSettingsFile();
@@ -130,12 +135,17 @@ void TakeInOutsideChange(HWND window)
     ShowEnabledCheckMark();
 }
 
+SettingsValues LiveSettings()
+{
+    return {liveTable, enabledFlag, pauseFullscreen};
+}
+
 // Everything in memory was saved, or told, when it changed; a file changed outside since then is
 // newer than the table and is left as it is. Bindings and flag in one save; nothing can be shown.
 void SaveUnlessChangedOutside()
 {
     if (!SettingsFileChangedOutside()) {
-        SaveSettingsFile();
+        SaveSettingsFile(LiveSettings(), SaveKind::GiveWay);
     }
 }
 
@@ -185,10 +195,10 @@ void ToggleHotkeys(HWND window)
     // A change that another program made while the switch was saved is taken in, and the switch
     // saved on it.
     const SavedChange change = wanted != 0 ? SavedChange::HotkeysOn : SavedChange::HotkeysOff;
-    if (!SaveTellingFailure(window, change) && SaveGaveWayToOutsideChange() && !windowDestroyed) {
+    if (SaveTellingFailure(window, LiveSettings(), change).gaveWay && !windowDestroyed) {
         TakeInOutsideChange(window);
         SwitchHotkeys(window, wanted);
-        SaveTellingFailure(window, change);
+        SaveTellingFailure(window, LiveSettings(), change);
     }
     ReleaseLibrary(pinned);
 }
@@ -207,7 +217,9 @@ void OpenSettingsSession(HWND window)
         UnregisterAll(window);
     }
     const HMODULE pinned = PinLibrary();
-    RunSettingsSession(window);
+    if (RunSettingsSession(window, loadFailure)) {
+        SaveTellingFailure(window, LiveSettings(), SavedChange::Settings);
+    }
     dialogOpen = false;
     if (!windowDestroyed && enabledFlag != 0) {
         RegisterAll(window);

@@ -17,7 +17,3 @@
 // header and inside its brackets are no doubt: a platform that keeps them finds no flag in the
 // changed file, and the save's check sees it.
 BYTE* WithFlagInPlace(const BYTE* bytes, DWORD size, const wchar_t* key, int value, DWORD* newSize);
-
-// True while the file holds the live table's bindings as far as Tessel knows: since the load, and
-// since every save that succeeded (settings_file.cpp).
-bool TableIsInFile();

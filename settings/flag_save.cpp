@@ -1,11 +1,10 @@
-#include "settings/settings.h"
+#include "settings/flag_save.h"
 
 #include <windows.h>
 
 #include "base/heap_block.h"
-#include "hotkeys/hotkey_window.h"
 #include "settings/flag_line.h"
-#include "settings/kept_copies.h"
+#include "settings/load_state.h"
 #include "settings/nothing_to_save.h"
 #include "settings/safe_save.h"
 #include "settings/setting_keys.h"
@@ -18,9 +17,9 @@
 
 namespace {
 
-// The finished file, as the load will read it, holds both flags as they are in memory: UTF-8 from a
-// Unicode copy of its own.
-bool ReadsLiveFlags(const SafeSave& save, const BYTE* bytes, DWORD size)
+// The finished file, as the load will read it, holds both flags saved: UTF-8 from a Unicode copy of
+// its own.
+bool ReadsFlags(const SafeSave& save, const SettingsValues& values, const BYTE* bytes, DWORD size)
 {
     if (save.unchanged) {
         return true;
@@ -28,7 +27,7 @@ bool ReadsLiveFlags(const SafeSave& save, const BYTE* bytes, DWORD size)
     SettingsSource source = {};
     bool holds = false;
     if (OpenBytesSource(bytes, size, save.readable, &source)) {
-        holds = FlagsReadAsLive(source.path);
+        holds = FlagsReadAs(source.path, values);
         ForgetParsedFile(source.path);
         CloseSettingsSource(source);
     }
@@ -48,7 +47,7 @@ bool ReadableAtOnce(const wchar_t* path)
 }
 
 // The file, when it is the one Tessel last read or wrote, with its enable value switched in place.
-SwapResult SwitchInPlace(const wchar_t* path)
+SwapResult SwitchInPlace(const wchar_t* path, const SettingsValues& values, SaveOutcome* outcome)
 {
     DWORD beforeSize = 0;
     FileStamp stamp = {};
@@ -56,17 +55,17 @@ SwapResult SwitchInPlace(const wchar_t* path)
     DWORD size = 0;
     BYTE* changed = before != nullptr && IsRememberedSettingsFile(stamp, before, beforeSize) &&
                             !IsMarkedReadOnly(path)
-                        ? WithFlagInPlace(before, beforeSize, ENABLE_KEY, enabledFlag, &size)
+                        ? WithFlagInPlace(before, beforeSize, ENABLE_KEY, values.enabled, &size)
                         : nullptr;
     SwapResult result = SwapResult::Failed;
     if (changed != nullptr) {
         SafeSave save = {};
-        if (BeginSafeSave(&save, path, before, beforeSize, stamp, changed, size) && WriteSwapFile(&save, changed, size) &&
-            ReadsLiveFlags(save, changed, size)) {
+        if (BeginSafeSave(&save, outcome, path, before, beforeSize, stamp, changed, size) &&
+            WriteSwapFile(&save, changed, size) && ReadsFlags(save, values, changed, size)) {
             result = SwapIn(&save, false);
         }
         if (result == SwapResult::Saved) {
-            NoteSavedBytes(changed, size);
+            NoteSavedBytes(changed, size, save.savedStamp);
         }
         EndSafeSave(&save);
     }
@@ -77,11 +76,10 @@ SwapResult SwitchInPlace(const wchar_t* path)
 
 }  // namespace
 
-bool SaveSwitchedFlag()
+bool SaveSwitchInPlace(const SettingsValues& values, SaveOutcome* outcome)
 {
-    ForgetKeptCopy();
-    wchar_t* path = TableIsInFile() ? NewSettingsPath() : nullptr;
-    const bool saved = path != nullptr && SwitchInPlace(path) == SwapResult::Saved;
+    wchar_t* path = tableInFile ? NewSettingsPath() : nullptr;
+    outcome->saved = path != nullptr && SwitchInPlace(path, values, outcome) == SwapResult::Saved;
     ReleaseBlock(path);
-    return saved || SaveSettingsFile();
+    return outcome->saved;
 }

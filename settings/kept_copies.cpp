@@ -23,8 +23,6 @@ constexpr int RELOAD_COPIES = 5;
 // Two launchers in one folder may take the same number at once: the next one is tried.
 constexpr DWORD NUMBER_ATTEMPTS = 16;
 
-wchar_t keptSuffix[SUFFIX_CAPACITY];
-
 bool IsNameTaken(DWORD error)
 {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -169,7 +167,7 @@ void DeleteOldestReloadCopies(const wchar_t* path, const wchar_t* pattern, wchar
 
 }  // namespace
 
-bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size)
+bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* suffix)
 {
     auto* copy = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(LONG_PATH_CAPACITY) * sizeof(wchar_t)));
     if (copy == nullptr) {
@@ -177,21 +175,11 @@ bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size)
         return false;
     }
     const bool kept =
-        ClaimToldName(path, keptSuffix, copy, [bytes, size](const wchar_t* name) { return WriteNewCopy(name, bytes, size); });
+        ClaimToldName(path, suffix, copy, [bytes, size](const wchar_t* name) { return WriteNewCopy(name, bytes, size); });
     const DWORD error = GetLastError();
     ReleaseBlock(copy);
     SetLastError(error);
     return kept;
-}
-
-const wchar_t* LastKeptCopySuffix()
-{
-    return keptSuffix;
-}
-
-void ForgetKeptCopy()
-{
-    keptSuffix[0] = L'\0';
 }
 
 void KeepReloadCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* suffix)

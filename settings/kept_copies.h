@@ -12,13 +12,10 @@
 
 #include <windows.h>
 
-// Keeps bytes as a new told copy of the file at path. False, with the reason in GetLastError, when
-// the copy could not be written whole; nothing is left behind then.
-bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size);
-// LastKeptCopySuffix() (settings.h) names the copy the last call kept, or the copy it could not
-// write.
-// Forgets the last kept copy: a new save begins.
-void ForgetKeptCopy();
+// Keeps bytes as a new told copy of the file at path; suffix (SUFFIX_CAPACITY units) names the copy
+// kept, or the copy that could not be written. False, with the reason in GetLastError, when the
+// copy could not be written whole; nothing is left behind then.
+bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* suffix);
 
 // Keeps bytes as the next silent copy of the file at path, its suffix after the path in suffix
 // (SUFFIX_CAPACITY units, "" when none could be written), and deletes the oldest silent copies

@@ -4,8 +4,6 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
-#include "hotkeys/hotkey_window.h"
-#include "hotkeys/program_scope.h"
 #include "settings/hotkeys_section.h"
 #include "settings/profile_text.h"
 #include "settings/safe_save.h"
@@ -113,14 +111,14 @@ bool AtMostOneHotkeysSection(const wchar_t* path)
 
 }  // namespace
 
-bool FlagsReadAsLive(const wchar_t* path)
+bool FlagsReadAs(const wchar_t* path, const SettingsValues& values)
 {
-    return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, enabledFlag == 0 ? 1 : 0, path)) ==
-               enabledFlag &&
-           static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, path)) == pauseFullscreen;
+    const int enabled = values.enabled;
+    return static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, enabled == 0 ? 1 : 0, path)) == enabled &&
+           static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, path)) == values.pauseFullscreen;
 }
 
-bool NothingToSave(const wchar_t* path, const wchar_t* section, bool flag)
+bool NothingToSave(const wchar_t* path, const SettingsValues& values, const wchar_t* section, bool flags)
 {
     if (!SettingsFileRemembered()) {
         return false;
@@ -135,7 +133,7 @@ bool NothingToSave(const wchar_t* path, const wchar_t* section, bool flag)
         // Another program may have written the file within the tick of the clock that the
         // profile functions' parsed copy carries.
         ForgetParsedFile(source.path);
-        nothing = (!flag || FlagsReadAsLive(source.path)) &&
+        nothing = (!flags || FlagsReadAs(source.path, values)) &&
                   (section == nullptr || (AtMostOneHotkeysSection(source.path) && SectionReadsAsWritten(source.path, section)));
         ForgetParsedFile(source.path);
         CloseSettingsSource(source);

@@ -12,34 +12,12 @@
 namespace {
 
 constexpr wchar_t BACKUP_SUFFIX[] = L".bak";
-// A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
-// is waited for this often, this far apart.
-constexpr int ATTEMPTS = 10;
-constexpr DWORD RETRY_MS = 100;
-
-DWORD failureReason;
-wchar_t failureSuffix[SUFFIX_CAPACITY];
-bool failureOnReadOnlyMark;
-FileStamp savedStamp;
-
-// The errors of a file that another program holds, or that is being deleted; anything else is
-// not waited for.
-bool IsPassing(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
 
 // The suffix of a file beside path, or "" for one elsewhere.
 const wchar_t* SuffixBeside(const wchar_t* path, const wchar_t* file)
 {
     const int length = TextLength(path);
     return std::wcsncmp(file, path, static_cast<size_t>(length)) == 0 ? file + length : L"";
-}
-
-FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information)
-{
-    return {true, (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow,
-            information.ftLastWriteTime};
 }
 
 // The file's content replaced through the handle by the bytes, flushed to the disk and read back:
@@ -133,93 +111,10 @@ bool IsFile(const wchar_t* name, const FileIdentity& identity)
 
 }  // namespace
 
-bool SameStamp(const FileStamp& left, const FileStamp& right)
-{
-    return left.exists == right.exists && left.size == right.size && CompareFileTime(&left.written, &right.written) == 0;
-}
 
-BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
-{
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return nullptr;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);  // a folder in the file's place does not go away
-        return nullptr;
-    }
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 1;; ++attempt) {
-        file = OpenSharedForReading(path);
-        if (file != INVALID_HANDLE_VALUE || !IsPassing(GetLastError()) || attempt == ATTEMPTS) {
-            break;
-        }
-        Sleep(RETRY_MS);
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
-    BY_HANDLE_FILE_INFORMATION information;
-    BYTE* bytes = nullptr;
-    DWORD error = ERROR_SUCCESS;
-    DWORD read = 0;
-    if (GetFileInformationByHandle(file, &information) == FALSE) {
-        error = GetLastError();
-    } else if (StampOf(information).size > MAX_SETTINGS_BYTES) {
-        error = ERROR_FILE_TOO_LARGE;
-    } else {
-        *size = information.nFileSizeLow;
-        if (stamp != nullptr) {
-            *stamp = StampOf(information);
-        }
-        bytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(*size) + 2));
-        if (bytes == nullptr) {
-            error = ERROR_NOT_ENOUGH_MEMORY;
-        } else if (ReadFile(file, bytes, *size, &read, nullptr) == FALSE) {
-            error = GetLastError();
-        } else if (read != *size) {
-            error = ERROR_HANDLE_EOF;  // another program cut the file short meanwhile
-        }
-    }
-    CloseHandle(file);
-    if (error != ERROR_SUCCESS) {
-        ReleaseBlock(bytes);
-        bytes = nullptr;
-        SetLastError(error);
-    }
-    return bytes;
-}
 
-HANDLE OpenSharedForReading(const wchar_t* path)
-{
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
 
-HeldBytes CompareFileBytes(HANDLE file, const BYTE* bytes, DWORD size, DWORD* error)
-{
-    auto* now = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
-    DWORD read = 0;
-    HeldBytes held = HeldBytes::Different;
-    if (now == nullptr) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        held = HeldBytes::Unreadable;
-    } else if (ReadFile(file, now, size + 1, &read, nullptr) == FALSE) {
-        *error = GetLastError();
-        held = HeldBytes::Unreadable;
-    } else if (read == size && std::memcmp(now, bytes, size) == 0) {
-        held = HeldBytes::Same;
-    }
-    ReleaseBlock(now);
-    return held;
-}
 
-bool IsMarkedReadOnly(const wchar_t* path)
-{
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
 
 bool ProfileFunctionsTake(const wchar_t* path)
 {
@@ -244,14 +139,14 @@ bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
     return whole;
 }
 
-bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
-                   const BYTE* bytes, DWORD size)
+bool BeginSafeSave(SafeSave* save, SaveOutcome* outcome, const wchar_t* path, const BYTE* before, DWORD beforeSize,
+                   const FileStamp& stamp, const BYTE* bytes, DWORD size)
 {
-    *save = {path,  before, beforeSize, stamp, nullptr, nullptr, nullptr, {}, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
-             false, false,  false};
+    *save = {path,  before, beforeSize, stamp, outcome, nullptr, nullptr, nullptr, {}, INVALID_HANDLE_VALUE,
+             INVALID_HANDLE_VALUE, false, false, false, {}};
     auto* names = static_cast<wchar_t*>(AllocateBlock((static_cast<SIZE_T>(2) * MAX_PATH + LONG_PATH_CAPACITY) * sizeof(wchar_t)));
     if (names == nullptr) {
-        FailSave(ERROR_NOT_ENOUGH_MEMORY, L"");
+        FailSave(outcome, ERROR_NOT_ENOUGH_MEMORY, L"");
         return false;
     }
     save->work = names;
@@ -268,7 +163,7 @@ bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWOR
     }
     if (!written) {
         // A name that could not be claimed may be another save's.
-        FailSave(GetLastError(), SuffixBeside(path, save->privateWork ? save->swapFile : save->work));
+        FailSave(outcome, GetLastError(), SuffixBeside(path, save->privateWork ? save->swapFile : save->work));
         save->swapFile[0] = L'\0';
         if (!save->privateWork) {
             save->work[0] = L'\0';
@@ -300,7 +195,7 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
         return true;
     }
     if (size > MAX_SETTINGS_BYTES) {
-        FailSave(ERROR_FILE_TOO_LARGE, L"");
+        FailSave(save->outcome, ERROR_FILE_TOO_LARGE, L"");
         return false;
     }
     ReleaseWorkCopy(save);  // the same file, held now for reading only by others
@@ -319,7 +214,7 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
         written = save->privateReadable;
     }
     if (!written) {
-        FailSave(GetLastError(), SuffixBeside(save->path, save->swapFile));
+        FailSave(save->outcome, GetLastError(), SuffixBeside(save->path, save->swapFile));
     }
     return written;
 }
@@ -340,13 +235,13 @@ SwapResult SwapIn(SafeSave* save, bool keepReplaced)
             return SwapResult::ChangedOutside;
         }
         if (state == FileState::AsFound) {
-            if (!kept && !KeepSettingsCopy(save->path, save->before, save->beforeSize)) {
-                FailSave(GetLastError(), LastKeptCopySuffix());
+            if (!kept && !KeepSettingsCopy(save->path, save->before, save->beforeSize, save->outcome->keptCopy)) {
+                FailSave(save->outcome, GetLastError(), save->outcome->keptCopy);
                 return SwapResult::Failed;
             }
             kept = true;
             if (save->unchanged) {
-                savedStamp = save->beforeStamp;
+                save->savedStamp = save->beforeStamp;
                 return SwapResult::Saved;
             }
             if (MoveFileExW(save->swapFile, save->path, replacing | MOVEFILE_WRITE_THROUGH) != FALSE) {
@@ -354,14 +249,14 @@ SwapResult SwapIn(SafeSave* save, bool keepReplaced)
             }
             error = GetLastError();
         }
-        if (!IsPassing(error) || attempt == ATTEMPTS) {
-            FailSave(error, L"");
+        if (!IsPassing(error) || attempt == PASSING_ATTEMPTS) {
+            FailSave(save->outcome, error, L"");
             return SwapResult::Failed;
         }
-        Sleep(RETRY_MS);
+        Sleep(PASSING_RETRY_MS);
     }
     save->swapFile[0] = L'\0';
-    savedStamp = {stamped, (static_cast<ULONGLONG>(swapData.nFileSizeHigh) << 32) | swapData.nFileSizeLow,
+    save->savedStamp = {stamped, (static_cast<ULONGLONG>(swapData.nFileSizeHigh) << 32) | swapData.nFileSizeLow,
                   swapData.ftLastWriteTime};
     if (save->before != nullptr) {
         ReplaceBackup(*save);
@@ -388,35 +283,9 @@ void EndSafeSave(SafeSave* save)
     save->work = nullptr;
 }
 
-void FailSave(DWORD reason, const wchar_t* suffix)
+void FailSave(SaveOutcome* outcome, DWORD reason, const wchar_t* suffix)
 {
-    failureReason = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
-    CopyText(failureSuffix, SUFFIX_CAPACITY, suffix);
-    failureOnReadOnlyMark = false;
-}
-
-void FailSaveOnReadOnlyMark()
-{
-    FailSave(ERROR_ACCESS_DENIED, L"");
-    failureOnReadOnlyMark = true;
-}
-
-bool SaveMetReadOnlyMark()
-{
-    return failureOnReadOnlyMark;
-}
-
-DWORD SaveFailureReason()
-{
-    return failureReason;
-}
-
-const wchar_t* SaveFailureSuffix()
-{
-    return failureSuffix;
-}
-
-FileStamp SavedFileStamp()
-{
-    return savedStamp;
+    outcome->saved = false;
+    outcome->reason = reason != ERROR_SUCCESS ? reason : ERROR_WRITE_FAULT;
+    CopyText(outcome->refused, SUFFIX_CAPACITY, suffix);
 }

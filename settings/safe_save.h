@@ -7,40 +7,9 @@
 
 #include <windows.h>
 
+#include "settings/file_bytes.h"
+#include "settings/settings.h"
 #include "settings/work_files.h"
-
-// Units, terminator included, of a path in the extended-length form ("\\?\") the file functions
-// take for folders of any depth.
-constexpr int LONG_PATH_CAPACITY = 32768;
-constexpr wchar_t EXTENDED_PREFIX[] = L"\\\\?\\";
-// Units, terminator included, of the longest suffix a save puts after the file's name.
-constexpr int SUFFIX_CAPACITY = 32;
-
-// What tells one state of a file from another; an absent file is all zero.
-struct FileStamp {
-    bool exists;
-    ULONGLONG size;
-    FILETIME written;
-};
-bool SameStamp(const FileStamp& left, const FileStamp& right);
-
-// The file's bytes followed by two zero bytes, in a block of the process heap, and its stamp when
-// asked. Another program holding the file is waited for, about a second in all. Null when there is
-// no such file or it cannot be read, GetLastError telling which: ERROR_FILE_TOO_LARGE for more
-// than MAX_SETTINGS_BYTES (settings.h), ERROR_HANDLE_EOF for a file cut short while it was read.
-BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp = nullptr);
-
-// The file opened for reading as any other program may still write or delete it; an invalid
-// handle, with the reason in GetLastError, when it cannot be opened now.
-HANDLE OpenSharedForReading(const wchar_t* path);
-// Whether the file, read from its position on, holds exactly these bytes: one byte more than them
-// is asked for, so a longer file differs. Unreadable, with the reason in error, when memory ran
-// short or the read failed.
-enum class HeldBytes { Same, Different, Unreadable };
-HeldBytes CompareFileBytes(HANDLE file, const BYTE* bytes, DWORD size, DWORD* error);
-// A file the user marked read-only is not to be replaced: the rename would go over it and drop
-// the mark.
-bool IsMarkedReadOnly(const wchar_t* path);
 
 // True when the profile functions can take the path and a work file beside it: shorter than
 // MAX_PATH with room for a work file's suffix, and not in the extended-length form.
@@ -57,6 +26,7 @@ struct SafeSave {
     const BYTE* before;  // the file as the save found it; null when there was none
     DWORD beforeSize;
     FileStamp beforeStamp;
+    SaveOutcome* outcome;  // where a failure is told
     wchar_t* work;      // the work copy the caller changes with the profile functions (MAX_PATH units)
     wchar_t* swapFile;  // this save's own file beside path, renamed into its place
     wchar_t* readable;  // where the profile functions read the finished file (MAX_PATH units)
@@ -71,16 +41,17 @@ struct SafeSave {
     bool privateWork;
     bool privateReadable;
     bool unchanged;  // the new content is the old: nothing is written
+    FileStamp savedStamp;  // what the swap put in the file's place
 };
 
 enum class SwapResult { Saved, Failed, ChangedOutside };
 
 // Starts saving path from before (its stamp taken as it was read): writes bytes complete into a
 // work copy of this save's own, beside the file or, when the profile functions cannot take that
-// path, in the temporary folder. False when it could not be written (SaveFailureReason tells why).
-// EndSafeSave follows in every case.
-bool BeginSafeSave(SafeSave* save, const wchar_t* path, const BYTE* before, DWORD beforeSize, const FileStamp& stamp,
-                   const BYTE* bytes, DWORD size);
+// path, in the temporary folder. Every step that fails tells outcome why. False when it could not
+// be written. EndSafeSave follows in every case.
+bool BeginSafeSave(SafeSave* save, SaveOutcome* outcome, const wchar_t* path, const BYTE* before, DWORD beforeSize,
+                   const FileStamp& stamp, const BYTE* bytes, DWORD size);
 // True while the work copy is still the file the save made, not one another program deleted and
 // the profile functions made anew under its name.
 bool IsSaveOwnWorkCopy(const SafeSave& save);
@@ -95,18 +66,13 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size);
 // Puts the swap file in the file's place, provided the file is still what the save started from;
 // another program holding the file is waited for, about a second in all, and looked at again
 // before every try. With keepReplaced the file it replaces is first kept as a dated copy
-// (kept_copies.h). Once the new file is in place the old content becomes "<file>.bak"; a backup
+// (kept_copies.h), which save->outcome names. Once the new file is in place the old content becomes "<file>.bak"; a backup
 // that cannot be written does not stop the save.
 SwapResult SwapIn(SafeSave* save, bool keepReplaced);
 // Deletes what the save leaves behind: its work copy, its private copies, a swap file not put in
 // place.
 void EndSafeSave(SafeSave* save);
 
-// Records a failure that stopped a save before or after the safe save's own steps: the system's
-// reason and the suffix of the file that refused ("" for the file itself).
-void FailSave(DWORD reason, const wchar_t* suffix);
-// Records that the save left a file the user marked read-only as it is.
-void FailSaveOnReadOnlyMark();
-
-// The stamp of what the last save that succeeded left in the file's place.
-FileStamp SavedFileStamp();
+// Tells outcome that the save failed: the system's reason and the suffix of the file that refused
+// ("" for the file itself).
+void FailSave(SaveOutcome* outcome, DWORD reason, const wchar_t* suffix);

@@ -10,57 +10,76 @@
 
 #include <windows.h>
 
+#include "hotkeys/hotkey_table.h"
+
 // The most bytes a settings file may hold, counted as a save writes it (a UTF-8 file as the
 // UTF-16 it is saved in), so that every file that is read can be saved: far more than any table
 // of bindings needs, and a larger one is never read whole, nor saved, on the host's thread.
 constexpr DWORD MAX_SETTINGS_BYTES = 32UL * 1024 * 1024;
 
-// Sets the enabled flag from [setting] enable (1 when absent) and the full-screen pause from
-// pause_fullscreen (0 when absent). Deletes what a save cut short left behind.
-void LoadEnabledFlag();
-// Appends the stored bindings to the live table, item0 onward, up to the first key reading 0.
-void LoadHotkeyItems();
-// Writes the bindings of the live table (the whole [hotkeys] section; an empty table leaves none)
-// and the flag (other keys of [setting] stay) in one swap, once the platform's reader finds them
-// and every other setting in the new file, in the file's encoding (an ANSI file becomes UTF-16LE
-// only for a text its code page lacks). True once the new file is in place, or when nothing may
-// be written; true too, writing nothing (read-only or not), when the file is the one Tessel last
-// read or wrote and its reading already gives all of it. False when it could not be written: the
-// file is then as it was, and SaveFailureReason() and SaveFailureSuffix() tell why and which file
-// refused. A file another program changed after the save read it is left as it is: false, and
-// SaveGaveWayToOutsideChange() tells so.
-bool SaveSettingsFile();
-// The same, but a file that is not the one Tessel last read or wrote, or that changes during the
-// save, is kept as a dated copy (LastKeptCopySuffix()) and saved over.
-bool SaveSettingsFileKeepingEdits();
-// The save of a switch of the hotkeys: where the file's layout leaves no doubt and the file is the
-// one Tessel last read or wrote, only the enable value's number changes, every other byte (comments
-// and line breaks included) staying; else as SaveSettingsFile().
-bool SaveSwitchedFlag();
-bool SaveGaveWayToOutsideChange();
-// False when the last load could not take in everything stored: the file could not be read, or
-// memory ran short.
-bool SettingsLoadedWhole();
+// Units, terminator included, of the longest suffix a save puts after the file's name.
+constexpr int SUFFIX_CAPACITY = 32;
 
-// The system's error code for the last save that failed, and the suffix after the file's path of
-// the file that refused ("" for the file itself). ERROR_FILE_TOO_LARGE: the new file would be
-// larger than a settings file may be; SAVE_KEPT_CHANGING: another program changed the file under
-// every try; SAVE_TEXT_NOT_STORABLE: a command or parameter of 259 units with a blank at an end, or
-// in a pair of quotes, which no stored form gives back: every save fails so until it is edited.
-DWORD SaveFailureReason();
-const wchar_t* SaveFailureSuffix();
-// A code of Tessel's own (bit 29 marks an application's codes), never one of the system's.
+// What the settings file holds for Tessel: the bindings in [hotkeys], and [setting] enable and
+// pause_fullscreen.
+struct SettingsValues {
+    HotkeyTable table;
+    int enabled;
+    int pauseFullscreen;
+};
+
+// What a load took in besides the bindings it appended.
+struct LoadOutcome {
+    int enabled;          // [setting] enable, 1 when absent
+    int pauseFullscreen;  // [setting] pause_fullscreen, 0 when absent
+    // False when not everything stored could be taken in: the file could not be read, or memory
+    // ran short. What was not taken in is never written over in this run.
+    bool whole;
+    DWORD failure;  // why the file could not be opened for reading; 0 when it could
+};
+// Appends the stored bindings to table, item0 onward, up to the first key reading 0, and reads the
+// flags. Deletes first what a save cut short left behind.
+LoadOutcome LoadSettingsFile(HotkeyTable table);
+
+// How a save meets a file that another program changed after Tessel last read or wrote it.
+enum class SaveKind {
+    // Leaves it as it is (outcome.gaveWay): the caller takes the change in.
+    GiveWay,
+    // Keeps it as a dated copy ("<file>.<yyyy-mm-dd_hhmmss>.kept", outcome.keptCopy) and saves
+    // over it, as the settings the user just confirmed must be.
+    KeepEdits,
+    // A switch of the hotkeys: where the file's layout leaves no doubt and the file is the one
+    // Tessel last read or wrote, only the enable value's number changes, every other byte
+    // (comments and line breaks included) staying; else as GiveWay.
+    Switch,
+};
+
+// What a save did.
+struct SaveOutcome {
+    bool saved;    // the new file is in place, or nothing needed writing
+    bool gaveWay;  // another program changed the file meanwhile, and it was left as it is
+    // Why it was not saved: a system error code, or ERROR_FILE_TOO_LARGE (the new file would be
+    // larger than a settings file may be), SAVE_KEPT_CHANGING (another program changed the file
+    // under every try), SAVE_TEXT_NOT_STORABLE (a command or parameter of 259 units with a blank
+    // at an end, or in a pair of quotes, which no stored form gives back).
+    DWORD reason;
+    // The user marked the file read-only (the reason is then ERROR_ACCESS_DENIED): every save
+    // fails so until the mark is taken off.
+    bool readOnlyMark;
+    wchar_t refused[SUFFIX_CAPACITY];   // the suffix after the path of the file that refused ("" for the file)
+    wchar_t keptCopy[SUFFIX_CAPACITY];  // the suffix of the dated copy kept, or that could not be written
+};
+// Codes of Tessel's own (bit 29 marks an application's codes), never one of the system's.
 constexpr DWORD SAVE_KEPT_CHANGING = 0x20000001;
 constexpr DWORD SAVE_TEXT_NOT_STORABLE = 0x20000002;
-// True when the last save failed because the user marked the file read-only (the reason is then
-// ERROR_ACCESS_DENIED): every save fails so until the mark is taken off.
-bool SaveMetReadOnlyMark();
-// The suffix after the file's path of the dated copy ("<file>.<yyyy-mm-dd_hhmmss>.kept") that the
-// last save kept of a file another program had changed, or of the copy it could not write; "" when
-// it kept none.
-const wchar_t* LastKeptCopySuffix();
-// Why the last opening of the file for reading failed, or 0 when it did not.
-DWORD SettingsLoadFailure();
+
+// Writes the values (the whole [hotkeys] section, an empty table leaving none; the flags, the other
+// keys of [setting] staying) in one swap, once the platform's reader finds them and every other
+// setting in the new file, in the file's encoding (an ANSI file becomes UTF-16LE only for a text
+// its code page lacks). What the last load could not take in stays as the file has it. Writes
+// nothing, and succeeds, when the file is the one Tessel last read or wrote and its reading already
+// gives all of it. A save that fails leaves the file as it was.
+SaveOutcome SaveSettingsFile(const SettingsValues& values, SaveKind kind);
 
 // The settings file's path as the user knows it, in a block of the process heap (ReleaseBlock
 // frees it); null when it cannot be derived.
@@ -73,7 +92,8 @@ wchar_t* NewSettingsFileName();
 //
 // Notes the file as it is now, as the state the plug-in holds in memory.
 void RememberSettingsFile();
-// Notes what the last save that succeeded put in the file's place, not whatever is there by now.
+// Notes what the last save that succeeded put in the file's place, not whatever is there by now;
+// nothing once the last load could not take in everything stored.
 void RememberSavedSettingsFile();
 // Forgets it and the bytes kept of it: the next poll counts any file, or none, as changed.
 void ForgetSettingsFile();

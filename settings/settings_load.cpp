@@ -4,8 +4,6 @@
 
 #include "base/heap_block.h"
 #include "hotkeys/hotkey_table.h"
-#include "hotkeys/hotkey_window.h"
-#include "hotkeys/program_scope.h"
 #include "settings/hotkeys_section.h"
 #include "settings/load_state.h"
 #include "settings/private_copy.h"
@@ -32,15 +30,15 @@ bool tableInFile;
 namespace {
 
 // Appends the item; false when the table refused it or its lists could not all be read.
-bool AppendToLiveTable(const HotkeyItem& item, ReadLists lists)
+bool AppendToTable(HotkeyTable table, const HotkeyItem& item, ReadLists lists)
 {
-    const int count = GetHotkeyCount(liveTable);
-    AppendHotkeyItem(liveTable, &item, ListsRead(lists));
-    return GetHotkeyCount(liveTable) > count && lists.only != nullptr && lists.except != nullptr;
+    const int count = GetHotkeyCount(table);
+    AppendHotkeyItem(table, &item, ListsRead(lists));
+    return GetHotkeyCount(table) > count && lists.only != nullptr && lists.except != nullptr;
 }
 
 // The section read in one call. False when not all of it could be taken for want of memory.
-bool LoadFromSection(const wchar_t* path)
+bool LoadFromSection(const wchar_t* path, HotkeyTable table)
 {
     wchar_t* section = ReadHotkeysSection(path);
     if (section == nullptr) {
@@ -50,7 +48,7 @@ bool LoadFromSection(const wchar_t* path)
     wchar_t** values = IndexedSection(section, &lines);
     bool complete = values != nullptr;
     if (complete) {
-        const int before = GetHotkeyCount(liveTable);
+        const int before = GetHotkeyCount(table);
         int taken = 0;
         HotkeyItem item;
         ProgramLists programs = ANY_PROGRAM;
@@ -61,12 +59,12 @@ bool LoadFromSection(const wchar_t* path)
             }
             // An entry with an empty command is kept: the user stored it, and dropping it would
             // shift the ids of every later entry.
-            AppendHotkeyItem(liveTable, &item, programs);
+            AppendHotkeyItem(table, &item, programs);
             ++taken;
         }
         // An entry the table refused shows in the count at the end; asking after every entry
         // would cost two more list box messages a binding.
-        complete = GetHotkeyCount(liveTable) - before == taken;
+        complete = GetHotkeyCount(table) - before == taken;
         ReleaseBlock(values);
     }
     ReleaseBlock(section);
@@ -76,22 +74,22 @@ bool LoadFromSection(const wchar_t* path)
 // A platform may cap the section it hands out in one call. What loaded is whole when the reading
 // key by key agrees at its end: the entry after it is absent and its last entry reads the same.
 // Each reading parses the whole file, so the entry after it is asked only for its key.
-bool LoadedWholeSection(const wchar_t* path)
+bool LoadedWholeSection(const wchar_t* path, HotkeyTable table)
 {
-    const int count = GetHotkeyCount(liveTable);
+    const int count = GetHotkeyCount(table);
     if (ReadItemKey(path, count) != 0) {
         return false;
     }
-    return count == 0 || EntryReads(path, liveTable, count - 1);
+    return count == 0 || EntryReads(path, table, count - 1);
 }
 
-bool LoadKeyByKey(const wchar_t* path)
+bool LoadKeyByKey(const wchar_t* path, HotkeyTable table)
 {
     bool complete = true;
     HotkeyItem item;
     ReadLists lists = {};
     for (int index = 0; ReadItemKeyByKey(path, index, &item, &lists); ++index) {
-        complete = AppendToLiveTable(item, lists) && complete;
+        complete = AppendToTable(table, item, lists) && complete;
         ReleaseReadLists(lists);
     }
     ReleaseReadLists(lists);
@@ -100,7 +98,7 @@ bool LoadKeyByKey(const wchar_t* path)
 
 }  // namespace
 
-void LoadEnabledFlag()
+LoadOutcome LoadSettingsFile(HotkeyTable table)
 {
     wchar_t* path = NewSettingsPath();
     if (path != nullptr) {
@@ -112,36 +110,25 @@ void LoadEnabledFlag()
     }
     SettingsSource source;
     flagNotLoaded = !OpenSettingsSource(path, &source);
-    enabledFlag = source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path)) : 1;
-    pauseFullscreen =
-        source.found ? static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, source.path)) : 0;
-    CloseSettingsSource(source);
-    ReleaseBlock(path);
-}
-
-void LoadHotkeyItems()
-{
-    // Once the flag could not be read, the file is not waited for a second time.
-    if (flagNotLoaded) {
-        bindingsIncomplete = true;
-        return;
-    }
-    wchar_t* path = NewSettingsPath();
-    SettingsSource source;
-    bindingsIncomplete = !OpenSettingsSource(path, &source);
+    LoadOutcome outcome = {1, 0, false, source.failure};
     if (source.found) {
-        bindingsIncomplete = !LoadFromSection(source.path);
-        if (!bindingsIncomplete && !LoadedWholeSection(source.path)) {
-            ClearHotkeyTable(liveTable);
-            bindingsIncomplete = !LoadKeyByKey(source.path);
+        outcome.enabled = static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path));
+        outcome.pauseFullscreen = static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, source.path));
+        bindingsIncomplete = !LoadFromSection(source.path, table);
+        if (!bindingsIncomplete && !LoadedWholeSection(source.path, table)) {
+            ClearHotkeyTable(table);
+            bindingsIncomplete = !LoadKeyByKey(source.path, table);
         }
+    } else {
+        // A file that could not be read keeps its bindings as they are, and is not waited for
+        // twice.
+        bindingsIncomplete = flagNotLoaded;
     }
-    tableInFile = true;
+    if (!flagNotLoaded) {
+        tableInFile = true;
+    }
+    outcome.whole = !flagNotLoaded && !bindingsIncomplete;
     CloseSettingsSource(source);
     ReleaseBlock(path);
-}
-
-bool SettingsLoadedWhole()
-{
-    return !flagNotLoaded && !bindingsIncomplete;
+    return outcome;
 }

@@ -16,9 +16,6 @@ namespace {
 constexpr int PREFIX_ROOM = 8;
 constexpr int SUFFIX_ROOM = SUFFIX_CAPACITY;
 
-// Why the file could not be read, for the settings dialog to say; 0 when it was.
-DWORD loadFailure;
-
 // Replaces the extension of the file name, from its last dot on, or appends it to a name that
 // has none; the caller leaves room for it.
 void RenameExtension(wchar_t* path)
@@ -29,9 +26,9 @@ void RenameExtension(wchar_t* path)
     CopyText(dot != nullptr ? dot : name + TextLength(name), 5, L".ini");
 }
 
-bool FailLoad(DWORD reason)
+bool FailOpening(SettingsSource* source, DWORD reason)
 {
-    loadFailure = reason != ERROR_SUCCESS ? reason : ERROR_READ_FAULT;
+    source->failure = reason != ERROR_SUCCESS ? reason : ERROR_READ_FAULT;
     return false;
 }
 
@@ -80,19 +77,18 @@ void ForgetParsedFile(const wchar_t* path)
 bool OpenSettingsSource(const wchar_t* path, SettingsSource* source)
 {
     *source = {};
-    loadFailure = ERROR_SUCCESS;
     if (path == nullptr) {
-        return FailLoad(GetLastError());
+        return FailOpening(source, GetLastError());
     }
     DWORD size = 0;
     BYTE* bytes = ReadWholeFile(path, &size);
     if (bytes == nullptr) {
         const DWORD error = GetLastError();
-        return IsMissing(error) || FailLoad(error);
+        return IsMissing(error) || FailOpening(source, error);
     }
     const bool opened = OpenBytesSource(bytes, size, path, source);
     if (!opened) {
-        FailLoad(GetLastError());
+        FailOpening(source, GetLastError());
     }
     ReleaseBlock(bytes);
     return opened;
@@ -136,9 +132,4 @@ wchar_t* NewSettingsFileName()
         std::memmove(path + kept, rest, (std::wcslen(rest) + 1) * sizeof(wchar_t));
     }
     return path;
-}
-
-DWORD SettingsLoadFailure()
-{
-    return loadFailure;
 }

@@ -24,10 +24,11 @@ struct SettingsSource {
     wchar_t path[MAX_PATH];  // what the profile functions read
     bool found;              // there is a file to read
     bool privateCopy;
+    DWORD failure;  // why the file could not be read; 0 when it could, or there is none
 };
 // Finds the file at path (from NewSettingsPath) and what to read it from. False when it exists
-// but could not be read, or path is null: SettingsLoadFailure() then tells why. A missing file is
-// no failure; found is then false.
+// but could not be read, or path is null: source->failure then tells why. A missing file is no
+// failure; found is then false.
 bool OpenSettingsSource(const wchar_t* path, SettingsSource* source);
 // What the profile functions read bytes from as the load reads a file that holds them: the file
 // at path itself (null for none) when they take it as it is, else a private copy, UTF-16LE for

@@ -7,6 +7,7 @@
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
 #include "settings/kept_copies.h"
+#include "settings/load_state.h"
 #include "settings/safe_save.h"
 #include "settings/settings_source.h"
 #include "settings/settings_watch.h"
@@ -28,6 +29,7 @@ DWORD rememberedSize;
 // What the last save that succeeded put in the file's place, until it is remembered.
 BYTE* savedBytes;
 DWORD savedSize;
+FileStamp savedStamp;
 // Set when the last save that succeeded wrote nothing: the file is still the one noted.
 bool savedNothing;
 // Set once a file of the remembered stamp was found to hold other bytes.
@@ -164,9 +166,10 @@ void RememberSettingsFile()
     NoteFile();
 }
 
-void NoteSavedBytes(const BYTE* bytes, DWORD size)
+void NoteSavedBytes(const BYTE* bytes, DWORD size, const FileStamp& stamp)
 {
     savedNothing = false;
+    savedStamp = stamp;
     ReleaseBlock(savedBytes);
     savedBytes = static_cast<BYTE*>(AllocateBlock(static_cast<SIZE_T>(size) + 1));
     savedSize = size;
@@ -186,12 +189,16 @@ void NoteNothingSaved()
 // just after a save finds it free.
 void RememberSavedSettingsFile()
 {
+    // A file not read whole stays counted as changed: the watch reads it again once it can.
+    if (bindingsIncomplete || flagNotLoaded) {
+        return;
+    }
     if (savedNothing) {
         savedNothing = false;
         return;
     }
     ForgetContent();
-    remembered = SavedFileStamp();
+    remembered = savedStamp;
     rememberedBytes = savedBytes;
     rememberedSize = savedSize;
     savedBytes = nullptr;

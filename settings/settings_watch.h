@@ -11,8 +11,9 @@ bool SettingsFileRemembered();
 bool IsRememberedSettingsFile(const FileStamp& stamp, const BYTE* bytes, DWORD size);
 // The bytes Tessel last read or wrote; null when it does not know them.
 const BYTE* RememberedSettingsBytes(DWORD* size);
-// Keeps a copy of what a save that succeeded put in the file's place, for RememberSavedSettingsFile.
-void NoteSavedBytes(const BYTE* bytes, DWORD size);
+// Keeps a copy of what a save that succeeded put in the file's place, and the stamp the swap left
+// it, for RememberSavedSettingsFile.
+void NoteSavedBytes(const BYTE* bytes, DWORD size, const FileStamp& stamp);
 // A save that succeeded found the file it last read or wrote already holding what it would write,
 // and left it: RememberSavedSettingsFile keeps what is noted of it.
 void NoteNothingSaved();

@@ -11,7 +11,26 @@
 #include <vector>
 
 #include "hotkeys/hotkey_table.h"
+#include "hotkeys/hotkey_window.h"
+#include "hotkeys/program_scope.h"
+#include "settings/settings.h"
 #include "tests/test_host.h"
+
+// The file loaded into an emptied live table, and the flags taken, as the hotkey window loads it.
+inline LoadOutcome LoadLive()
+{
+    ClearHotkeyTable(liveTable);
+    const LoadOutcome loaded = LoadSettingsFile(liveTable);
+    enabledFlag = loaded.enabled;
+    pauseFullscreen = loaded.pauseFullscreen;
+    return loaded;
+}
+
+// The live table and flags saved, as the hotkey window saves them at its end.
+inline SaveOutcome SaveLive(SaveKind kind = SaveKind::GiveWay)
+{
+    return SaveSettingsFile({liveTable, enabledFlag, pauseFullscreen}, kind);
+}
 
 // The binding appended to the table, its lists included.
 inline void AppendStoredBinding(HotkeyTable table, const StoredBinding& binding)

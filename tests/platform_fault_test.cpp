@@ -126,7 +126,7 @@ TEST_F(UnwritableSettingsInProcess, FailedSavesLeaveTheTableAndTheFlagAsTheyWere
     const std::string before = FileBytes(path_);
     {
         UnwritableFile unwritable(path_);
-        SaveSettingsFile();
+        SaveLive();
     }
     EXPECT_EQ(FileBytes(path_), before);
     EXPECT_EQ(enabledFlag, 0);
@@ -137,7 +137,7 @@ TEST_F(UnwritableSettingsInProcess, FailedSavesLeaveTheTableAndTheFlagAsTheyWere
     EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
 
     // Once the file can be written again, the next save writes all of it.
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(GetPrivateProfileIntW(L"hotkeys", L"item2_key", 0, path_.c_str()), 0x0643u);
     EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 1, path_.c_str()), 0u);
 }

@@ -73,8 +73,7 @@ protected:
     void Write(const std::string& ansiText) { WriteFileBytes(path_, ansiText); }
     std::vector<Binding> Load()
     {
-        ClearHotkeyTable(liveTable);
-        LoadHotkeyItems();
+        LoadLive();
         return TableBindings(liveTable);
     }
     // The file's text; a file with the Unicode mark holds only ASCII in these tests.
@@ -101,7 +100,7 @@ const char WORKED_EXAMPLE[] =
 TEST_F(SettingsFileTest, WorkedExampleLoadsInOrderAndSavesBackTheSameKeysAndValues)
 {
     Write(WORKED_EXAMPLE);
-    LoadEnabledFlag();
+    LoadLive();
     EXPECT_EQ(enabledFlag, 1);
     const std::vector<Binding> expected = {
         {1611, L"Tessel.dll|1", L""},
@@ -111,7 +110,7 @@ TEST_F(SettingsFileTest, WorkedExampleLoadsInOrderAndSavesBackTheSameKeysAndValu
     EXPECT_EQ(Load(), expected);
 
     DeleteFileW(path_.c_str());
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(ReadKeyByKey(path_), expected);
     const std::string saved = Text();
     for (const char* line : {"item0_key=1611\r\n", "item0_command=Tessel.dll|1\r\n", "item0_param=\r\n",
@@ -126,25 +125,25 @@ TEST_F(SettingsFileTest, WorkedExampleLoadsInOrderAndSavesBackTheSameKeysAndValu
 TEST_F(SettingsFileTest, ProgramListsAndThePauseRoundTripAndAFileWithoutThemSavesUnchanged)
 {
     Write(WORKED_EXAMPLE);
-    LoadEnabledFlag();
+    LoadLive();
     Load();
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(Text(), WORKED_EXAMPLE);
 
     Write("[setting]\r\nenable=1\r\npause_fullscreen=1\r\n[hotkeys]\r\n"
           "item0_key=1611\r\nitem0_command=a\r\nitem0_param=\r\nitem0_EXCEPT= Excel.exe;mstsc.exe \r\n"
           "item1_key=1612\r\nitem1_only=word.exe\r\nitem1_command=b\r\nitem1_param=\r\n");
-    LoadEnabledFlag();
+    LoadLive();
     EXPECT_EQ(pauseFullscreen, 1);
     ASSERT_EQ(Load().size(), 2u);
     EXPECT_STREQ(GetHotkeyPrograms(liveTable, 0).except, L"Excel.exe;mstsc.exe");
     EXPECT_STREQ(GetHotkeyPrograms(liveTable, 1).only, L"word.exe");
     pauseFullscreen = 0;
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\npause_fullscreen=0\r\n[hotkeys]\r\n"
                       "item0_key=1611\r\nitem0_command=a\r\nitem0_param=\r\nitem0_except=Excel.exe;mstsc.exe\r\n"
                       "item1_key=1612\r\nitem1_command=b\r\nitem1_param=\r\nitem1_only=word.exe\r\n");
-    LoadEnabledFlag();
+    LoadLive();
     EXPECT_EQ(pauseFullscreen, 0);
     Load();
     EXPECT_STREQ(GetHotkeyPrograms(liveTable, 0).except, L"Excel.exe;mstsc.exe");
@@ -158,19 +157,19 @@ TEST_F(SettingsFileTest, AProgramListOfAnyLengthLoadsAndSavesWhole)
     const std::string file = "[hotkeys]\r\nitem0_key=1611\r\nitem0_command=a\r\nitem0_param=\r\nitem0_except=" + list +
                              "\r\nitem1_key=1612\r\nitem1_command=b\r\nitem1_param=\r\n";
     Write(file);
-    LoadEnabledFlag();
+    LoadLive();
     ASSERT_EQ(Load().size(), 2u);
     EXPECT_EQ(TextLength(GetHotkeyPrograms(liveTable, 0).except), static_cast<int>(list.size()));
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\n" + file);
 }
 
 TEST_F(SettingsFileTest, MissingFileMeansEnabledWithNoBindings)
 {
-    LoadEnabledFlag();
+    LoadLive();
     EXPECT_EQ(enabledFlag, 1);
     EXPECT_TRUE(Load().empty());
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(Text(), "[setting]\r\nenable=1\r\n");
 }
 
@@ -179,7 +178,7 @@ TEST_F(SettingsFileTest, LoadingStopsAtTheFirstKeyReadingZero)
     Write("[hotkeys]\r\nitem0_key=65\r\nitem0_command=a\r\nitem1_key=66\r\nitem1_command=b\r\n"
           "item3_key=68\r\nitem3_command=d\r\n");
     EXPECT_EQ(Load().size(), 2u);
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(Text().find("item3"), std::string::npos);
 
     Write("[hotkeys]\r\nitem0_key=0\r\nitem0_command=a\r\nitem1_key=66\r\nitem1_command=b\r\n");
@@ -210,17 +209,17 @@ TEST_F(SettingsFileTest, LongTextsLoadAsTheirFirst259Units)
 TEST_F(SettingsFileTest, EnabledFlagKeepsItsWholeValueAndOtherSettingKeysSurvive)
 {
     Write("[setting]\r\nenable=2\r\ncolour=blue\r\n[hotkeys]\r\nitem0_key=65\r\nitem0_command=a\r\n");
-    LoadEnabledFlag();
+    LoadLive();
     EXPECT_EQ(enabledFlag, 2);
     ClearHotkeyTable(liveTable);
-    SaveSettingsFile();
+    SaveLive();
     const std::string saved = Text();
     EXPECT_NE(saved.find("enable=2"), std::string::npos) << saved;
     EXPECT_NE(saved.find("colour=blue"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("[hotkeys]"), std::string::npos) << saved;
 
     Write("[setting]\r\nenable=0\r\n");
-    LoadEnabledFlag();
+    LoadLive();
     EXPECT_EQ(enabledFlag, 0);
 }
 
@@ -231,7 +230,7 @@ TEST_F(SettingsFileTest, EleventhItemUsesIndexTenAndEmptyParametersStayAsEmptyVa
         bindings.push_back({static_cast<KeyCode>(0x0241 + i), L"cmd" + std::to_wstring(i), L""});
         AppendStoredBinding(liveTable, bindings.back());
     }
-    SaveSettingsFile();
+    SaveLive();
     const std::string saved = Text();
     EXPECT_NE(saved.find("item10_key=587\r\nitem10_command=cmd10\r\nitem10_param=\r\n"), std::string::npos) << saved;
     EXPECT_EQ(Load(), bindings);
@@ -249,7 +248,7 @@ TEST_F(SettingsFileTest, JapaneseTextsRoundTripThroughAUnicodeFile)
     WriteFileBytes(path_, UTF16LE_MARK + Utf16Le(L"[hotkeys]\r\nitem0_key=65\r\nitem0_command=C:\\メモ\\日本語.txt\r\nitem0_param=設定\r\n"));
     const std::vector<Binding> expected = {{65, L"C:\\メモ\\日本語.txt", L"設定"}};
     EXPECT_EQ(Load(), expected);
-    SaveSettingsFile();
+    SaveLive();
     EXPECT_EQ(Load(), expected);
 }
 
@@ -377,7 +376,7 @@ TEST_F(SettingsFileTest, OneCallWritingLeavesTheSameFileAsKeyByKeyWritingAndRead
         }
         Write(original);
         WriteFileBytes(oraclePath, original);
-        SaveSettingsFile();
+        SaveLive();
         WriteKeyByKey(oraclePath, bindings);
         if (ReadKeyByKey(oraclePath) == bindings) {
             ASSERT_EQ(WithoutTrailingBlanks(Text()), WithoutTrailingBlanks(FileBytes(oraclePath)))

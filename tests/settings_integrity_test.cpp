@@ -149,14 +149,15 @@ protected:
         for (const Binding& binding : bindings) {
             AppendStoredBinding(liveTable, binding);
         }
-        return SaveSettingsFile();
+        saved_ = SaveLive();
+        return saved_.saved;
     }
     std::vector<Binding> Reload()
     {
-        ClearHotkeyTable(liveTable);
-        LoadHotkeyItems();
+        LoadLive();
         return TableBindings(liveTable);
     }
+    SaveOutcome saved_ = {};
 };
 
 const std::vector<Binding> UNICODE_BINDINGS = {
@@ -259,7 +260,7 @@ TEST_F(SettingsTexts, ATextThatCannotBeStoredAsItIsRefusesTheSaveAndTheFileStays
         std::vector<Binding> bindings = PlainBindings(3);
         bindings[1].param = std::wstring(258, L'p') + blank;
         EXPECT_FALSE(Save(bindings)) << static_cast<int>(blank);
-        EXPECT_EQ(SaveFailureReason(), SAVE_TEXT_NOT_STORABLE);
+        EXPECT_EQ(saved_.reason, SAVE_TEXT_NOT_STORABLE);
         EXPECT_TRUE(FileBytes(path_) == before);
     }
 }
@@ -369,7 +370,7 @@ TEST_F(SettingsTexts, AWorkFileDeletedDuringASaveCostsNoTextAndLeavesNothingBehi
     for (int toggle = 0; toggle < 4; ++toggle) {
         deletionsLeft = 1;
         enabledFlag = toggle % 2;
-        SaveSettingsFile();
+        SaveLive();
         ExpectWholeFile(path_, bindings, toggle);
     }
     ASSERT_TRUE(RestoreImport(GetModuleHandleW(nullptr), "kernel32.dll", "WritePrivateProfileStringW"));
@@ -993,7 +994,7 @@ TEST(SavingChild, DISABLED_SavesUntilKilled)
     ASSERT_NE(ready, nullptr);
     for (int round = 0;; ++round) {
         liveTable = tables[round % 2];
-        SaveSettingsFile();
+        SaveLive();
         SetEvent(ready);
     }
 }
@@ -1058,7 +1059,7 @@ TEST_F(SaveKilled, AtAnyMomentTheFileHoldsTheOldTableOrTheNewInFull)
             << "kill " << kill << ": " << text.size() << " units";
     }
     CloseHandle(ready);
-    LoadEnabledFlag();  // as the next start does
+    LoadLive();  // as the next start does
     EXPECT_EQ(GetFileAttributesW((path_ + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -1074,7 +1075,7 @@ TEST(LoadingChild, DISABLED_StopsInTheMiddleOfALoad)
 {
     ASSERT_TRUE(ReplaceImport(GetModuleHandleW(nullptr), "kernel32.dll", "GetPrivateProfileIntW",
                               reinterpret_cast<const void*>(&StalledGetInt)));
-    LoadEnabledFlag();
+    LoadLive();
 }
 
 bool HoldsAFile(const std::wstring& folder)
@@ -1097,7 +1098,7 @@ TEST_F(SaveKilled, APrivateCopyThatAKilledLoadLeftIsGoneAtTheNextStart)
     const bool stopped = child.hProcess != nullptr && WaitForSingleObject(ready, 60000) == WAIT_OBJECT_0;
     KillChild(child);
     const bool left = HoldsAFile(temporary);
-    LoadEnabledFlag();  // as the next start does
+    LoadLive();  // as the next start does
     const bool leftAfterStart = HoldsAFile(temporary);
     SetEnvironmentVariableW(L"TMP", previous);
     CloseHandle(ready);
@@ -1115,7 +1116,7 @@ TEST(SavingChild, DISABLED_SavesItsTableOverAndOver)
     liveTable = TableNamed(name[0], SHARED_TABLE_SIZE);
     for (int round = 0; round < 20; ++round) {
         enabledFlag = round % 2;
-        SaveSettingsFile();
+        SaveLive();
     }
 }
 
@@ -1125,7 +1126,7 @@ TEST_F(SavingTogether, TwoLaunchersSavingAtOnceInOneFolderNeverShowAReaderAMixed
 {
     DestroyHotkeyTable(liveTable);
     liveTable = TableNamed(L'A', SHARED_TABLE_SIZE);
-    SaveSettingsFile();
+    SaveLive();
     const std::string other = "[other]\r\nkey=kept\r\n";
     const std::string saved = FileBytes(path_);  // UTF-16LE, as a new file is written
     WriteFileBytes(path_, saved.substr(0, 2) + UnicodeBytes(std::wstring(other.begin(), other.end())).substr(2) + saved.substr(2));
@@ -1585,9 +1586,7 @@ protected:
         WriteFileBytes(path_, bytes);
         const int before = GetHotkeyCount(liveTable);
         KeepSettingsBeforeReload();
-        ClearHotkeyTable(liveTable);
-        LoadEnabledFlag();
-        LoadHotkeyItems();
+        LoadLive();
         RememberSettingsFile();
         if (before > 0 && GetHotkeyCount(liveTable) == 0) {
             NoteReloadLeftNoBinding();
@@ -1602,8 +1601,9 @@ TEST_F(KeptCopies, CopiesThatMessagesNameSurviveElevenReloadsByteForByte)
     ForgetSettingsFile();
     TakeIn(AnsiFile(PlainBindings(2)));
     WriteFileBytes(path_, AnsiFile(PlainBindings(4)));  // an edit that OK's save goes over
-    EXPECT_TRUE(SaveSettingsFileKeepingEdits());
-    const std::wstring savedOver = path_ + LastKeptCopySuffix();
+    const SaveOutcome saved = SaveLive(SaveKind::KeepEdits);
+    EXPECT_TRUE(saved.saved);
+    const std::wstring savedOver = path_ + saved.keptCopy;
     RememberSavedSettingsFile();
     const std::string beforeEmptying = FileBytes(path_);
     TakeIn("[setting]\r\nenable=1\r\n");
@@ -1659,7 +1659,7 @@ TEST_F(SaveKilled, AStartDeletesOnlyLeftoversNamedExactlyAsTesselNamesThemReadOn
     wchar_t previous[MAX_PATH] = {};
     GetEnvironmentVariableW(L"TMP", previous, MAX_PATH);
     SetEnvironmentVariableW(L"TMP", temporary.c_str());
-    LoadEnabledFlag();  // as a start does
+    LoadLive();  // as a start does
     SetEnvironmentVariableW(L"TMP", previous);
     for (const std::wstring& file : others) {
         EXPECT_EQ(FileBytes(file), "x") << ToUtf8(file);

@@ -60,7 +60,7 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,style,perfor
 
 # The rooms: memory and formatted text come from base/ alone, and the other rooms reach settings/
 # through its one header.
-echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h; base/ and host/ on their own; hotkeys/ to ui/ one way"
+echo "rooms: allocation and formatting in base/ alone; settings/ through settings/settings.h and handed its values; base/ and host/ on their own; hotkeys/ to ui/ one way"
 outside_base=(plugin settings hotkeys ui)
 if grep -rnE '\b(Heap|Global|Local)(Alloc|ReAlloc|Free)\b|\b(malloc|calloc|realloc)\(|\b(wsprintf|swprintf|_snwprintf|StringCch[A-Za-z]*Printf)' \
     "${outside_base[@]}"; then
@@ -80,6 +80,14 @@ if grep -rn '#include "' base | grep -v '#include "base/'; then
 fi
 if grep -rn '#include "' host | grep -vE '#include "(host|base)/|#include "plugin/host_abi.h"'; then
     echo "host/ includes host/, base/ and plugin/host_abi.h alone" >&2
+    status=1
+fi
+
+# The settings room is handed what it loads into and what it saves, and hands back what happened:
+# of hotkeys/ it knows the table's records alone, never the window's or the program scope's state.
+if grep -rn '#include "hotkeys/' settings | grep -v '"hotkeys/hotkey_table.h"' ||
+    grep -rnw -e liveTable -e 'extern' settings | grep -v '^settings/load_state.h'; then
+    echo "settings/ includes hotkeys/hotkey_table.h alone of hotkeys/ and reads none of its globals" >&2
     status=1
 fi
 

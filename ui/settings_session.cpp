@@ -86,19 +86,12 @@ void ShowSettingsFileProblem(HWND owner, const wchar_t* headline, const wchar_t*
     ShowSettingsFileMessage(owner, headline, suffix, detail, MB_ICONWARNING);
 }
 
-// The file changed outside while the dialog was open, or while OK saved: the dialog's bindings
-// were saved over it, and a dated copy holds the change.
-void TellEditKept(HWND window)
-{
-    ShowSettingsFileMessage(window, EDITED_MEANWHILE, LastKeptCopySuffix(), EDIT_KEPT, MB_ICONINFORMATION);
-}
-
 // A file that could not be read at start is not written in this run: said as the dialog opens.
 // False when the plug-in was unloaded meanwhile, its window gone.
-bool TellUnreadSettings(HWND window)
+bool TellUnreadSettings(HWND window, DWORD loadFailure)
 {
-    if (SettingsLoadFailure() != ERROR_SUCCESS) {
-        ShowSettingsFileProblem(window, NOT_READ, L"", SettingsLoadFailure(), L"");
+    if (loadFailure != ERROR_SUCCESS) {
+        ShowSettingsFileProblem(window, NOT_READ, L"", loadFailure, L"");
     }
     return IsWindow(window) != FALSE;
 }
@@ -122,12 +115,12 @@ bool IsWholeCopy(HotkeyTable copy)
 
 // What the failed save leaves, into outcome (REASON_CAPACITY units): at a failure that passes by
 // itself, that the next save tries again; else what the user has to change first.
-void DescribeOutcome(SavedChange change, wchar_t* outcome)
+void DescribeOutcome(SavedChange change, const SaveOutcome& saved, wchar_t* outcome)
 {
-    const DWORD reason = SaveFailureReason();
+    const DWORD reason = saved.reason;
     const bool keepingEdits = change == SavedChange::Settings;
     const bool on = change == SavedChange::HotkeysOn;
-    const bool lasts = reason == ERROR_FILE_TOO_LARGE || reason == SAVE_TEXT_NOT_STORABLE || SaveMetReadOnlyMark();
+    const bool lasts = reason == ERROR_FILE_TOO_LARGE || reason == SAVE_TEXT_NOT_STORABLE || saved.readOnlyMark;
     if (reason == SAVE_KEPT_CHANGING) {
         CopyText(outcome, REASON_CAPACITY, EDITS_GIVE_WAY);  // a switch gives way to such a change at once
     } else if (!lasts) {
@@ -144,22 +137,27 @@ void DescribeOutcome(SavedChange change, wchar_t* outcome)
 
 // Saved at once when the user confirms a change or switches the hotkeys, so that a host that
 // dies later loses nothing; a failure is told, and the change stays live all the same: the next
-// moment saves it again rather than the watch replacing it with the file.
-bool SaveTellingFailure(HWND window, SavedChange change)
+// moment saves it again rather than the watch replacing it with the file. The file changed outside
+// while the dialog was open, or while OK saved: the dialog's bindings were saved over it, and the
+// dated copy that holds the change is told.
+SaveOutcome SaveTellingFailure(HWND window, const SettingsValues& values, SavedChange change)
 {
-    const bool saved = change == SavedChange::Settings ? SaveSettingsFileKeepingEdits() : SaveSwitchedFlag();
-    if (saved && SettingsLoadedWhole()) {
+    const SaveKind kind = change == SavedChange::Settings ? SaveKind::KeepEdits : SaveKind::Switch;
+    const SaveOutcome saved = SaveSettingsFile(values, kind);
+    if (saved.saved) {
         RememberSavedSettingsFile();
-    }
-    if (!saved && !SaveGaveWayToOutsideChange()) {
+        if (saved.keptCopy[0] != L'\0') {
+            ShowSettingsFileMessage(window, EDITED_MEANWHILE, saved.keptCopy, EDIT_KEPT, MB_ICONINFORMATION);
+        }
+    } else if (!saved.gaveWay) {
         wchar_t outcome[REASON_CAPACITY];
-        DescribeOutcome(change, outcome);
-        ShowSettingsFileProblem(window, NOT_SAVED, SaveFailureSuffix(), SaveFailureReason(), outcome);
+        DescribeOutcome(change, saved, outcome);
+        ShowSettingsFileProblem(window, NOT_SAVED, saved.refused, saved.reason, outcome);
     }
     return saved;
 }
 
-void RunSettingsSession(HWND window)
+bool RunSettingsSession(HWND window, DWORD loadFailure)
 {
     // A host without the plug-in list still gets the dialog; references then show as errors.
     PluginInfo** plugins = hostServices.getAllPluginInfo != nullptr ? hostServices.getAllPluginInfo() : nullptr;
@@ -167,17 +165,15 @@ void RunSettingsSession(HWND window)
     INT_PTR result = IDCANCEL;
     if (!IsWholeCopy(context.workTable)) {
         MessageBeep(0);
-    } else if (TellUnreadSettings(window) && TellEmptyingEdit(window)) {
+    } else if (TellUnreadSettings(window, loadFailure) && TellEmptyingEdit(window)) {
         result = DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_SETTINGS), window, SettingsDialogProc,
                                  reinterpret_cast<LPARAM>(&context));
     }
-    if (result == IDOK && IsWindow(window) != FALSE) {
+    const bool adopted = result == IDOK && IsWindow(window) != FALSE;
+    if (adopted) {
         DestroyHotkeyTable(liveTable);
         liveTable = context.workTable;
         pauseFullscreen = context.pauseFullscreen;
-        if (SaveTellingFailure(window, SavedChange::Settings) && LastKeptCopySuffix()[0] != L'\0') {
-            TellEditKept(window);
-        }
     } else {
         // A change made outside meanwhile is taken in by the watch once the dialog has closed.
         DestroyHotkeyTable(context.workTable);
@@ -185,4 +181,5 @@ void RunSettingsSession(HWND window)
     if (plugins != nullptr && hostServices.freePluginInfoArray != nullptr) {
         hostServices.freePluginInfoArray(plugins);
     }
+    return adopted;
 }
