@@ -267,6 +267,32 @@ void LinkLimitedRows()
     }
 }
 
+// Whether the first row's combination is registered or not by the program in front.
+bool FollowsForeground(int row)
+{
+    return IsLimited(GetHotkeyPrograms(liveTable, row)) || pauseFullscreen != 0;
+}
+
+// As the table is registered: the program in front looked at, when some combination depends on
+// it, and the timer started when a combination waits for the foreground to change.
+void WithholdWhatDoesNotFire()
+{
+    if (scopedCount == 0 && pauseFullscreen == 0) {
+        return;
+    }
+    LookAtForeground(&seen);
+    seenValid = true;
+    const int count = GetHotkeyCount(liveTable);
+    for (int row = 0; row < count && !withholding; ++row) {
+        const HotkeyItem* item = GetHotkeyItem(liveTable, row);
+        withholding = (item->key & VIRTUAL_KEY_BITS) != 0 && IsFirstRow(row) && FollowsForeground(row) &&
+                      FiringRow(row, seen) == -1;
+    }
+    if (withholding) {
+        StartTimer();
+    }
+}
+
 }  // namespace
 
 void StartProgramScope(HWND window)
@@ -304,27 +330,13 @@ void FollowRegistration(bool registeredNow)
     scopedCount = 0;
     if (registered) {
         LinkLimitedRows();
+        WithholdWhatDoesNotFire();
     }
 }
 
 bool RegistersInForeground(int row)
 {
-    if (!IsFirstRow(row)) {
-        return false;
-    }
-    if (!IsLimited(GetHotkeyPrograms(liveTable, row)) && pauseFullscreen == 0) {
-        return true;
-    }
-    if (!seenValid || GetForegroundWindow() != seen.window) {
-        LookAtForeground(&seen);
-        seenValid = true;
-    }
-    if (FiringRow(row, seen) != -1) {
-        return true;
-    }
-    withholding = true;
-    StartTimer();
-    return false;
+    return IsFirstRow(row) && (!FollowsForeground(row) || FiringRow(row, seen) != -1);
 }
 
 int ChoosePressedRow(int id)

@@ -26,9 +26,9 @@ void StopProgramScope();
 void FollowRegistration(bool registered);
 
 // Whether the hotkey window registers the combination of the row under the row's id now: only for
-// the first row of a combination, and only while one of its rows fires for the program in front;
-// otherwise its registration waits for the foreground to change. Asked for each row with a virtual
-// key, in table order, in the hotkey window's registration.
+// the first row of a combination, and only while one of its rows fires for the program in front,
+// as FollowRegistration(true) found it; otherwise its registration waits for the foreground to
+// change.
 bool RegistersInForeground(int row);
 
 // The row that a press of the combination registered under id fires: the first of its rows, in
