@@ -73,6 +73,14 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
     return bytes;
 }
 
+FoundFile ReadFoundFile(const wchar_t* path)
+{
+    FoundFile found = {};
+    found.bytes = ReadWholeFile(path, &found.size, &found.stamp);
+    found.error = found.bytes == nullptr ? GetLastError() : ERROR_SUCCESS;
+    return found;
+}
+
 HANDLE OpenSharedForReading(const wchar_t* path)
 {
     return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -24,6 +24,16 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information);
 // than MAX_SETTINGS_BYTES (settings.h), ERROR_HANDLE_EOF for a file cut short while it was read.
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp = nullptr);
 
+// A file as one reading found it.
+struct FoundFile {
+    BYTE* bytes;  // ReadWholeFile's block; null when there is no file or it could not be read
+    DWORD size;
+    FileStamp stamp;
+    DWORD error;  // why bytes is null
+};
+// The file at path read whole; the caller releases found.bytes.
+FoundFile ReadFoundFile(const wchar_t* path);
+
 // The file opened for reading as any other program may still write or delete it; an invalid
 // handle, with the reason in GetLastError, when it cannot be opened now.
 HANDLE OpenSharedForReading(const wchar_t* path);

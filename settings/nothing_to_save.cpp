@@ -118,17 +118,13 @@ bool FlagsReadAs(const wchar_t* path, const SettingsValues& values)
            static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, path)) == values.pauseFullscreen;
 }
 
-bool NothingToSave(const wchar_t* path, const SettingsValues& values, const wchar_t* section, bool flags)
+bool NothingToSave(const wchar_t* path, const FoundFile& found, const SettingsValues& values, const wchar_t* section,
+                   bool flags)
 {
-    if (!SettingsFileRemembered()) {
-        return false;
-    }
-    DWORD size = 0;
-    FileStamp stamp = {};
-    BYTE* bytes = ReadWholeFile(path, &size, &stamp);
     SettingsSource source = {};
-    bool nothing =
-        bytes != nullptr && IsRememberedSettingsFile(stamp, bytes, size) && OpenBytesSource(bytes, size, path, &source);
+    bool nothing = SettingsFileRemembered() && found.bytes != nullptr &&
+                   IsRememberedSettingsFile(found.stamp, found.bytes, found.size) &&
+                   OpenBytesSource(found.bytes, found.size, path, &source);
     if (nothing) {
         // Another program may have written the file within the tick of the clock that the
         // profile functions' parsed copy carries.
@@ -138,6 +134,5 @@ bool NothingToSave(const wchar_t* path, const SettingsValues& values, const wcha
         ForgetParsedFile(source.path);
         CloseSettingsSource(source);
     }
-    ReleaseBlock(bytes);
     return nothing;
 }

@@ -6,13 +6,16 @@
 
 #include <windows.h>
 
+#include "settings/file_bytes.h"
 #include "settings/settings.h"
 
 // The file at path, as the profile functions read it, holds the values' enabled flag and full-screen
 // pause. An absent enable key differs: every save writes it.
 bool FlagsReadAs(const wchar_t* path, const SettingsValues& values);
 
-// True when the file at path is the one Tessel last read or wrote and a save would change nothing
-// in its reading: the flags (when flags) and, unless section is null, the bindings, [hotkeys]
-// holding the entries of section (FormatHotkeysSection) in their order and nothing else, once.
-bool NothingToSave(const wchar_t* path, const SettingsValues& values, const wchar_t* section, bool flags);
+// True when the file at path, as found, is the one Tessel last read or wrote and a save would
+// change nothing in its reading: the flags (when flags) and, unless section is null, the bindings,
+// [hotkeys] holding the entries of section (FormatHotkeysSection) in their order and nothing else,
+// once.
+bool NothingToSave(const wchar_t* path, const FoundFile& found, const SettingsValues& values, const wchar_t* section,
+                   bool flags);

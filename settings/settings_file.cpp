@@ -183,24 +183,23 @@ bool ReadsAsSaved(const SafeSave& save, const SavePlan& plan, const BYTE* bytes,
     return holds;
 }
 
-// One try at the save: the file read as it is now; a work copy of it, the old bindings cut off
-// where they end it, claimed beside it; the profile functions' changes made in the copy; the
-// bindings appended; the finished file written, read back and parsed by the platform's reader;
-// and swapped in, the old file kept as the backup, provided the file is still what was read.
-SwapResult SaveOnce(const SavePlan& plan, SaveOutcome* outcome)
+// One try at the save over the file as found, given way to when another program changed it since
+// Tessel last read or wrote it: a work copy of it, the old bindings cut off where they end it,
+// claimed beside it; the profile functions' changes made in the copy; the bindings appended; the
+// finished file written, read back and parsed by the platform's reader; and swapped in, the old
+// file kept as the backup, provided the file is still what was found.
+SwapResult SaveOnce(const SavePlan& plan, const FoundFile& found, SaveOutcome* outcome)
 {
-    DWORD beforeSize = 0;
-    FileStamp stamp = {};
-    BYTE* before = ReadWholeFile(plan.path, &beforeSize, &stamp);
-    if (before == nullptr && !IsMissing(GetLastError())) {
-        FailSave(outcome, GetLastError(), L"");
+    const BYTE* before = found.bytes;
+    const DWORD beforeSize = found.size;
+    if (before == nullptr && !IsMissing(found.error)) {
+        FailSave(outcome, found.error, L"");
         return SwapResult::Failed;
     }
     // A file that is not the one Tessel last read or wrote was changed by another program just
     // now, after the caller looked.
-    const bool edited = before != nullptr && !IsRememberedSettingsFile(stamp, before, beforeSize);
+    const bool edited = before != nullptr && !IsRememberedSettingsFile(found.stamp, before, beforeSize);
     if (edited && !plan.keepEdits && SettingsFileRemembered()) {
-        ReleaseBlock(before);
         return SwapResult::ChangedOutside;
     }
     // A form of the file that keeps every text through the profile functions.
@@ -208,7 +207,6 @@ SwapResult SaveOnce(const SavePlan& plan, SaveOutcome* outcome)
     BYTE* ready = ProfileReadyBytes(before, beforeSize, plan.section != nullptr ? plan.section : FLAG_LINE, &readySize);
     if (ready == nullptr) {
         FailSave(outcome, GetLastError(), L"");
-        ReleaseBlock(before);
         return SwapResult::Failed;
     }
     // The old bindings end the file, as the last save left them: cut off here, they leave the
@@ -221,7 +219,7 @@ SwapResult SaveOnce(const SavePlan& plan, SaveOutcome* outcome)
     BYTE* finished = nullptr;
     DWORD finishedSize = 0;
     SwapResult result = SwapResult::Failed;
-    if (BeginSafeSave(&save, outcome, plan.path, before, beforeSize, stamp, ready, scan.trailingStart)) {
+    if (BeginSafeSave(&save, outcome, plan.path, before, beforeSize, found.stamp, ready, scan.trailingStart)) {
         if (scan.mayNameEarlier) {
             DeleteHotkeysSections(&save, cutInHalf);
         }
@@ -242,7 +240,6 @@ SwapResult SaveOnce(const SavePlan& plan, SaveOutcome* outcome)
     EndSafeSave(&save);
     ReleaseBlock(finished);
     ReleaseBlock(ready);
-    ReleaseBlock(before);
     return result;
 }
 
@@ -260,10 +257,12 @@ SaveOutcome SaveWhole(const SettingsValues& values, bool keepEdits)
     wchar_t* path = NewSettingsPath();
     const DWORD pathError = GetLastError();
     wchar_t* section = bindings ? FormatHotkeysSection(values.table) : nullptr;
+    // The first try saves over the file as this reading found it.
+    FoundFile found = path != nullptr ? ReadFoundFile(path) : FoundFile{};
     SwapResult result = SwapResult::Failed;
     if (path == nullptr || (bindings && section == nullptr)) {
         FailSave(&outcome, path == nullptr ? pathError : ERROR_NOT_ENOUGH_MEMORY, L"");
-    } else if (NothingToSave(path, values, section, flags)) {
+    } else if (NothingToSave(path, found, values, section, flags)) {
         NoteNothingSaved();
         result = SwapResult::Saved;
     } else if (bindings && !TableHasStoredForm(values.table)) {
@@ -273,11 +272,13 @@ SaveOutcome SaveWhole(const SettingsValues& values, bool keepEdits)
         outcome.readOnlyMark = true;
     } else {
         const SavePlan plan = {path, &values, section, flags, keepEdits};
-        for (int attempt = 0; attempt < MAX_SAVE_ATTEMPTS; ++attempt) {
-            result = SaveOnce(plan, &outcome);
-            if (result != SwapResult::ChangedOutside || !keepEdits) {
+        for (int attempt = 1;; ++attempt) {
+            result = SaveOnce(plan, found, &outcome);
+            if (result != SwapResult::ChangedOutside || !keepEdits || attempt == MAX_SAVE_ATTEMPTS) {
                 break;
             }
+            ReleaseBlock(found.bytes);
+            found = ReadFoundFile(path);
         }
     }
     if (result == SwapResult::ChangedOutside) {
@@ -286,6 +287,7 @@ SaveOutcome SaveWhole(const SettingsValues& values, bool keepEdits)
     }
     outcome.saved = result == SwapResult::Saved;
     tableInFile = outcome.saved || !bindings;
+    ReleaseBlock(found.bytes);
     ReleaseBlock(section);
     ReleaseBlock(path);
     return outcome;
