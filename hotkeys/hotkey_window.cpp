@@ -94,11 +94,6 @@ void LoadSettings()
     enabledFlag = loaded.enabled;
     pauseFullscreen = loaded.pauseFullscreen;
     loadFailure = loaded.failure;
-    if (loaded.whole || loaded.failure == ERROR_FILE_TOO_LARGE) {
-        RememberSettingsFile();
-    } else {
-        ForgetSettingsFile();
-    }
 }
 
 LRESULT OnCreate(HWND window)

@@ -38,7 +38,8 @@ struct LoadOutcome {
     DWORD failure;  // why the file could not be opened for reading; 0 when it could
 };
 // Appends the stored bindings to table, item0 onward, up to the first key reading 0, and reads the
-// flags. Deletes first what a save cut short left behind.
+// flags. Deletes first what a save cut short left behind. The watch notes the file as read, or,
+// when not all of it could be taken in, counts it as changed until it can.
 LoadOutcome LoadSettingsFile(HotkeyTable table);
 
 // How a save meets a file that another program changed after Tessel last read or wrote it.
@@ -90,8 +91,6 @@ wchar_t* NewSettingsFileName();
 // they agree, its bytes: before every save, and at a poll when the file's times are whole seconds
 // (every few polls). Polled from the hotkey window's timer, a cheap attribute query each time.
 //
-// Notes the file as it is now, as the state the plug-in holds in memory.
-void RememberSettingsFile();
 // Notes what the last save that succeeded put in the file's place, not whatever is there by now;
 // nothing once the last load could not take in everything stored.
 void RememberSavedSettingsFile();

@@ -9,6 +9,7 @@
 #include "settings/private_copy.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_source.h"
+#include "settings/settings_watch.h"
 #include "settings/stored_items.h"
 #include "settings/work_files.h"
 
@@ -38,9 +39,9 @@ bool AppendToTable(HotkeyTable table, const HotkeyItem& item, ReadLists lists)
 }
 
 // The section read in one call. False when not all of it could be taken for want of memory.
-bool LoadFromSection(const wchar_t* path, HotkeyTable table)
+bool LoadFromSection(const wchar_t* path, HotkeyTable table, bool* capped)
 {
-    wchar_t* section = ReadHotkeysSection(path);
+    wchar_t* section = ReadHotkeysSection(path, capped);
     if (section == nullptr) {
         return false;
     }
@@ -71,9 +72,10 @@ bool LoadFromSection(const wchar_t* path, HotkeyTable table)
     return complete;
 }
 
-// A platform may cap the section it hands out in one call. What loaded is whole when the reading
-// key by key agrees at its end: the entry after it is absent and its last entry reads the same.
-// Each reading parses the whole file, so the entry after it is asked only for its key.
+// A platform may cap the section it hands out in one call. What loaded from a capped reading is
+// whole when the reading key by key agrees at its end: the entry after it is absent and its last
+// entry reads the same. Each reading parses the whole file, so the entry after it is asked only
+// for its key.
 bool LoadedWholeSection(const wchar_t* path, HotkeyTable table)
 {
     const int count = GetHotkeyCount(table);
@@ -101,34 +103,44 @@ bool LoadKeyByKey(const wchar_t* path, HotkeyTable table)
 LoadOutcome LoadSettingsFile(HotkeyTable table)
 {
     wchar_t* path = NewSettingsPath();
+    FoundFile found = {nullptr, 0, {}, GetLastError()};
     if (path != nullptr) {
         DeleteStrayWorkFiles(path);
         DeleteLeftoverPrivateCopies();
         // Another program may have written the file within the tick of the clock that the
         // profile functions' parsed copy carries.
         ForgetParsedFile(path);
+        found = ReadFoundFile(path);
     }
     SettingsSource source;
-    flagNotLoaded = !OpenSettingsSource(path, &source);
+    flagNotLoaded = !OpenSettingsSource(path, found, &source);
     LoadOutcome outcome = {1, 0, false, source.failure};
     if (source.found) {
         outcome.enabled = static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, ENABLE_KEY, 1, source.path));
         outcome.pauseFullscreen = static_cast<int>(GetPrivateProfileIntW(SETTING_SECTION, PAUSE_KEY, 0, source.path));
-        bindingsIncomplete = !LoadFromSection(source.path, table);
-        if (!bindingsIncomplete && !LoadedWholeSection(source.path, table)) {
+        bool capped = false;
+        bindingsIncomplete = !LoadFromSection(source.path, table, &capped);
+        if (!bindingsIncomplete && capped && !LoadedWholeSection(source.path, table)) {
             ClearHotkeyTable(table);
             bindingsIncomplete = !LoadKeyByKey(source.path, table);
         }
     } else {
-        // A file that could not be read keeps its bindings as they are, and is not waited for
-        // twice.
+        // A file that could not be read keeps its bindings as they are.
         bindingsIncomplete = flagNotLoaded;
     }
     if (!flagNotLoaded) {
         tableInFile = true;
     }
     outcome.whole = !flagNotLoaded && !bindingsIncomplete;
+    // The watch compares the file with the bytes the table came from. A file that could not be
+    // read is looked at again until it can; one too large to be read once it changes.
+    if (outcome.whole || outcome.failure == ERROR_FILE_TOO_LARGE) {
+        RememberFoundFile(&found);
+    } else {
+        ForgetSettingsFile();
+    }
     CloseSettingsSource(source);
+    ReleaseBlock(found.bytes);
     ReleaseBlock(path);
     return outcome;
 }

@@ -74,23 +74,16 @@ void ForgetParsedFile(const wchar_t* path)
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, path);
 }
 
-bool OpenSettingsSource(const wchar_t* path, SettingsSource* source)
+bool OpenSettingsSource(const wchar_t* path, const FoundFile& found, SettingsSource* source)
 {
     *source = {};
-    if (path == nullptr) {
-        return FailOpening(source, GetLastError());
+    if (found.bytes == nullptr) {
+        return (path != nullptr && IsMissing(found.error)) || FailOpening(source, found.error);
     }
-    DWORD size = 0;
-    BYTE* bytes = ReadWholeFile(path, &size);
-    if (bytes == nullptr) {
-        const DWORD error = GetLastError();
-        return IsMissing(error) || FailOpening(source, error);
-    }
-    const bool opened = OpenBytesSource(bytes, size, path, source);
+    const bool opened = OpenBytesSource(found.bytes, found.size, path, source);
     if (!opened) {
         FailOpening(source, GetLastError());
     }
-    ReleaseBlock(bytes);
     return opened;
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "base/heap_block.h"
+#include "settings/file_bytes.h"
 
 // The library's own path with ".ini" for its extension, derived afresh on every use, in a block
 // of the process heap of LONG_PATH_CAPACITY units (ReleaseBlock frees it). A path longer than the
@@ -26,10 +27,10 @@ struct SettingsSource {
     bool privateCopy;
     DWORD failure;  // why the file could not be read; 0 when it could, or there is none
 };
-// Finds the file at path (from NewSettingsPath) and what to read it from. False when it exists
-// but could not be read, or path is null: source->failure then tells why. A missing file is no
-// failure; found is then false.
-bool OpenSettingsSource(const wchar_t* path, SettingsSource* source);
+// What the profile functions read the file at path (from NewSettingsPath) from, as found (its
+// error the path's when path is null). False when it exists but could not be read, or path is
+// null: source->failure then tells why. A missing file is no failure; found is then false.
+bool OpenSettingsSource(const wchar_t* path, const FoundFile& found, SettingsSource* source);
 // What the profile functions read bytes from as the load reads a file that holds them: the file
 // at path itself (null for none) when they take it as it is, else a private copy, UTF-16LE for
 // UTF-8 text. False, with the reason in GetLastError, when the copy could not be written.

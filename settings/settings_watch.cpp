@@ -91,22 +91,6 @@ void ForgetContent()
     pollsSinceLook = 0;
 }
 
-// Notes the file as it is now, its bytes with it.
-void NoteFile()
-{
-    ForgetContent();
-    wchar_t* path = NewSettingsPath();
-    DWORD size = 0;
-    FileStamp stamp = {};
-    BYTE* bytes = path != nullptr ? ReadWholeFile(path, &size, &stamp) : nullptr;
-    ReleaseBlock(path);
-    remembered = bytes != nullptr ? stamp : CurrentStamp();
-    rememberedBytes = bytes;
-    rememberedSize = size;
-    rememberedKnown = true;
-    pendingKnown = false;
-}
-
 // False only when the file is readable at once and holds other bytes than the remembered ones;
 // a file held by another program, or bytes Tessel does not know, tell nothing.
 bool HoldsRememberedBytes()
@@ -161,9 +145,15 @@ bool PollLooksAtContent(const FileStamp& now)
 
 }  // namespace
 
-void RememberSettingsFile()
+void RememberFoundFile(FoundFile* found)
 {
-    NoteFile();
+    ForgetContent();
+    remembered = found->bytes != nullptr ? found->stamp : CurrentStamp();
+    rememberedBytes = found->bytes;
+    rememberedSize = found->size;
+    found->bytes = nullptr;
+    rememberedKnown = true;
+    pendingKnown = false;
 }
 
 void NoteSavedBytes(const BYTE* bytes, DWORD size, const FileStamp& stamp)

@@ -4,6 +4,9 @@
 
 #include "settings/safe_save.h"
 
+// Notes the file as the load found it, as the state the plug-in holds in memory; the bytes become
+// the watch's (found->bytes is then null).
+void RememberFoundFile(FoundFile* found);
 // True when a state of the file is noted, and when the stamp is that state.
 bool SettingsFileRemembered();
 // The bytes, when known, must be those Tessel last read or wrote too: an edit that keeps the size

@@ -60,6 +60,7 @@ protected:
     {
         path_ = ProgramSettingsPath();
         DeleteFiles();
+        ForgetSettingsFile();  // as at a start: no file read or written yet
         liveTable = CreateHotkeyTable();
     }
     void TearDown() override

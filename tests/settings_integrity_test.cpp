@@ -1587,7 +1587,6 @@ protected:
         const int before = GetHotkeyCount(liveTable);
         KeepSettingsBeforeReload();
         LoadLive();
-        RememberSettingsFile();
         if (before > 0 && GetHotkeyCount(liveTable) == 0) {
             NoteReloadLeftNoBinding();
         }
