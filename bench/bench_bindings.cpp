@@ -40,7 +40,7 @@ std::vector<KeyCode> DistinctKeys()
 }
 
 // The lines of [hotkeys] as the plug-in writes them.
-std::vector<std::wstring> HotkeyLines(const std::vector<Binding>& bindings)
+std::vector<std::wstring> HotkeyLines(const std::vector<Binding>& bindings, bool limited = false)
 {
     std::vector<std::wstring> lines;
     for (size_t i = 0; i < bindings.size(); ++i) {
@@ -48,6 +48,9 @@ std::vector<std::wstring> HotkeyLines(const std::vector<Binding>& bindings)
         lines.push_back(prefix + L"_key=" + std::to_wstring(bindings[i].key));
         lines.push_back(prefix + L"_command=" + bindings[i].command);
         lines.push_back(prefix + L"_param=" + bindings[i].param);
+        if (limited) {
+            lines.push_back(prefix + L"_only=" + BENCH_ONLY_PROGRAMS);
+        }
     }
     return lines;
 }
@@ -97,12 +100,12 @@ std::vector<Binding> MakeBindings(int count)
     return bindings;
 }
 
-std::wstring SettingsText(const std::vector<Binding>& bindings)
+std::wstring SettingsText(const std::vector<Binding>& bindings, bool limited)
 {
     std::wstring text = L"[setting]\r\nenable=1\r\n";
     if (!bindings.empty()) {
         text += L"[hotkeys]\r\n";
-        for (const std::wstring& line : HotkeyLines(bindings)) {
+        for (const std::wstring& line : HotkeyLines(bindings, limited)) {
             text += line + L"\r\n";
         }
     }

@@ -27,8 +27,12 @@ std::vector<Binding> MakeBindings(int count);
 // The keys whose SendInput and hot-key control entries carry the extended flag.
 bool IsExtendedKey(UINT virtualKey);
 
-// The whole file: [setting] enable=1, then [hotkeys] as the plug-in writes it.
-std::wstring SettingsText(const std::vector<Binding>& bindings);
+// The programs a limited binding of the benchmark fires in.
+constexpr wchar_t BENCH_ONLY_PROGRAMS[] = L"editor.exe;notes.exe";
+
+// The whole file: [setting] enable=1, then [hotkeys] as the plug-in writes it; with limited, every
+// binding fires only in BENCH_ONLY_PROGRAMS.
+std::wstring SettingsText(const std::vector<Binding>& bindings, bool limited = false);
 // [hotkeys] as WritePrivateProfileSectionW takes it: terminated strings, then one more.
 std::vector<wchar_t> SectionStrings(const std::vector<Binding>& bindings);
 // UTF-16LE with a byte order mark, as a file holding Japanese texts is kept.

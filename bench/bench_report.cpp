@@ -103,6 +103,17 @@ Statistic MedianOf(const std::vector<double> Figures::*times)
     return [times](const Figures& figures) { return Median(figures.*times); };
 }
 
+void PrintHeapRows(const char* figure, const std::vector<Figures>& all, const std::vector<double> Figures::*held,
+                   const std::vector<double> Figures::*floor)
+{
+    for (const Figures& figures : all) {
+        const double bytes = Median(figures.*held);
+        const double least = Median(figures.*floor);
+        PrintRow(figure, std::to_string(figures.count), Bytes(bytes), Bytes(least),
+                 (bytes < least ? "-" : "+") + Bytes(std::fabs(bytes - least)), Ratio(bytes, least));
+    }
+}
+
 }  // namespace
 
 void PrintReport(const std::vector<Figures>& all, const std::string& dll)
@@ -117,12 +128,9 @@ void PrintReport(const std::vector<Figures>& all, const std::string& dll)
     PrintTimeRows("Press to action, median", all, MedianOf(&Figures::press), MedianOf(&Figures::pressFloor));
     PrintTimeRows("Press to action, 99th percentile", all, [](const Figures& f) { return Percentile(f.press, 0.99); },
                   [](const Figures& f) { return Percentile(f.pressFloor, 0.99); });
-    for (const Figures& figures : all) {
-        const double held = Median(figures.heapPerBinding);
-        const double floor = Median(figures.heapFloorPerBinding);
-        PrintRow("Heap held per binding", std::to_string(figures.count), Bytes(held), Bytes(floor),
-                 (held < floor ? "-" : "+") + Bytes(std::fabs(held - floor)), Ratio(held, floor));
-    }
+    PrintHeapRows("Heap held per binding", all, &Figures::heapPerBinding, &Figures::heapFloorPerBinding);
+    PrintHeapRows("Heap held per binding limited to programs", all, &Figures::heapListsPerBinding,
+                  &Figures::heapListsFloorPerBinding);
 
     if (all.size() >= 2) {
         const Figures& from = all[all.size() - 2];

@@ -20,6 +20,8 @@ struct Figures {
     std::vector<double> pressFloor;     // the same road to a bare window with the same registrations
     std::vector<double> heapPerBinding;  // bytes
     std::vector<double> heapFloorPerBinding;
+    std::vector<double> heapListsPerBinding;  // every binding limited to programs
+    std::vector<double> heapListsFloorPerBinding;
     int dialogRows = -1;
     int lostPresses = 0;
     bool savedAsFloor = false;

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr wchar_t FLOOR_WINDOW_CLASS[] = L"TesselBenchFloor";
+constexpr int PROFILE_CACHE_ENTRIES = 10;
 
 LRESULT CALLBACK FloorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -124,22 +125,32 @@ std::vector<INPUT> PressInputs(KeyCode key)
 
 SIZE_T HeldHeapBytes()
 {
-    const HANDLE heap = GetProcessHeap();
+    // On the stack: a container of the heaps would itself be a block of one of them.
+    HANDLE heaps[64];
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
     SIZE_T held = 0;
-    if (!HeapLock(heap)) {
-        return 0;
-    }
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry)) {
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
-            held += entry.cbData + entry.cbOverhead;
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i])) {
+            continue;
         }
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heaps[i], &entry)) {
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
+                held += entry.cbData + entry.cbOverhead;
+            }
+        }
+        HeapUnlock(heaps[i]);
     }
-    HeapUnlock(heap);
     return held;
 }
 
-void ReleaseProfileCache()
+void ReleaseProfileCache(const std::wstring& folder)
 {
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, nullptr);
+    // Wine keeps the last ten files it parsed and lets the oldest go when another is read; ten
+    // reads of files that do not exist leave only those ten small entries, whichever large files
+    // were held before.
+    for (int i = 0; i < PROFILE_CACHE_ENTRIES; ++i) {
+        const std::wstring name = folder + L"\\absent" + std::to_wstring(i) + L".ini";
+        GetPrivateProfileIntW(L"s", L"k", 0, name.c_str());
+    }
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "bench/bench_bindings.h"
@@ -32,8 +33,10 @@ void UnregisterAll(HWND window, const std::vector<Binding>& bindings);
 // The modifiers down, the key down and up, the modifiers up: one press of the combination.
 std::vector<INPUT> PressInputs(KeyCode key);
 
-// Bytes of the process heap in blocks in use, their bookkeeping included.
+// Bytes in blocks in use over every heap of the process, each block's bookkeeping as the heap
+// counts it included: a list box keeps its entries in blocks of its own.
 SIZE_T HeldHeapBytes();
-// Wine keeps the settings file it read last parsed in memory; that is the platform's, not
-// Tessel's, so it is let go before the heap is counted.
-void ReleaseProfileCache();
+// Wine keeps the last settings files it read parsed in memory; that is the platform's, not
+// Tessel's, so it is let go before the heap is counted: ten files that do not exist in the
+// folder are read for it.
+void ReleaseProfileCache(const std::wstring& folder);

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -300,19 +301,39 @@ bool PressedCallRecorded()
     return std::find(calls.begin(), calls.end(), pressedCall) != calls.end();
 }
 
-double HeapFloorPerBinding(int count)
+// The least way to hold the bindings: each record in a block of its own, exactly as long as the
+// record and the program lists behind it, and a list box whose entries carry nothing but the
+// block's address (drawn by an owner and without strings, so it keeps no text of its own).
+// Counted as Tessel's are.
+double HeapFloorPerBinding(const std::wstring& folder, int count, bool limited)
 {
-    const HANDLE heap = GetProcessHeap();
+    const SIZE_T listBytes = limited ? (std::size(BENCH_ONLY_PROGRAMS) + 1) * sizeof(wchar_t) : 0;
+    const HWND list = CreateWindowExW(0, L"LISTBOX", nullptr, LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT, 0, 0, 0, 0,
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     std::vector<void*> records(static_cast<size_t>(count));
+    ReleaseProfileCache(folder);
     const SIZE_T before = HeldHeapBytes();
     for (void*& record : records) {
-        record = HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(HotkeyItem));
+        record = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(HotkeyItem) + listBytes);
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(record));
     }
     const SIZE_T after = HeldHeapBytes();
+    DestroyWindow(list);
     for (void* record : records) {
-        HeapFree(heap, 0, record);
+        HeapFree(GetProcessHeap(), 0, record);
     }
-    return static_cast<double>(after - before) / count;
+    return (static_cast<double>(after) - static_cast<double>(before)) / count;
+}
+
+// What loading Tessel with the folder's settings file adds to the heaps of the process; Tessel
+// stays loaded.
+double LoadCounted(const std::wstring& folder, LoadedPlugin** tessel)
+{
+    ReleaseProfileCache(folder);
+    const SIZE_T before = HeldHeapBytes();
+    *tessel = LoadOrReport(folder + L"\\Tessel.dll");
+    ReleaseProfileCache(folder);
+    return *tessel != nullptr ? static_cast<double>(HeldHeapBytes()) - static_cast<double>(before) : NAN;
 }
 
 // What loading Tessel with no bindings at all holds on the heap, so the per-binding figure is
@@ -323,39 +344,45 @@ double MeasureFixedHeap(const Run& run)
     const std::wstring folder = PrepareFolder(run, L"n0");
     WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText({}));
     // Once unmeasured: the first load of the library also sets up what every later load reuses.
+    double held = NAN;
     for (int pass = 0; pass < 2; ++pass) {
-        ReleaseProfileCache();
-        const SIZE_T before = HeldHeapBytes();
-        if (LoadOrReport(folder + L"\\Tessel.dll") == nullptr) {
-            return NAN;
-        }
-        ReleaseProfileCache();
-        const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
+        LoadedPlugin* tessel = nullptr;
+        held = LoadCounted(folder, &tessel);
         UnloadAllPlugins();
-        if (pass == 1) {
-            return held;
-        }
     }
-    return NAN;
+    return held;
+}
+
+// The heap held per binding when every binding is limited to programs, beside its floor.
+bool MeasureHeapWithLists(const std::wstring& folder, const std::vector<Binding>& bindings, double fixedHeap,
+                          Figures& figures)
+{
+    if (!WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings, true))) {
+        return false;
+    }
+    LoadedPlugin* tessel = nullptr;
+    const double held = LoadCounted(folder, &tessel);
+    UnloadAllPlugins();
+    figures.heapListsPerBinding.push_back((held - fixedHeap) / figures.count);
+    figures.heapListsFloorPerBinding.push_back(HeapFloorPerBinding(folder, figures.count, true));
+    return tessel != nullptr;
 }
 
 // Tessel and Sample loaded as the host loads them: the heap held, the settings dialog, presses.
 bool MeasureLoaded(const Run& run, const std::wstring& folder, const std::vector<Binding>& bindings, Figures& figures)
 {
     const double fixedHeap = MeasureFixedHeap(run);
-    if (!WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings))) {
+    if (!MeasureHeapWithLists(folder, bindings, fixedHeap, figures) ||
+        !WriteSettingsFile(folder + L"\\Tessel.ini", SettingsText(bindings))) {
         return false;
     }
-    ReleaseProfileCache();
-    const SIZE_T before = HeldHeapBytes();
-    LoadedPlugin* tessel = LoadOrReport(folder + L"\\Tessel.dll");
+    LoadedPlugin* tessel = nullptr;
+    const double held = LoadCounted(folder, &tessel);
     if (tessel == nullptr) {
         return false;
     }
-    ReleaseProfileCache();
-    const double held = static_cast<double>(HeldHeapBytes()) - static_cast<double>(before);
     figures.heapPerBinding.push_back((held - fixedHeap) / figures.count);
-    figures.heapFloorPerBinding.push_back(HeapFloorPerBinding(figures.count));
+    figures.heapFloorPerBinding.push_back(HeapFloorPerBinding(folder, figures.count, false));
     if (LoadOrReport(folder + L"\\Sample.dll") == nullptr) {
         UnloadAllPlugins();
         return false;
@@ -414,6 +441,14 @@ bool MeasuredWhatItMeant(const Figures& figures)
     }
     if (!figures.savedAsFloor) {
         std::fprintf(stderr, "tessel_bench: N=%d: the saved [hotkeys] differs from the floor's\n", figures.count);
+        sound = false;
+    }
+    // Every binding holds its record at least: a count below that missed blocks, or counted some
+    // that went away meanwhile.
+    const auto holdsRecords = [](const std::vector<double>& bytes) { return Median(bytes) >= sizeof(HotkeyItem); };
+    if (!holdsRecords(figures.heapPerBinding) || !holdsRecords(figures.heapFloorPerBinding) ||
+        !holdsRecords(figures.heapListsPerBinding) || !holdsRecords(figures.heapListsFloorPerBinding)) {
+        std::fprintf(stderr, "tessel_bench: N=%d: the heap held less than a record per binding\n", figures.count);
         sound = false;
     }
     const auto painted = [](const std::vector<double>& times) {
