@@ -17,16 +17,13 @@ constexpr wchar_t KEPT_EXTENSION[] = L".kept";
 constexpr int SAME_SECOND_COPIES = 9;
 
 constexpr wchar_t RELOAD_EXTENSION[] = L".reload";
+constexpr wchar_t RELOAD_WILDCARD[] = L".*.reload";
 constexpr int RELOAD_EXTENSION_LENGTH = 7;
 constexpr int NUMBER_DIGITS = 10;
 constexpr int RELOAD_COPIES = 5;
 // Two launchers in one folder may take the same number at once: the next one is tried.
 constexpr DWORD NUMBER_ATTEMPTS = 16;
 
-bool IsNameTaken(DWORD error)
-{
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
 
 const wchar_t* BaseName(const wchar_t* path)
 {
@@ -34,50 +31,69 @@ const wchar_t* BaseName(const wchar_t* path)
     return slash != nullptr ? slash + 1 : path;
 }
 
-// A new file under the name copy, written whole and flushed; false, with the reason in
-// GetLastError (a name already taken among them), when it could not be; nothing is left behind
-// then.
-bool WriteNewCopy(const wchar_t* copy, const BYTE* bytes, DWORD size)
+// The told copy's names of one second, the plain one first; a told copy is never overwritten.
+struct ToldNames {
+    const wchar_t* path;
+    wchar_t* suffix;  // SUFFIX_CAPACITY units: the suffix of the last name given
+    SYSTEMTIME now;
+};
+
+bool ToldName(const void* scheme, int attempt, wchar_t* name, int capacity)
 {
-    const HANDLE file = CreateFileW(copy, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto* names = static_cast<const ToldNames*>(scheme);
+    if (attempt == SAME_SECOND_COPIES) {
+        return false;
+    }
+    wchar_t count[4] = {};
+    if (attempt > 0) {
+        FormatText(count, 4, L"-%d", attempt + 1);
+    }
+    const SYSTEMTIME& now = names->now;
+    FormatText(names->suffix, SUFFIX_CAPACITY, L".%04u-%02u-%02u_%02u%02u%02u%ls%ls", now.wYear, now.wMonth, now.wDay,
+               now.wHour, now.wMinute, now.wSecond, count, KEPT_EXTENSION);
+    FormatText(name, capacity, L"%ls%ls", names->path, names->suffix);
+    return true;
+}
+
+ToldNames ToldNamesNow(const wchar_t* path, wchar_t* suffix)
+{
+    ToldNames names = {path, suffix, {}};
+    GetLocalTime(&names.now);
+    return names;
+}
+
+// A new told copy under the first free name of this second, written whole and flushed; copy
+// (LONG_PATH_CAPACITY units) and suffix name the last one tried. False, with the reason in
+// GetLastError, when it could not be written; nothing is left behind then.
+bool WriteToldCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* suffix, wchar_t* copy)
+{
+    const ToldNames names = ToldNamesNow(path, suffix);
+    const HANDLE file =
+        CreateOwnFile({ToldName, &names, copy, LONG_PATH_CAPACITY, GENERIC_WRITE, FILE_SHARE_READ, true}, bytes, size);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    const bool whole = WriteAllBytes(file, bytes, size) && FlushFileBuffers(file) != FALSE;
-    const DWORD error = GetLastError();
     CloseHandle(file);
-    if (!whole) {
-        DeleteFileW(copy);
-        SetLastError(error);
-    }
-    return whole;
+    return true;
 }
 
-// Tries the told copy's names of this second in turn, the plain one first, until claim takes one
-// (and never a name that is taken: a told copy is never overwritten). suffix (SUFFIX_CAPACITY
-// units) and copy (LONG_PATH_CAPACITY units) name the last one tried. False, with the reason in
-// GetLastError, when claim failed for another reason or every name was taken.
-template <typename Claim>
-bool ClaimToldName(const wchar_t* path, wchar_t* suffix, wchar_t* copy, Claim claim)
+// The silent copies' names, numbered on from the highest there is.
+struct ReloadNames {
+    const wchar_t* path;
+    wchar_t* suffix;  // SUFFIX_CAPACITY units
+    DWORD highest;
+};
+
+bool ReloadName(const void* scheme, int attempt, wchar_t* name, int capacity)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    for (int same = 1; same <= SAME_SECOND_COPIES; ++same) {
-        wchar_t count[4] = {};
-        if (same > 1) {
-            FormatText(count, 4, L"-%d", same);
-        }
-        FormatText(suffix, SUFFIX_CAPACITY, L".%04u-%02u-%02u_%02u%02u%02u%ls%ls", now.wYear, now.wMonth, now.wDay,
-                   now.wHour, now.wMinute, now.wSecond, count, KEPT_EXTENSION);
-        FormatText(copy, LONG_PATH_CAPACITY, L"%ls%ls", path, suffix);
-        if (claim(copy)) {
-            return true;
-        }
-        if (!IsNameTaken(GetLastError())) {
-            return false;
-        }
+    const auto* names = static_cast<const ReloadNames*>(scheme);
+    const auto next = static_cast<DWORD>(attempt) + 1;
+    if (next > NUMBER_ATTEMPTS || next > MAXDWORD - names->highest) {
+        return false;
     }
-    return false;
+    FormatText(names->suffix, SUFFIX_CAPACITY, L".%010lu%ls", names->highest + next, RELOAD_EXTENSION);
+    FormatText(name, capacity, L"%ls%ls", names->path, names->suffix);
+    return true;
 }
 
 // The number of a silent copy of the file named name, from the name found: exactly ten digits
@@ -105,64 +121,55 @@ bool IsReadOnly(const WIN32_FIND_DATAW& found)
     return (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-// Calls visit(number, found) for each silent copy that the search pattern ("<path>.*.reload")
-// finds for the file named name.
-template <typename Visit>
-void ForEachReloadCopy(const wchar_t* pattern, const wchar_t* name, Visit visit)
-{
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        const DWORD number = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? ReloadNumber(found.cFileName, name) : 0;
-        if (number != 0) {
-            visit(number, found);
-        }
-    } while (FindNextFileW(search, &found) != FALSE);
-    FindClose(search);
-}
-
 struct ReloadCopies {
-    DWORD highest;  // of every silent copy, read-only ones included
-    int rotating;   // the silent copies not marked read-only
+    const wchar_t* name;  // the settings file's, without its folder
+    DWORD highest;        // of every silent copy, read-only ones included
+    int rotating;         // the silent copies not marked read-only
     DWORD newest[RELOAD_COPIES];  // their numbers, newest first; 0 where there are fewer
 };
 
-ReloadCopies ScanReloadCopies(const wchar_t* pattern, const wchar_t* name)
+// Counts a silent copy in; deletes none.
+bool CountReloadCopy(void* kind, const WIN32_FIND_DATAW& found)
 {
-    ReloadCopies copies = {};
-    ForEachReloadCopy(pattern, name, [&copies](DWORD number, const WIN32_FIND_DATAW& found) {
-        copies.highest = std::max(copies.highest, number);
+    auto* copies = static_cast<ReloadCopies*>(kind);
+    DWORD number = ReloadNumber(found.cFileName, copies->name);
+    if (number != 0) {
+        copies->highest = std::max(copies->highest, number);
         if (!IsReadOnly(found)) {
-            ++copies.rotating;
-            for (DWORD& newer : copies.newest) {
+            ++copies->rotating;
+            for (DWORD& newer : copies->newest) {
                 if (number > newer) {
                     std::swap(number, newer);
                 }
             }
         }
-    });
+    }
+    return false;
+}
+
+ReloadCopies ScanReloadCopies(const wchar_t* path)
+{
+    ReloadCopies copies = {BaseName(path), 0, 0, {}};
+    DeleteLeftovers(path, RELOAD_WILDCARD, CountReloadCopy, &copies);
     return copies;
+}
+
+// A rotating silent copy older than the newest five.
+bool IsBeyondNewestFive(void* kind, const WIN32_FIND_DATAW& found)
+{
+    const auto* copies = static_cast<const ReloadCopies*>(kind);
+    const DWORD number = ReloadNumber(found.cFileName, copies->name);
+    return number != 0 && number < copies->newest[RELOAD_COPIES - 1] && !IsReadOnly(found);
 }
 
 // Deletes the rotating silent copies older than the newest five. One that cannot be deleted now
 // (another program holds it) is left for a later rotation, and the others go all the same.
-void DeleteOldestReloadCopies(const wchar_t* path, const wchar_t* pattern, wchar_t* copy)
+void DeleteOldestReloadCopies(const wchar_t* path)
 {
-    const wchar_t* name = BaseName(path);
-    const ReloadCopies copies = ScanReloadCopies(pattern, name);
-    if (copies.rotating <= RELOAD_COPIES) {
-        return;
+    ReloadCopies copies = ScanReloadCopies(path);
+    if (copies.rotating > RELOAD_COPIES) {
+        DeleteLeftovers(path, RELOAD_WILDCARD, IsBeyondNewestFive, &copies);
     }
-    const DWORD oldestStaying = copies.newest[RELOAD_COPIES - 1];
-    ForEachReloadCopy(pattern, name, [&](DWORD number, const WIN32_FIND_DATAW& found) {
-        if (number < oldestStaying && !IsReadOnly(found)) {
-            FormatText(copy, LONG_PATH_CAPACITY, L"%ls%ls", path, found.cFileName + TextLength(name));
-            DeleteFileW(copy);
-        }
-    });
 }
 
 }  // namespace
@@ -174,8 +181,7 @@ bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    const bool kept =
-        ClaimToldName(path, suffix, copy, [bytes, size](const wchar_t* name) { return WriteNewCopy(name, bytes, size); });
+    const bool kept = WriteToldCopy(path, bytes, size, suffix, copy);
     const DWORD error = GetLastError();
     ReleaseBlock(copy);
     SetLastError(error);
@@ -185,29 +191,20 @@ bool KeepSettingsCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_
 void KeepReloadCopy(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* suffix)
 {
     suffix[0] = L'\0';
-    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
-    if (names == nullptr) {
+    auto* copy = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(LONG_PATH_CAPACITY) * sizeof(wchar_t)));
+    if (copy == nullptr) {
         return;
     }
-    wchar_t* pattern = names;
-    wchar_t* copy = names + LONG_PATH_CAPACITY;
-    FormatText(pattern, LONG_PATH_CAPACITY, L"%ls.*%ls", path, RELOAD_EXTENSION);
-    const DWORD highest = ScanReloadCopies(pattern, BaseName(path)).highest;
-    bool kept = false;
-    for (DWORD attempt = 1; attempt <= NUMBER_ATTEMPTS && attempt <= MAXDWORD - highest && !kept; ++attempt) {
-        FormatText(suffix, SUFFIX_CAPACITY, L".%010lu%ls", highest + attempt, RELOAD_EXTENSION);
-        FormatText(copy, LONG_PATH_CAPACITY, L"%ls%ls", path, suffix);
-        kept = WriteNewCopy(copy, bytes, size);
-        if (!kept && !IsNameTaken(GetLastError())) {
-            break;
-        }
-    }
-    if (kept) {
-        DeleteOldestReloadCopies(path, pattern, copy);
+    const ReloadNames names = {path, suffix, ScanReloadCopies(path).highest};
+    const HANDLE file =
+        CreateOwnFile({ReloadName, &names, copy, LONG_PATH_CAPACITY, GENERIC_WRITE, FILE_SHARE_READ, true}, bytes, size);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        DeleteOldestReloadCopies(path);
     } else {
         suffix[0] = L'\0';
     }
-    ReleaseBlock(names);
+    ReleaseBlock(copy);
 }
 
 void MakeReloadCopyTold(const wchar_t* path, wchar_t* suffix)
@@ -219,15 +216,17 @@ void MakeReloadCopyTold(const wchar_t* path, wchar_t* suffix)
         wchar_t* silent = names;
         wchar_t* copy = names + LONG_PATH_CAPACITY;
         FormatText(silent, LONG_PATH_CAPACITY, L"%ls%ls", path, suffix);
-        made = ClaimToldName(path, told, copy, [silent](const wchar_t* name) {
-            return MoveFileExW(silent, name, MOVEFILE_WRITE_THROUGH) != FALSE;
-        });
+        const ToldNames toldNames = ToldNamesNow(path, told);
+        for (int attempt = 0; !made && ToldName(&toldNames, attempt, copy, LONG_PATH_CAPACITY); ++attempt) {
+            made = MoveFileExW(silent, copy, MOVEFILE_WRITE_THROUGH) != FALSE;
+            if (!made && !IsNameTaken(GetLastError())) {
+                break;
+            }
+        }
         if (!made) {
             DWORD size = 0;
             BYTE* bytes = ReadWholeFile(silent, &size);
-            made = bytes != nullptr && ClaimToldName(path, told, copy, [bytes, size](const wchar_t* name) {
-                       return WriteNewCopy(name, bytes, size);
-                   });
+            made = bytes != nullptr && WriteToldCopy(path, bytes, size, told, copy);
             ReleaseBlock(bytes);
         }
     }

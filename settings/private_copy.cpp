@@ -59,6 +59,17 @@ bool CopyMaker(const wchar_t* name, DWORD* maker)
            ReadHexDigits(name + NUMBER_START, &number) && std::wcscmp(name + EXTENSION_START, COPY_EXTENSION) == 0;
 }
 
+// scheme is the temporary folder.
+bool PrivateCopyName(const void* scheme, int attempt, wchar_t* name, int capacity)
+{
+    if (attempt == ATTEMPTS) {
+        return false;
+    }
+    FormatText(name, capacity, L"%lstessel-%08lx-%08lx.tmp", static_cast<const wchar_t*>(scheme), GetCurrentProcessId(),
+               copiesMade++);
+    return true;
+}
+
 // A process that cannot be opened for want of rights still runs. An id that a later process took
 // over keeps the copy until that process ends too: removed late, never while in use.
 bool HasEnded(DWORD processId)
@@ -72,47 +83,33 @@ bool HasEnded(DWORD processId)
     return ended;
 }
 
+// Only a copy whose name is of the exact form, and whose process has ended.
+bool IsLeftoverCopy(void* /*kind*/, const WIN32_FIND_DATAW& found)
+{
+    DWORD maker = 0;
+    return CopyMaker(found.cFileName, &maker) && HasEnded(maker);
+}
+
 }  // namespace
 
-bool CreatePrivateCopy(wchar_t* copy)
+bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
 {
     wchar_t folder[MAX_PATH];
     if (!TemporaryFolder(folder)) {
         return false;
     }
-    for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
-        FormatText(copy, MAX_PATH, L"%lstessel-%08lx-%08lx.tmp", folder, GetCurrentProcessId(), copiesMade++);
-        const HANDLE file = CreateFileW(copy, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            return true;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS) {
-            return false;
-        }
+    const HANDLE file = CreateOwnFile({PrivateCopyName, folder, copy, MAX_PATH, GENERIC_WRITE, 0, false}, bytes, size);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
     }
-    return false;
+    CloseHandle(file);
+    return true;
 }
 
 void DeleteLeftoverPrivateCopies()
 {
     wchar_t folder[MAX_PATH];
-    wchar_t path[MAX_PATH];
-    if (!TemporaryFolder(folder)) {
-        return;
+    if (TemporaryFolder(folder)) {
+        DeleteLeftovers(folder, COPY_PATTERN, IsLeftoverCopy, nullptr);
     }
-    FormatText(path, MAX_PATH, L"%ls%ls", folder, COPY_PATTERN);
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(path, &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        DWORD maker = 0;
-        if (CopyMaker(entry.cFileName, &maker) && HasEnded(maker)) {
-            FormatText(path, MAX_PATH, L"%ls%ls", folder, entry.cFileName);
-            DeleteLeftover(path, entry.dwFileAttributes);
-        }
-    } while (FindNextFileW(search, &entry) != FALSE);
-    FindClose(search);
 }

@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-// Creates an empty file of this process under a fresh name in the temporary folder; its path in
-// copy (MAX_PATH units). False, with the reason in GetLastError, when none could be made.
-bool CreatePrivateCopy(wchar_t* copy);
+// A copy of bytes under a fresh name of this process in the temporary folder; its path in copy
+// (MAX_PATH units). False, with the reason in GetLastError, when it could not be written; nothing
+// is left behind then.
+bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy);
 // Deletes the copies whose process has ended.
 void DeleteLeftoverPrivateCopies();

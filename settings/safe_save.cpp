@@ -121,24 +121,6 @@ bool ProfileFunctionsTake(const wchar_t* path)
     return TextLength(path) + WORK_SUFFIX_LENGTH < MAX_PATH && std::wcsncmp(path, EXTENDED_PREFIX, 4) != 0;
 }
 
-bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy)
-{
-    if (!CreatePrivateCopy(copy)) {
-        return false;
-    }
-    const HANDLE file = CreateFileW(copy, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool whole = file != INVALID_HANDLE_VALUE && WriteAllBytes(file, bytes, size);
-    const DWORD error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    if (!whole) {
-        DeleteFileW(copy);
-        SetLastError(error);
-    }
-    return whole;
-}
-
 bool BeginSafeSave(SafeSave* save, SaveOutcome* outcome, const wchar_t* path, const BYTE* before, DWORD beforeSize,
                    const FileStamp& stamp, const BYTE* bytes, DWORD size)
 {

@@ -15,11 +15,6 @@
 // MAX_PATH with room for a work file's suffix, and not in the extended-length form.
 bool ProfileFunctionsTake(const wchar_t* path);
 
-// A copy of bytes under a name of its own in the temporary folder, for the profile functions when
-// the file's own path is more than they take; its path in copy (MAX_PATH units). False, with the
-// reason in GetLastError, when it could not be written.
-bool WritePrivateCopy(const BYTE* bytes, DWORD size, wchar_t* copy);
-
 // One save of the file at path, from Begin to End.
 struct SafeSave {
     const wchar_t* path;

@@ -2,12 +2,9 @@
 
 #include "base/bounded_text.h"
 #include "base/heap_block.h"
-#include "settings/safe_save.h"
 #include "settings/settings_encoding.h"
 
 namespace {
-
-enum class TextEncoding { Ansi, Utf16Le, Utf16Be };
 
 struct FileEnd {
     TextEncoding encoding;
@@ -79,139 +76,63 @@ DWORD PutLineBreak(TextEncoding encoding, BYTE* out)
     return 4;
 }
 
-// The unit at offset in the file's encoding.
-unsigned UnitAt(const BYTE* bytes, DWORD offset, TextEncoding encoding)
+// The line is "[name]" alone.
+bool IsSectionHeader(const IniText& text, const IniLine& line, const wchar_t* name)
 {
-    switch (encoding) {
-    case TextEncoding::Utf16Le:
-        return bytes[offset] | (static_cast<unsigned>(bytes[offset + 1]) << 8);
-    case TextEncoding::Utf16Be:
-        return (static_cast<unsigned>(bytes[offset]) << 8) | bytes[offset + 1];
-    default:
-        return bytes[offset];
-    }
+    DWORD bracket = 0;
+    return line.begin == line.text && line.header && NameAt(text, line.text + text.step, line.end, name, &bracket) &&
+           bracket < line.end && UnitAt(text, bracket) == ']' && bracket + text.step == line.end;
 }
 
-bool IsBlank(unsigned unit)
+// A header line that some platform may read as naming the section: after its bracket and any
+// blanks, the name's letters in either case; or any unit beyond ASCII, whose case rules differ
+// from one platform to the next.
+bool HeaderMayName(const IniText& text, const IniLine& line, const wchar_t* name)
 {
-    return unit == ' ' || unit == '\t';
-}
-
-// A unit that some platform's reader may skip before a header: the vertical tab, the form feed and
-// Ctrl+Z (the end-of-file mark of old DOS editors) that Windows' and Wine's readers skip, any other
-// control unit, and any unit beyond ASCII (a space of some code page or of Unicode).
-bool MaySkip(unsigned unit)
-{
-    return IsBlank(unit) || (unit < 0x20 && unit != '\n') || unit >= 0x7F;
-}
-
-// The line from text on is a header only if a platform skips the units before its bracket.
-bool MayBeHeader(const BYTE* bytes, DWORD text, DWORD end, DWORD step, TextEncoding encoding)
-{
-    while (text < end && MaySkip(UnitAt(bytes, text, encoding))) {
-        text += step;
-    }
-    return text < end && UnitAt(bytes, text, encoding) == '[';
-}
-
-unsigned LowerAscii(unsigned unit)
-{
-    return unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit;
-}
-
-// The offset after the name's letters, in either case, when they stand from at on before end;
-// else 0.
-DWORD AfterName(const BYTE* bytes, DWORD at, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
-{
-    for (const wchar_t* letter = name; *letter != L'\0'; ++letter, at += step) {
-        if (at >= end || LowerAscii(UnitAt(bytes, at, encoding)) != LowerAscii(*letter)) {
-            return 0;
-        }
-    }
-    return at;
-}
-
-// The line from begin to end (its line feed, or the end of the file) is "[name]" alone, a carriage
-// return at most following it.
-bool IsSectionHeader(const BYTE* bytes, DWORD begin, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
-{
-    if (UnitAt(bytes, begin, encoding) != '[') {
-        return false;
-    }
-    const DWORD bracket = AfterName(bytes, begin + step, end, step, encoding, name);
-    if (bracket == 0 || bracket >= end || UnitAt(bytes, bracket, encoding) != ']') {
-        return false;
-    }
-    const DWORD after = bracket + step;
-    return after == end || (after + step == end && UnitAt(bytes, after, encoding) == '\r');
-}
-
-// A header line that some platform may read as naming the section: after its bracket (at text)
-// and any blanks, the name's letters in either case; or any unit beyond ASCII, whose case rules
-// differ from one platform to the next.
-bool HeaderMayName(const BYTE* bytes, DWORD text, DWORD end, DWORD step, TextEncoding encoding, const wchar_t* name)
-{
-    for (DWORD at = text; at < end; at += step) {
-        if (UnitAt(bytes, at, encoding) >= 0x80) {
+    for (DWORD at = line.text; at < line.end; at += text.step) {
+        if (UnitAt(text, at) >= 0x80) {
             return true;
         }
     }
-    DWORD at = text + step;
-    while (at < end && IsBlank(UnitAt(bytes, at, encoding))) {
-        at += step;
-    }
-    return AfterName(bytes, at, end, step, encoding, name) != 0;
+    DWORD after = 0;
+    return NameAt(text, SkipBlanks(text, line.text + text.step, line.end), line.end, name, &after);
 }
 
 }  // namespace
 
 SectionScan ScanSections(const BYTE* bytes, DWORD size, const wchar_t* name)
 {
-    const TextEncoding encoding = InspectFile(bytes, size).encoding;
-    const DWORD step = encoding == TextEncoding::Ansi ? 1 : 2;
-    const DWORD first = encoding == TextEncoding::Ansi ? 0 : 2;
-    if (size < first || (size - first) % step != 0) {
+    const IniText text = IniTextOf(bytes, size);
+    if (IsCutInHalf(text)) {
         return {size, true};
     }
     DWORD start = size;
     bool ours = false;
     bool lastMayName = false;
     bool earlierMayName = false;
-    for (DWORD line = first; line < size;) {
-        DWORD end = line;
-        bool plain = true;  // no unit that a platform might take for a line break of its own
-        bool afterReturn = false;
-        for (unsigned unit = 0; end < size && (unit = UnitAt(bytes, end, encoding)) != '\n'; end += step) {
-            plain = plain && unit != 0 && !afterReturn;
-            afterReturn = unit == '\r';
-        }
-        // A carriage return is the line break's own only right before its line feed.
-        plain = plain && !(afterReturn && end >= size);
-        DWORD text = line;
-        while (text < end && IsBlank(UnitAt(bytes, text, encoding))) {
-            text += step;
-        }
-        if (text < end && UnitAt(bytes, text, encoding) != '[' && MayBeHeader(bytes, text, end, step, encoding)) {
+    for (DWORD at = text.first; at < size;) {
+        const IniLine line = LineAt(text, at, LineBreaks::FeedOnly);
+        if (line.headerInDoubt) {
             // Where a header begins is in doubt: the profile functions find the sections.
             return {size, true};
         }
-        if (text < end && UnitAt(bytes, text, encoding) == '[') {
+        if (line.header) {
             earlierMayName = earlierMayName || lastMayName;
-            lastMayName = !plain || HeaderMayName(bytes, text, end, step, encoding, name);
-            start = line;
-            ours = plain && IsSectionHeader(bytes, line, end, step, encoding, name);
+            lastMayName = line.broken || HeaderMayName(text, line, name);
+            start = at;
+            ours = !line.broken && IsSectionHeader(text, line, name);
         } else {
-            ours = ours && plain;
-            earlierMayName = earlierMayName || !plain;
+            ours = ours && !line.broken;
+            earlierMayName = earlierMayName || line.broken;
         }
-        line = end + step;
+        at = line.next;
     }
     return ours ? SectionScan{start, earlierMayName} : SectionScan{size, earlierMayName || lastMayName};
 }
 
 bool IsUnicodeCutInHalf(const BYTE* bytes, DWORD size)
 {
-    return InspectFile(bytes, size).encoding != TextEncoding::Ansi && size % 2 != 0;
+    return IsCutInHalf(IniTextOf(bytes, size));
 }
 
 BYTE* WithSectionAppended(const BYTE* bytes, DWORD size, const wchar_t* section, DWORD* newSize)

@@ -75,6 +75,16 @@ bool SurvivesAnsi(const wchar_t* text)
     return same;
 }
 
+unsigned LowerAscii(unsigned unit)
+{
+    return unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit;
+}
+
+bool MaySkip(unsigned unit)
+{
+    return IsBlank(unit) || MayReadOtherwise(unit);
+}
+
 }  // namespace
 
 bool IsUtf8Text(const BYTE* bytes, DWORD size)
@@ -134,4 +144,92 @@ BYTE* BackToUtf8(const BYTE* original, DWORD originalSize, const BYTE* bytes, DW
         *newSize = mark + static_cast<DWORD>(length);
     }
     return utf8;
+}
+
+IniText IniTextOf(const BYTE* bytes, DWORD size)
+{
+    if (StartsWith(bytes, size, UTF16_MARK)) {
+        return {bytes, size, TextEncoding::Utf16Le, 2, sizeof(UTF16_MARK)};
+    }
+    if (StartsWith(bytes, size, UTF16_BIG_ENDIAN_MARK)) {
+        return {bytes, size, TextEncoding::Utf16Be, 2, sizeof(UTF16_BIG_ENDIAN_MARK)};
+    }
+    return {bytes, size, TextEncoding::Ansi, 1, 0};
+}
+
+bool IsCutInHalf(const IniText& text)
+{
+    return (text.size - text.first) % text.step != 0;
+}
+
+unsigned UnitAt(const IniText& text, DWORD offset)
+{
+    switch (text.encoding) {
+    case TextEncoding::Utf16Le:
+        return text.bytes[offset] | (static_cast<unsigned>(text.bytes[offset + 1]) << 8);
+    case TextEncoding::Utf16Be:
+        return (static_cast<unsigned>(text.bytes[offset]) << 8) | text.bytes[offset + 1];
+    default:
+        return text.bytes[offset];
+    }
+}
+
+bool IsBlank(unsigned unit)
+{
+    return unit == ' ' || unit == '\t';
+}
+
+bool MayReadOtherwise(unsigned unit)
+{
+    return (unit < 0x20 && unit != '\t') || unit >= 0x7F;
+}
+
+DWORD SkipBlanks(const IniText& text, DWORD at, DWORD end)
+{
+    while (at < end && IsBlank(UnitAt(text, at))) {
+        at += text.step;
+    }
+    return at;
+}
+
+bool NameAt(const IniText& text, DWORD at, DWORD end, const wchar_t* name, DWORD* after)
+{
+    for (const wchar_t* letter = name; *letter != L'\0'; ++letter, at += text.step) {
+        if (at >= end || LowerAscii(UnitAt(text, at)) != LowerAscii(*letter)) {
+            return false;
+        }
+    }
+    *after = at;
+    return true;
+}
+
+IniLine LineAt(const IniText& text, DWORD at, LineBreaks breaks)
+{
+    IniLine line = {at, at, text.size, at, false, false, false};
+    const bool returnEnds = breaks == LineBreaks::ReturnOrFeed;
+    bool afterReturn = false;
+    for (; line.end < text.size; line.end += text.step) {
+        const unsigned unit = UnitAt(text, line.end);
+        if (unit == '\n' || (unit == '\r' && returnEnds)) {
+            break;
+        }
+        line.broken = line.broken || unit == 0 || afterReturn;
+        afterReturn = unit == '\r';
+    }
+    if (line.end < text.size) {
+        line.next = line.end + text.step;
+        if (afterReturn) {
+            line.end -= text.step;  // the line break's own
+        }
+    } else {
+        line.broken = line.broken || afterReturn;
+    }
+    line.text = SkipBlanks(text, line.begin, line.end);
+    line.header = line.text < line.end && UnitAt(text, line.text) == '[';
+    DWORD bracket = line.text;
+    while (bracket < line.end && MaySkip(UnitAt(text, bracket))) {
+        bracket += text.step;
+    }
+    line.headerInDoubt = !line.header && bracket < line.end && UnitAt(text, bracket) == '[';
+    return line;
 }

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "base/heap_block.h"
+#include "settings/private_copy.h"
 #include "settings/safe_save.h"
 #include "settings/settings.h"
 #include "settings/settings_encoding.h"

@@ -1,6 +1,7 @@
-// The work files of a save: "<file>.<16 hex digits>.tmp" beside the file, a name that the process
-// and a count of its own make, so that no other save, in this process or another, takes it; and
-// the clearing of those a crashed save left behind.
+// Files of Tessel's own: each kind under a name of its own form, claimed fresh so that no other
+// save, in this process or another, takes it, written whole; and the clearing of those a crashed
+// or earlier run left behind. Here too the kind a save works in: "<file>.<16 hex digits>.tmp"
+// beside the file, a name that the process and a count of its own make.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +21,33 @@ struct FileIdentity {
 FileIdentity IdentityOf(HANDLE file);
 bool SameIdentity(const FileIdentity& left, const FileIdentity& right);
 
+// Writes the attempt-th name (from 0) that a kind of file is tried under into name (capacity
+// units); false when there is none left to try. scheme is the kind's own.
+using NameOwnFile = bool (*)(const void* scheme, int attempt, wchar_t* name, int capacity);
+struct NewOwnFile {
+    NameOwnFile nameAt;
+    const void* scheme;
+    wchar_t* name;  // the name claimed, or the last one tried
+    int capacity;
+    DWORD access;  // as CreateFileW takes them
+    DWORD share;
+    bool flush;  // to the disk before it is handed over
+};
+// The first of the kind's names that no file has yet, claimed with the bytes written whole into
+// it: open, for the caller to close or hold. An invalid handle, with the reason in GetLastError
+// (ERROR_FILE_EXISTS when every name was taken), when none could be written; nothing is left
+// behind then.
+HANDLE CreateOwnFile(const NewOwnFile& file, const BYTE* bytes, DWORD size);
+bool IsNameTaken(DWORD error);
+
+// Whether a file found is one of the kind's left over, to be deleted; kind is the kind's own.
+using IsLeftover = bool (*)(void* kind, const WIN32_FIND_DATAW& found);
+// Asks isLeftover of every file (never a folder) in prefix's folder whose name matches prefix
+// followed by wildcard, and deletes those it names: a read-only mark that a copying or syncing
+// tool set is cleared first. One another program holds open stays for a later run; the others go
+// all the same.
+void DeleteLeftovers(const wchar_t* prefix, const wchar_t* wildcard, IsLeftover isLeftover, void* kind);
+
 // A new file of this save's own beside path, claimed with the bytes written into it: its name in
 // name (capacity units) and, when asked, its identity in identity. Held in held when asked, shared
 // for reading and writing but never for deleting, so that the profile functions can change it and
@@ -30,7 +58,3 @@ bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_
 // Deletes the work files of saves that were cut short: only files named exactly as a save names
 // them, and only once they are too old for a running save to own. They are never read.
 void DeleteStrayWorkFiles(const wchar_t* path);
-// Deletes a file of Tessel's own that is left over (attributes as found), a read-only mark that a
-// copying or syncing tool set cleared first. One another program holds open stays for a later
-// start; the caller goes on with the rest.
-void DeleteLeftover(const wchar_t* path, DWORD attributes);
