@@ -80,21 +80,67 @@ FileState StateOfFile(const SafeSave& save, DWORD* error)
 
 // The old content becomes the backup only once the new file is in place, through a file of its
 // own renamed over the old backup: a full disk, or a folder or a reader in the backup's place,
-// leaves the old backup as it was and the save done.
-void ReplaceBackup(const SafeSave& save)
+// leaves the old backup as it was and the save done. The old file's second name, when it has one,
+// is that file; else its content is written anew, and flushed before the rename, so that a crash
+// never leaves a backup of the new name without its bytes.
+void ReplaceBackup(const SafeSave& save, wchar_t* work, bool linked)
 {
-    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
-    if (names == nullptr) {
-        return;
-    }
-    wchar_t* work = names;
-    wchar_t* backup = names + LONG_PATH_CAPACITY;
+    wchar_t* backup = work + LONG_PATH_CAPACITY;
     FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", save.path, BACKUP_SUFFIX);
-    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, nullptr) &&
-        MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+    HANDLE written = INVALID_HANDLE_VALUE;
+    bool ready = linked;
+    if (!linked && WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, &written)) {
+        ready = FlushFileBuffers(written) != FALSE;
+        CloseHandle(written);
+        if (!ready) {
+            DeleteFileW(work);
+        }
+    }
+    if (ready && MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
         DeleteFileW(work);
     }
-    ReleaseBlock(names);
+}
+
+// Puts the swap file in the file's place, provided the file is still what the save started from.
+SwapResult RenameOverFile(SafeSave* save, bool keepReplaced)
+{
+    // The swap file's stamp is what the rename puts in place, whatever comes after it.
+    WIN32_FILE_ATTRIBUTE_DATA swapData = {};
+    const bool stamped = !save->unchanged && GetFileAttributesExW(save->swapFile, GetFileExInfoStandard, &swapData) != FALSE;
+    const DWORD replacing = save->before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
+    // A save that writes nothing leaves the file, and the edit in it, where it is.
+    bool kept = !keepReplaced || save->before == nullptr || save->unchanged;
+    for (int attempt = 1;; ++attempt) {
+        DWORD error = ERROR_SUCCESS;
+        const FileState state = StateOfFile(*save, &error);
+        if (state == FileState::Changed) {
+            return SwapResult::ChangedOutside;
+        }
+        if (state == FileState::AsFound) {
+            if (!kept && !KeepSettingsCopy(save->path, save->before, save->beforeSize, save->outcome->keptCopy)) {
+                FailSave(save->outcome, GetLastError(), save->outcome->keptCopy);
+                return SwapResult::Failed;
+            }
+            kept = true;
+            if (save->unchanged) {
+                save->savedStamp = save->beforeStamp;
+                return SwapResult::Saved;
+            }
+            if (MoveFileExW(save->swapFile, save->path, replacing | MOVEFILE_WRITE_THROUGH) != FALSE) {
+                break;
+            }
+            error = GetLastError();
+        }
+        if (!IsPassing(error) || attempt == PASSING_ATTEMPTS) {
+            FailSave(save->outcome, error, L"");
+            return SwapResult::Failed;
+        }
+        Sleep(PASSING_RETRY_MS);
+    }
+    save->swapFile[0] = L'\0';
+    save->savedStamp = {stamped, (static_cast<ULONGLONG>(swapData.nFileSizeHigh) << 32) | swapData.nFileSizeLow,
+                        swapData.ftLastWriteTime};
+    return SwapResult::Saved;
 }
 
 // Whether the file at name is the one with the identity.
@@ -204,46 +250,20 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
 SwapResult SwapIn(SafeSave* save, bool keepReplaced)
 {
     CloseHeld(save);
-    // The swap file's stamp is what the rename puts in place, whatever comes after it.
-    WIN32_FILE_ATTRIBUTE_DATA swapData = {};
-    const bool stamped = !save->unchanged && GetFileAttributesExW(save->swapFile, GetFileExInfoStandard, &swapData) != FALSE;
-    const DWORD replacing = save->before != nullptr ? MOVEFILE_REPLACE_EXISTING : 0;
-    // A save that writes nothing leaves the file, and the edit in it, where it is.
-    bool kept = !keepReplaced || save->before == nullptr || save->unchanged;
-    for (int attempt = 1;; ++attempt) {
-        DWORD error = ERROR_SUCCESS;
-        const FileState state = StateOfFile(*save, &error);
-        if (state == FileState::Changed) {
-            return SwapResult::ChangedOutside;
-        }
-        if (state == FileState::AsFound) {
-            if (!kept && !KeepSettingsCopy(save->path, save->before, save->beforeSize, save->outcome->keptCopy)) {
-                FailSave(save->outcome, GetLastError(), save->outcome->keptCopy);
-                return SwapResult::Failed;
-            }
-            kept = true;
-            if (save->unchanged) {
-                save->savedStamp = save->beforeStamp;
-                return SwapResult::Saved;
-            }
-            if (MoveFileExW(save->swapFile, save->path, replacing | MOVEFILE_WRITE_THROUGH) != FALSE) {
-                break;
-            }
-            error = GetLastError();
-        }
-        if (!IsPassing(error) || attempt == PASSING_ATTEMPTS) {
-            FailSave(save->outcome, error, L"");
-            return SwapResult::Failed;
-        }
-        Sleep(PASSING_RETRY_MS);
+    const bool replacing = save->before != nullptr && !save->unchanged;
+    auto* names = replacing ? static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)))
+                            : nullptr;
+    // The old file takes a second name before the look that finds it still what the save read, so
+    // that name holds what the look saw, and becomes the backup without the content written again.
+    const bool linked = names != nullptr && LinkNewWorkFile(save->path, names, LONG_PATH_CAPACITY);
+    const SwapResult result = RenameOverFile(save, keepReplaced);
+    if (result == SwapResult::Saved && names != nullptr) {
+        ReplaceBackup(*save, names, linked);
+    } else if (linked) {
+        DeleteFileW(names);
     }
-    save->swapFile[0] = L'\0';
-    save->savedStamp = {stamped, (static_cast<ULONGLONG>(swapData.nFileSizeHigh) << 32) | swapData.nFileSizeLow,
-                  swapData.ftLastWriteTime};
-    if (save->before != nullptr) {
-        ReplaceBackup(*save);
-    }
-    return SwapResult::Saved;
+    ReleaseBlock(names);
+    return result;
 }
 
 void EndSafeSave(SafeSave* save)
