@@ -21,6 +21,8 @@ constexpr UINT_PTR SETTINGS_WATCH_TIMER = 1;
 constexpr UINT SETTINGS_WATCH_MS = 500;
 
 bool dialogOpen;
+// Set once this run has deleted what earlier runs cut short left behind, at the watch's first tick.
+bool leftoversDeleted;
 // Why the settings file could not be read at the last load, told as the settings open; 0 when it
 // was read.
 DWORD loadFailure;
@@ -100,6 +102,7 @@ LRESULT OnCreate(HWND window)
 {
     windowDestroyed = false;
     dialogOpen = false;
+    leftoversDeleted = false;
     StartProgramScope(window);
     LoadSettings();
     if (enabledFlag != 0) {
@@ -267,6 +270,10 @@ LRESULT OnHotkey(WPARAM id)
 
 LRESULT OnWatchTimer(HWND window, WPARAM timerId)
 {
+    if (timerId == SETTINGS_WATCH_TIMER && !leftoversDeleted) {
+        leftoversDeleted = true;
+        DeleteSettingsLeftovers();
+    }
     // While the settings dialog is open the change waits: the dialog's OK or Cancel decides.
     if (timerId == SETTINGS_WATCH_TIMER && !dialogOpen && PollSettingsFile()) {
         TakeInOutsideChange(window);

@@ -38,9 +38,13 @@ struct LoadOutcome {
     DWORD failure;  // why the file could not be opened for reading; 0 when it could
 };
 // Appends the stored bindings to table, item0 onward, up to the first key reading 0, and reads the
-// flags. Deletes first what a save cut short left behind. The watch notes the file as read, or,
-// when not all of it could be taken in, counts it as changed until it can.
+// flags. The watch notes the file as read, or, when not all of it could be taken in, counts it as
+// changed until it can.
 LoadOutcome LoadSettingsFile(HotkeyTable table);
+// Deletes what saves and loads of earlier runs that were cut short left behind: work files beside
+// the file, private copies in the temporary folder. Once a run, after the start: the host's start
+// waits for none of it, and nothing a running save owns is taken.
+void DeleteSettingsLeftovers();
 
 // How a save meets a file that another program changed after Tessel last read or wrote it.
 enum class SaveKind {

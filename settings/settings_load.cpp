@@ -100,13 +100,21 @@ bool LoadKeyByKey(const wchar_t* path, HotkeyTable table)
 
 }  // namespace
 
+void DeleteSettingsLeftovers()
+{
+    wchar_t* path = NewSettingsPath();
+    if (path != nullptr) {
+        DeleteStrayWorkFiles(path);
+    }
+    DeleteLeftoverPrivateCopies();
+    ReleaseBlock(path);
+}
+
 LoadOutcome LoadSettingsFile(HotkeyTable table)
 {
     wchar_t* path = NewSettingsPath();
     FoundFile found = {nullptr, 0, {}, GetLastError()};
     if (path != nullptr) {
-        DeleteStrayWorkFiles(path);
-        DeleteLeftoverPrivateCopies();
         // Another program may have written the file within the tick of the clock that the
         // profile functions' parsed copy carries.
         ForgetParsedFile(path);

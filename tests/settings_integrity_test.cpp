@@ -1108,7 +1108,7 @@ TEST_F(SaveKilled, APrivateCopyThatAKilledLoadLeftIsGoneAtTheNextStart)
     const bool stopped = child.hProcess != nullptr && WaitForSingleObject(ready, 60000) == WAIT_OBJECT_0;
     KillChild(child);
     const bool left = HoldsAFile(temporary);
-    LoadLive();  // as the next start does
+    DeleteSettingsLeftovers();  // as the next start does
     const bool leftAfterStart = HoldsAFile(temporary);
     SetEnvironmentVariableW(L"TMP", previous);
     CloseHandle(ready);
@@ -1650,6 +1650,19 @@ TEST_F(KeptCopies, TheNewestSilentCopyStaysWhateverCopiesNamedAheadOfTheClockOrM
     }
 }
 
+// A start waits for no clean-up: what an earlier run left goes at the watch's first look.
+TEST(Leftovers, AWorkFileThatAKilledSaveLeftGoesWithinASecondOfTheStart)
+{
+    TestHost host;
+    host.WriteSettings(UnicodeFile(PlainBindings(1)));
+    const std::wstring stray = host.SettingsPath() + L".00000000000000A2.tmp";
+    WriteFileBytes(stray, "x");
+    SetWriteTime(stray, {0, 0x01D00000});  // years ago
+    ASSERT_TRUE(host.Load());
+    EXPECT_TRUE(host.PumpUntil([&stray] { return GetFileAttributesW(stray.c_str()) == INVALID_FILE_ATTRIBUTES; }, 2000));
+    host.Unload();
+}
+
 TEST_F(SaveKilled, AStartDeletesOnlyLeftoversNamedExactlyAsTesselNamesThemReadOnlyOnesToo)
 {
     const std::wstring temporary = path_ + L".temp";
@@ -1668,7 +1681,7 @@ TEST_F(SaveKilled, AStartDeletesOnlyLeftoversNamedExactlyAsTesselNamesThemReadOn
     wchar_t previous[MAX_PATH] = {};
     GetEnvironmentVariableW(L"TMP", previous, MAX_PATH);
     SetEnvironmentVariableW(L"TMP", temporary.c_str());
-    LoadLive();  // as a start does
+    DeleteSettingsLeftovers();  // as a start does
     SetEnvironmentVariableW(L"TMP", previous);
     for (const std::wstring& file : others) {
         EXPECT_EQ(FileBytes(file), "x") << ToUtf8(file);
