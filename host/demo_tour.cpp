@@ -87,12 +87,8 @@ void Press(const std::vector<WORD>& keys)
 
 bool Logged(const std::wstring& text)
 {
-    for (const std::wstring& line : RecordedLogs()) {
-        if (line == text) {
-            return true;
-        }
-    }
-    return false;
+    const std::vector<std::wstring> logs = RecordedLogs();
+    return std::find(logs.begin(), logs.end(), text) != logs.end();
 }
 
 size_t LogCount()
@@ -121,7 +117,7 @@ bool HotkeysOn()
     return last != calls.rend() && *last == HOTKEYS_ON;
 }
 
-bool Picture(Tour& tour, HWND window, const wchar_t* name)
+bool Picture(const Tour& tour, HWND window, const wchar_t* name)
 {
     return SaveWindowPicture(window, tour.folder + L"\\" + name);
 }
@@ -337,16 +333,16 @@ DWORD WINAPI RunTour(void* context)
     return 0;
 }
 
-Tour tour;
+// The tour's, from its start until FinishDemoTour has waited for its thread.
+Tour* runningTour;
 HANDLE tourThread;
 
 }  // namespace
 
 bool StartDemoTour(const std::wstring& folder, HWND hostWindow)
 {
-    tour.folder = folder;
-    tour.hostWindow = hostWindow;
-    tourThread = CreateThread(nullptr, 0, RunTour, &tour, 0, nullptr);
+    runningTour = new Tour{folder, hostWindow, 0};
+    tourThread = CreateThread(nullptr, 0, RunTour, runningTour, 0, nullptr);
     return tourThread != nullptr;
 }
 
@@ -357,10 +353,13 @@ int FinishDemoTour()
     }
     WaitForSingleObject(tourThread, INFINITE);
     CloseHandle(tourThread);
-    if (tour.failures == 0) {
+    const int failures = runningTour->failures;
+    delete runningTour;
+    runningTour = nullptr;
+    if (failures == 0) {
         PrintLine(L"Every step did what it should.");
         return 0;
     }
-    PrintLine(std::to_wstring(tour.failures) + L" step(s) failed.");
+    PrintLine(std::to_wstring(failures) + L" step(s) failed.");
     return 1;
 }

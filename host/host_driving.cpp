@@ -1,5 +1,7 @@
 #include "host/host_driving.h"
 
+#include <algorithm>
+
 namespace {
 
 // Keys of the extended block; the scan code alone would name their keypad twins.
@@ -29,13 +31,10 @@ INPUT KeyInput(WORD key, bool up)
 
 std::vector<INPUT> KeyPressInputs(const std::vector<WORD>& keys)
 {
-    std::vector<INPUT> inputs;
-    for (WORD key : keys) {
-        inputs.push_back(KeyInput(key, false));
-    }
-    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-        inputs.push_back(KeyInput(*key, true));
-    }
+    std::vector<INPUT> inputs(keys.size() * 2);
+    const auto ups =
+        std::transform(keys.begin(), keys.end(), inputs.begin(), [](WORD key) { return KeyInput(key, false); });
+    std::transform(keys.rbegin(), keys.rend(), ups, [](WORD key) { return KeyInput(key, true); });
     return inputs;
 }
 

@@ -6,65 +6,83 @@
 
 namespace {
 
-std::mutex recordLock;
-std::vector<std::wstring> calls;
-std::vector<HostMessage> messages;
-std::vector<std::wstring> logs;
-std::wstring logPath;
+struct Records {
+    std::mutex lock;
+    std::vector<std::wstring> calls;
+    std::vector<HostMessage> messages;
+    std::vector<std::wstring> logs;
+    std::wstring logPath;
+};
+
+// Made at the first call and never destroyed: a plug-in's thread may still call a service while
+// the process exits, after the C runtime has destroyed the static objects.
+Records& TheRecords()
+{
+    static Records* const records = new Records();
+    return *records;
+}
 
 }  // namespace
 
 void RecordCall(const std::wstring& call)
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    calls.push_back(call);
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    records.calls.push_back(call);
 }
 
 void RecordMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    messages.push_back({message, wParam, lParam});
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    records.messages.push_back({message, wParam, lParam});
 }
 
 void RecordLog(const std::wstring& text)
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    logs.push_back(text);
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    records.logs.push_back(text);
 }
 
 std::vector<std::wstring> RecordedCalls()
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    return calls;
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    return records.calls;
 }
 
 std::vector<HostMessage> RecordedMessages()
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    return messages;
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    return records.messages;
 }
 
 std::vector<std::wstring> RecordedLogs()
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    return logs;
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    return records.logs;
 }
 
 void ClearRecords()
 {
-    std::lock_guard<std::mutex> hold(recordLock);
-    calls.clear();
-    messages.clear();
-    logs.clear();
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> hold(records.lock);
+    records.calls.clear();
+    records.messages.clear();
+    records.logs.clear();
 }
 
 void SetHostLogFile(const std::wstring& path)
 {
-    logPath = path;
+    TheRecords().logPath = path;
 }
 
 void WriteHostLog(const std::wstring& line)
 {
+    const std::wstring& logPath = TheRecords().logPath;
     if (logPath.empty()) {
         return;
     }

@@ -40,14 +40,25 @@ struct MenuEntry {
     int32_t commandId;
 };
 
+struct WindowLists {
+    std::deque<std::wstring> activityLines;
+    // What each item of the last built menu runs; item id = index + 1.
+    std::vector<MenuEntry> menuEntries;
+};
+
+// Made at the first use and never destroyed: a plug-in may still run a command or set a check
+// mark while the process exits, after the C runtime has destroyed the static objects.
+WindowLists& Lists()
+{
+    static WindowLists* const lists = new WindowLists();
+    return *lists;
+}
+
 HWND mainWindow;
 HWND activityList;
-std::deque<std::wstring> activityLines;
 bool interactiveHost;
 bool closeUnloadsPlugins;
 bool contextMenuOpens;
-// What each item of the last built menu runs; item id = index + 1.
-std::vector<MenuEntry> menuEntries;
 
 void RunMenuItem(UINT item)
 {
@@ -55,6 +66,7 @@ void RunMenuItem(UINT item)
         PostMessageW(mainWindow, WM_CLOSE, 0, 0);
         return;
     }
+    const std::vector<MenuEntry>& menuEntries = Lists().menuEntries;
     if (item == 0 || item > menuEntries.size()) {
         return;
     }
@@ -234,7 +246,7 @@ HWND CreateHostMainWindow(bool interactive)
     closeUnloadsPlugins = false;
     contextMenuOpens = false;
     activityList = nullptr;
-    activityLines.clear();
+    Lists().activityLines.clear();
     mainWindow = CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                  CW_USEDEFAULT, interactive ? 600 : 480, interactive ? 360 : 240, nullptr, nullptr,
                                  instance, nullptr);
@@ -269,6 +281,7 @@ void ShowPluginActivity(const LoadedPlugin& plugin, int32_t commandId, const std
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
+    std::deque<std::wstring>& activityLines = Lists().activityLines;
     wchar_t time[16] = {};
     StringCchPrintfW(time, ARRAYSIZE(time), L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
     activityLines.push_back(std::wstring(time) + L"  " + what + L" " + plugin.fileName + L"|" +
@@ -296,6 +309,7 @@ void SetContextMenuOpens(bool open)
 HMENU BuildHostMenu(bool toolMenu)
 {
     const HMENU menu = CreatePopupMenu();
+    std::vector<MenuEntry>& menuEntries = Lists().menuEntries;
     menuEntries.clear();
     for (const auto& plugin : LoadedPlugins()) {
         const PluginInfo* info = plugin->info->Record();

@@ -2,13 +2,26 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "host/main_window.h"
 
 namespace {
 
-std::vector<std::unique_ptr<LoadedPlugin>> plugins;
+struct Plugins {
+    std::vector<std::unique_ptr<LoadedPlugin>> loaded;
+    std::map<PluginInfo**, std::vector<std::unique_ptr<OwnedPluginInfo>>> handedOutArrays;
+};
+
+// Made at the first use and never destroyed: a plug-in's thread may still call a service while
+// the process exits, after the C runtime has destroyed the static objects.
+Plugins& ThePlugins()
+{
+    static Plugins* const plugins = new Plugins();
+    return *plugins;
+}
+
 DWORD_PTR nextHandle = 1;
-std::map<PluginInfo**, std::vector<std::unique_ptr<OwnedPluginInfo>>> handedOutArrays;
 
 std::wstring TextOrEmpty(const wchar_t* text)
 {
@@ -83,8 +96,7 @@ LoadedPlugin* LoadPlugin(const std::wstring& path, std::wstring* error)
     }
     plugin->handle = nextHandle++;
     // Registered before Init, so the services the plug-in calls from Init find it.
-    plugins.push_back(std::move(plugin));
-    LoadedPlugin* loaded = plugins.back().get();
+    LoadedPlugin* loaded = ThePlugins().loaded.emplace_back(std::move(plugin)).get();
     init(loaded->fileName.c_str(), loaded->handle);
     return loaded;
 }
@@ -93,7 +105,7 @@ std::vector<BOOL> UnloadAllPlugins()
 {
     // Taken out of the list first: a plug-in's Unload may call back into the host.
     std::vector<std::unique_ptr<LoadedPlugin>> unloading;
-    unloading.swap(plugins);
+    unloading.swap(ThePlugins().loaded);
     std::vector<BOOL> results;
     for (auto& plugin : unloading) {
         results.push_back(plugin->unload != nullptr ? plugin->unload() : FALSE);
@@ -105,7 +117,7 @@ std::vector<BOOL> UnloadAllPlugins()
 
 const std::vector<std::unique_ptr<LoadedPlugin>>& LoadedPlugins()
 {
-    return plugins;
+    return ThePlugins().loaded;
 }
 
 LoadedPlugin* FindPluginByFileName(const wchar_t* fileName)
@@ -113,22 +125,20 @@ LoadedPlugin* FindPluginByFileName(const wchar_t* fileName)
     if (fileName == nullptr) {
         return nullptr;
     }
-    for (auto& plugin : plugins) {
-        if (lstrcmpiW(plugin->fileName.c_str(), fileName) == 0) {
-            return plugin.get();
-        }
-    }
-    return nullptr;
+    const auto& loaded = ThePlugins().loaded;
+    const auto found = std::find_if(loaded.begin(), loaded.end(), [fileName](const auto& plugin) {
+        return lstrcmpiW(plugin->fileName.c_str(), fileName) == 0;
+    });
+    return found != loaded.end() ? found->get() : nullptr;
 }
 
 LoadedPlugin* FindPluginByHandle(DWORD_PTR handle)
 {
-    for (auto& plugin : plugins) {
-        if (plugin->handle == handle) {
-            return plugin.get();
-        }
-    }
-    return nullptr;
+    const auto& loaded = ThePlugins().loaded;
+    const auto found = std::find_if(loaded.begin(), loaded.end(), [handle](const auto& plugin) {
+        return plugin->handle == handle;
+    });
+    return found != loaded.end() ? found->get() : nullptr;
 }
 
 BOOL RunPluginCommand(LoadedPlugin& plugin, int32_t commandId)
@@ -153,31 +163,32 @@ std::wstring CommandCaption(const LoadedPlugin& plugin, int32_t commandId)
 
 PluginInfo** NewPluginInfoArray()
 {
-    std::vector<std::unique_ptr<OwnedPluginInfo>> copies;
-    for (auto& plugin : plugins) {
-        copies.push_back(std::make_unique<OwnedPluginInfo>(*plugin->info->Record()));
-    }
+    const auto& loaded = ThePlugins().loaded;
+    std::vector<std::unique_ptr<OwnedPluginInfo>> copies(loaded.size());
+    std::transform(loaded.begin(), loaded.end(), copies.begin(),
+                   [](const auto& plugin) { return std::make_unique<OwnedPluginInfo>(*plugin->info->Record()); });
     auto* array = new PluginInfo*[copies.size() + 1];
     for (size_t i = 0; i < copies.size(); ++i) {
         array[i] = copies[i]->Record();
     }
     array[copies.size()] = nullptr;
-    handedOutArrays[array] = std::move(copies);
+    ThePlugins().handedOutArrays[array] = std::move(copies);
     return array;
 }
 
 bool FreePluginInfoArray(PluginInfo** array)
 {
-    const auto found = handedOutArrays.find(array);
-    if (found == handedOutArrays.end()) {
+    auto& arrays = ThePlugins().handedOutArrays;
+    const auto found = arrays.find(array);
+    if (found == arrays.end()) {
         return false;
     }
-    handedOutArrays.erase(found);
+    arrays.erase(found);
     delete[] array;
     return true;
 }
 
 int OutstandingPluginInfoArrays()
 {
-    return static_cast<int>(handedOutArrays.size());
+    return static_cast<int>(ThePlugins().handedOutArrays.size());
 }

@@ -6,6 +6,10 @@
 
 #include <strsafe.h>
 
+#include <algorithm>
+#include <iterator>
+
+#include "base/bounded_text.h"
 #include "plugin/host_abi.h"
 
 namespace {
@@ -60,12 +64,9 @@ void ShowNote(HWND hostWindow, int32_t commandId)
         }
         SendMessageW(note, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     }
-    const wchar_t* caption = L"";
-    for (const PluginCommandInfo& command : commands) {
-        if (command.commandId == commandId) {
-            caption = command.caption;
-        }
-    }
+    const auto* command = std::find_if(std::begin(commands), std::end(commands),
+                                       [commandId](const auto& each) { return each.commandId == commandId; });
+    const wchar_t* caption = command != std::end(commands) ? command->caption : L"";
     wchar_t text[128];
     StringCchPrintfW(text, ARRAYSIZE(text), L"Sample: %ls (command %d)", caption, commandId);
     SetWindowTextW(note, text);
@@ -82,7 +83,7 @@ extern "C" {
 
 PluginInfo* WINAPI TTBEvent_InitPluginInfo(const wchar_t* pluginFileName)
 {
-    lstrcpynW(fileName, pluginFileName != nullptr ? pluginFileName : L"", MAX_PATH);
+    CopyText(fileName, ARRAYSIZE(fileName), pluginFileName);
     return &descriptor;
 }
 
@@ -92,7 +93,7 @@ void WINAPI TTBEvent_FreePluginInfo(PluginInfo*)
 
 BOOL WINAPI TTBEvent_Init(const wchar_t* pluginFileName, DWORD_PTR pluginHandle)
 {
-    lstrcpynW(fileName, pluginFileName != nullptr ? pluginFileName : L"", MAX_PATH);
+    CopyText(fileName, ARRAYSIZE(fileName), pluginFileName);
     hostHandle = pluginHandle;
     return TRUE;
 }

@@ -13,8 +13,14 @@ namespace {
 
 bool overridePluginArray = false;
 PluginInfo** pluginArrayOverride = nullptr;
-// Records handed out by GetPluginInfo until the plug-in frees them.
-std::map<PluginInfo*, std::unique_ptr<OwnedPluginInfo>> handedOutRecords;
+// Records handed out by GetPluginInfo until the plug-in frees them. Made at the first use and
+// never destroyed: a plug-in's thread may still call a service while the process exits, after the
+// C runtime has destroyed the static objects.
+std::map<PluginInfo*, std::unique_ptr<OwnedPluginInfo>>& HandedOutRecords()
+{
+    static auto* const records = new std::map<PluginInfo*, std::unique_ptr<OwnedPluginInfo>>();
+    return *records;
+}
 
 std::wstring Text(const wchar_t* text)
 {
@@ -66,7 +72,7 @@ PluginInfo* WINAPI TTBPlugin_GetPluginInfo(DWORD_PTR hostPluginHandle)
     }
     auto copy = std::make_unique<OwnedPluginInfo>(*plugin->info->Record());
     PluginInfo* record = copy->Record();
-    handedOutRecords[record] = std::move(copy);
+    HandedOutRecords()[record] = std::move(copy);
     return record;
 }
 
@@ -82,7 +88,7 @@ void WINAPI TTBPlugin_SetPluginInfo(DWORD_PTR hostPluginHandle, PluginInfo* info
 void WINAPI TTBPlugin_FreePluginInfo(PluginInfo* info)
 {
     RecordCall(L"FreePluginInfo()");
-    handedOutRecords.erase(info);
+    HandedOutRecords().erase(info);
 }
 
 void WINAPI TTBPlugin_SetMenuProperty(DWORD_PTR hostPluginHandle, int32_t commandId, int32_t changeFlags,

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Static checks of the product code (base/, plugin/, settings/, hotkeys/, ui/) as it is built for
-# the mingw target: clang-tidy with the bugprone, cert and clang-analyzer checks, and cppcheck.
+# Static checks of the product code (base/, plugin/, settings/, hotkeys/, ui/) and of the stand-in
+# host and its sample plug-in (host/) as they are built for the mingw target: clang-tidy with the
+# bugprone, cert and clang-analyzer checks, and cppcheck.
 # Any finding fails.
 # A finding that is wrong for this code is suppressed where it occurs, with its reason:
 # "// NOLINT(check): reason" for clang-tidy, "// cppcheck-suppress id ; reason" for cppcheck.
@@ -22,7 +23,7 @@ for tool in clang-tidy cppcheck; do
 done
 
 cd "$root"
-sources=(base/*.cpp plugin/*.cpp settings/*.cpp hotkeys/*.cpp ui/*.cpp)
+sources=(base/*.cpp plugin/*.cpp settings/*.cpp hotkeys/*.cpp ui/*.cpp host/*.cpp)
 
 # clang does not know where the cross compiler keeps the C++ library and the Windows headers;
 # the compiler names them.
@@ -37,7 +38,9 @@ done < <(echo | "$compiler" -v -E -x c++ - 2>&1 | sed -n '/#include <...> search
 # Adjacent parameters of one type are the rule in this code, not a slip: every window and dialog
 # procedure has the system's signature, and a binding is two texts. The DLL starts at its DllMain
 # without the compiler's start-up code (cmake/platform.cmake), so nothing would run a static
-# constructor or destructor: any such object is a finding.
+# constructor or destructor: any such object is a finding. The host's programs have that code, but
+# a plug-in's thread may call the host's services while the process exits, after the static
+# objects are destroyed: the host's state is never destroyed either.
 # The cert checks that are other names of bugprone checks would run each of those again (the
 # reserved-identifier check three times, the costliest of all here).
 checks='-*,bugprone-*,cert-*,clang-analyzer-*,-bugprone-easily-swappable-parameters'
@@ -50,13 +53,13 @@ echo "clang-tidy ($checks) over ${#sources[@]} files"
 status=0
 printf '%s\n' "${sources[@]}" |
     xargs -P 2 -I '{}' clang-tidy -p "$build" --quiet --checks="$checks" --warnings-as-errors='*' \
-        --header-filter="^$root/(base|plugin|settings|hotkeys|ui|res)/" "${extra_args[@]}" '{}' 2>/dev/null || status=1
+        --header-filter="^$root/(base|plugin|settings|hotkeys|ui|res|host)/" "${extra_args[@]}" '{}' 2>/dev/null || status=1
 
-echo "cppcheck over base/ plugin/ settings/ hotkeys/ ui/"
+echo "cppcheck over base/ plugin/ settings/ hotkeys/ ui/ host/"
 cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,style,performance,portability \
     --std=c++17 --language=c++ --platform=win64 --library=windows \
     -DUNICODE -D_UNICODE -D_WIN64 -DWIN32_LEAN_AND_MEAN -I "$root" \
-    --template='{file}:{line}: {severity}: {message} [{id}]' base plugin settings hotkeys ui || status=1
+    --template='{file}:{line}: {severity}: {message} [{id}]' base plugin settings hotkeys ui host || status=1
 
 # The rooms: memory and formatted text come from base/ alone, and the other rooms reach settings/
 # through its one header.
