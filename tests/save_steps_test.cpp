@@ -168,8 +168,9 @@ TEST_F(KeptCopy, KeepSettingsCopyNeverOverwritesAToldCopyOfTheSameSecond)
     }
     std::vector<std::wstring> kept;
     for (const std::string bytes : {"first", "second"}) {
-        ASSERT_TRUE(KeepSettingsCopy(path_.c_str(), Bytes(bytes), static_cast<DWORD>(bytes.size())));
-        kept.push_back(path_ + LastKeptCopySuffix());
+        wchar_t suffix[SUFFIX_CAPACITY] = {};
+        ASSERT_TRUE(KeepSettingsCopy(path_.c_str(), Bytes(bytes), static_cast<DWORD>(bytes.size()), suffix));
+        kept.push_back(path_ + suffix);
     }
     EXPECT_EQ(kept[0].substr(kept[0].size() - 7), L"-2.kept");
     EXPECT_EQ(FileBytes(kept[0]), "first");
@@ -177,7 +178,8 @@ TEST_F(KeptCopy, KeepSettingsCopyNeverOverwritesAToldCopyOfTheSameSecond)
     for (const std::wstring& copy : told) {
         EXPECT_EQ(FileBytes(copy), "told before");
     }
-    EXPECT_FALSE(KeepSettingsCopy((path_ + L".missing\\Tessel.ini").c_str(), Bytes("x"), 1));
+    wchar_t suffix[SUFFIX_CAPACITY] = {};
+    EXPECT_FALSE(KeepSettingsCopy((path_ + L".missing\\Tessel.ini").c_str(), Bytes("x"), 1, suffix));
 }
 
 using SavedCheck = InProcessSettings;
