@@ -78,6 +78,16 @@ FileState StateOfFile(const SafeSave& save, DWORD* error)
     return state;
 }
 
+// Deletes a name of Tessel's own; a reader holding the file under another of its names (another
+// launcher's profile functions, say) keeps every name of it from going until it lets go, and is
+// waited for.
+void DeleteOwnName(const wchar_t* name)
+{
+    for (int attempt = 1; DeleteFileW(name) == FALSE && IsPassing(GetLastError()) && attempt < PASSING_ATTEMPTS; ++attempt) {
+        Sleep(PASSING_RETRY_MS);
+    }
+}
+
 // The old content becomes the backup only once the new file is in place, through a file of its
 // own renamed over the old backup: a full disk, or a folder or a reader in the backup's place,
 // leaves the old backup as it was and the save done. The old file's second name, when it has one,
@@ -87,18 +97,27 @@ void ReplaceBackup(const SafeSave& save, wchar_t* work, bool linked)
 {
     wchar_t* backup = work + LONG_PATH_CAPACITY;
     FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", save.path, BACKUP_SUFFIX);
-    HANDLE written = INVALID_HANDLE_VALUE;
     bool ready = linked;
-    if (!linked && WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, &written)) {
+    if (!linked) {
+        HANDLE written = INVALID_HANDLE_VALUE;
+        if (!WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, &written)) {
+            return;  // nothing of this save's was left
+        }
         ready = FlushFileBuffers(written) != FALSE;
         CloseHandle(written);
-        if (!ready) {
-            DeleteFileW(work);
+    }
+    // A reader of the old file keeps its names from being renamed, as from being deleted.
+    for (int attempt = 1; ready; ++attempt) {
+        if (MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+            return;
+        }
+        if (!IsPassing(GetLastError()) || attempt == PASSING_ATTEMPTS) {
+            ready = false;
+        } else {
+            Sleep(PASSING_RETRY_MS);
         }
     }
-    if (ready && MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
-        DeleteFileW(work);
-    }
+    DeleteOwnName(work);
 }
 
 // Puts the swap file in the file's place, provided the file is still what the save started from.
@@ -260,7 +279,7 @@ SwapResult SwapIn(SafeSave* save, bool keepReplaced)
     if (result == SwapResult::Saved && names != nullptr) {
         ReplaceBackup(*save, names, linked);
     } else if (linked) {
-        DeleteFileW(names);
+        DeleteOwnName(names);
     }
     ReleaseBlock(names);
     return result;
