@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Static checks of the product code (base/, plugin/, settings/, hotkeys/, ui/) and of the stand-in
 # host and its sample plug-in (host/) as they are built for the mingw target: clang-tidy with the
-# bugprone, cert and clang-analyzer checks, and cppcheck.
+# bugprone, cert and clang-analyzer checks (the bugprone ones alone for host/), and cppcheck.
 # Any finding fails.
 # A finding that is wrong for this code is suppressed where it occurs, with its reason:
 # "// NOLINT(check): reason" for clang-tidy, "// cppcheck-suppress id ; reason" for cppcheck.
