@@ -5,22 +5,6 @@
 #include "base/heap_block.h"
 #include "settings/settings.h"
 
-bool IsPassing(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
-FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information)
-{
-    return {true, (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow,
-            information.ftLastWriteTime};
-}
-
-bool SameStamp(const FileStamp& left, const FileStamp& right)
-{
-    return left.exists == right.exists && left.size == right.size && CompareFileTime(&left.written, &right.written) == 0;
-}
-
 BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
 {
     const DWORD attributes = GetFileAttributesW(path);
@@ -71,14 +55,6 @@ BYTE* ReadWholeFile(const wchar_t* path, DWORD* size, FileStamp* stamp)
         SetLastError(error);
     }
     return bytes;
-}
-
-FoundFile ReadFoundFile(const wchar_t* path)
-{
-    FoundFile found = {};
-    found.bytes = ReadWholeFile(path, &found.size, &found.stamp);
-    found.error = found.bytes == nullptr ? GetLastError() : ERROR_SUCCESS;
-    return found;
 }
 
 HANDLE OpenSharedForReading(const wchar_t* path)

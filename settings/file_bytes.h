@@ -15,8 +15,16 @@ struct FileStamp {
     ULONGLONG size;
     FILETIME written;
 };
-bool SameStamp(const FileStamp& left, const FileStamp& right);
-FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information);
+inline bool SameStamp(const FileStamp& left, const FileStamp& right)
+{
+    return left.exists == right.exists && left.size == right.size && CompareFileTime(&left.written, &right.written) == 0;
+}
+
+inline FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& information)
+{
+    return {true, (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow,
+            information.ftLastWriteTime};
+}
 
 // The file's bytes followed by two zero bytes, in a block of the process heap, and its stamp when
 // asked. Another program holding the file is waited for, about a second in all. Null when there is
@@ -32,7 +40,13 @@ struct FoundFile {
     DWORD error;  // why bytes is null
 };
 // The file at path read whole; the caller releases found.bytes.
-FoundFile ReadFoundFile(const wchar_t* path);
+inline FoundFile ReadFoundFile(const wchar_t* path)
+{
+    FoundFile found = {};
+    found.bytes = ReadWholeFile(path, &found.size, &found.stamp);
+    found.error = found.bytes == nullptr ? GetLastError() : ERROR_SUCCESS;
+    return found;
+}
 
 // The file opened for reading as any other program may still write or delete it; an invalid
 // handle, with the reason in GetLastError, when it cannot be opened now.
@@ -48,7 +62,11 @@ bool IsMarkedReadOnly(const wchar_t* path);
 
 // The errors of a file that another program holds, or that is being deleted; anything else is
 // not waited for.
-bool IsPassing(DWORD error);
+inline bool IsPassing(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
 // A program that holds the file for a moment (a backup or sync tool, an editor, a virus scanner)
 // is waited for this often, this far apart.
 constexpr int PASSING_ATTEMPTS = 10;

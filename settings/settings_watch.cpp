@@ -209,12 +209,6 @@ bool IsRememberedSettingsFile(const FileStamp& stamp, const BYTE* bytes, DWORD s
     return rememberedBytes == nullptr || (size == rememberedSize && std::memcmp(bytes, rememberedBytes, size) == 0);
 }
 
-const BYTE* RememberedSettingsBytes(DWORD* size)
-{
-    *size = rememberedSize;
-    return rememberedBytes;
-}
-
 void ForgetSettingsFile()
 {
     ForgetContent();

@@ -12,8 +12,6 @@ bool SettingsFileRemembered();
 // The bytes, when known, must be those Tessel last read or wrote too: an edit that keeps the size
 // and the time is an edit all the same.
 bool IsRememberedSettingsFile(const FileStamp& stamp, const BYTE* bytes, DWORD size);
-// The bytes Tessel last read or wrote; null when it does not know them.
-const BYTE* RememberedSettingsBytes(DWORD* size);
 // Keeps a copy of what a save that succeeded put in the file's place, and the stamp the swap left
 // it, for RememberSavedSettingsFile.
 void NoteSavedBytes(const BYTE* bytes, DWORD size, const FileStamp& stamp);

@@ -96,17 +96,6 @@ FileIdentity IdentityOf(HANDLE file)
     return {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
 }
 
-bool SameIdentity(const FileIdentity& left, const FileIdentity& right)
-{
-    return left.volume == right.volume && left.indexHigh == right.indexHigh && left.indexLow == right.indexLow &&
-           (left.indexHigh | left.indexLow) != 0;
-}
-
-bool IsNameTaken(DWORD error)
-{
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
-
 HANDLE CreateOwnFile(const NewOwnFile& file, const BYTE* bytes, DWORD size)
 {
     for (int attempt = 0; file.nameAt(file.scheme, attempt, file.name, file.capacity); ++attempt) {

@@ -19,7 +19,11 @@ struct FileIdentity {
 };
 // The identity of the file the handle is open on; all zero when it cannot be asked.
 FileIdentity IdentityOf(HANDLE file);
-bool SameIdentity(const FileIdentity& left, const FileIdentity& right);
+inline bool SameIdentity(const FileIdentity& left, const FileIdentity& right)
+{
+    return left.volume == right.volume && left.indexHigh == right.indexHigh && left.indexLow == right.indexLow &&
+           (left.indexHigh | left.indexLow) != 0;
+}
 
 // Writes the attempt-th name (from 0) that a kind of file is tried under into name (capacity
 // units); false when there is none left to try. scheme is the kind's own.
@@ -38,7 +42,10 @@ struct NewOwnFile {
 // (ERROR_FILE_EXISTS when every name was taken), when none could be written; nothing is left
 // behind then.
 HANDLE CreateOwnFile(const NewOwnFile& file, const BYTE* bytes, DWORD size);
-bool IsNameTaken(DWORD error);
+inline bool IsNameTaken(DWORD error)
+{
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
 
 // Whether a file found is one of the kind's left over, to be deleted; kind is the kind's own.
 using IsLeftover = bool (*)(void* kind, const WIN32_FIND_DATAW& found);
