@@ -1,6 +1,7 @@
 // A plug-in lives for weeks inside the host: nothing it does may leave memory or windows behind.
-// One process runs forty settings sessions, a hundred toggles and a thousand key presses; the
-// blocks of the process heap and the windows of the thread are counted before and after.
+// One process runs forty settings sessions, a hundred toggles and a thousand key presses over
+// bindings with program lists; the blocks of the process heap and the windows of the thread are
+// counted before and after.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -30,10 +31,10 @@ constexpr int DEEP_SESSION_EVERY = 10;
 
 const wchar_t BINDINGS[] =
     L"[setting]\r\nenable=1\r\n[hotkeys]\r\n"
-    L"item0_key=1611\r\nitem0_command=Other.dll|1\r\nitem0_param=\r\n"
+    L"item0_key=1611\r\nitem0_command=Other.dll|1\r\nitem0_param=\r\nitem0_except=excel.exe;mstsc.exe\r\n"
     L"item1_key=1610\r\nitem1_command=:toolmenu\r\nitem1_param=\r\n"
     L"item2_key=1612\r\nitem2_command=Tessel.dll|7\r\nitem2_param=\r\n"
-    L"item3_key=4165\r\nitem3_command=C:\\Windows\\notepad.exe\r\nitem3_param=memo.txt\r\n";
+    L"item3_key=4165\r\nitem3_command=C:\\Windows\\notepad.exe\r\nitem3_param=memo.txt\r\nitem3_only=minihost.exe\r\n";
 
 struct Resources {
     int heapBlocks;
