@@ -513,12 +513,30 @@ private:
     std::thread thread_;
 };
 
+// Tessel's CreateFileW, watched for an opening of the settings file itself for writing: a save
+// puts a finished file in its place with one rename and never writes into it.
+std::wstring watchedPath;
+int openedForWriting;
+
+HANDLE WINAPI WatchingCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                  DWORD flags, HANDLE model)
+{
+    if ((access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0 && lstrcmpiW(name, watchedPath.c_str()) == 0) {
+        ++openedForWriting;
+    }
+    return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
 TEST(SavedWhole, EachSwitchIsOnDiskAtOnceAndACopyingToolNeverFindsABindingMissing)
 {
     TestHost host;
     const std::vector<Binding> stored = PlainBindings(20);
     host.WriteSettings(UnicodeFile(stored));
     ASSERT_TRUE(host.Load());
+    watchedPath = host.SettingsPath();
+    openedForWriting = 0;
+    ASSERT_TRUE(ReplaceImport(host.Module(L"Tessel.dll"), "kernel32.dll", "CreateFileW",
+                              reinterpret_cast<const void*>(&WatchingCreateFileW)));
     {
         BackupTool tool(host.SettingsPath(), stored);
         for (unsigned toggle = 1; toggle <= 8; ++toggle) {
@@ -529,6 +547,8 @@ TEST(SavedWhole, EachSwitchIsOnDiskAtOnceAndACopyingToolNeverFindsABindingMissin
             EXPECT_EQ(GetPrivateProfileIntW(L"setting", L"enable", 9, host.SettingsPath().c_str()), 1 - toggle % 2) << toggle;
             EXPECT_EQ(ReadKeyByKey(host.SettingsPath()), stored) << toggle;
         }
+        ASSERT_TRUE(RestoreImport(host.Module(L"Tessel.dll"), "kernel32.dll", "CreateFileW"));
+        EXPECT_EQ(openedForWriting, 0);
         host.Unload();
         Sleep(300);
         EXPECT_EQ(tool.Incomplete(), 0) << tool.Copies() << " copies";
@@ -569,6 +589,19 @@ BOOL WINAPI FailingMoveFileExW(LPCWSTR, LPCWSTR, DWORD)
     return FALSE;
 }
 
+// A disk that says it wrote the finished file whole but holds another byte in it, outside every
+// setting Tessel reads: only the reading back of what was written can tell.
+BOOL WINAPI AlteringWriteFile(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    std::wstring text(static_cast<const wchar_t*>(bytes), size / sizeof(wchar_t));
+    const size_t kept = text.find(L"key=kept");
+    if (kept == std::wstring::npos || text.find(L"[hotkeys]") == std::wstring::npos) {
+        return WriteFile(file, bytes, size, written, overlapped);
+    }
+    text[kept + 7] = L'X';
+    return WriteFile(file, text.data(), size, written, overlapped);
+}
+
 std::wstring SystemReason(DWORD error)
 {
     wchar_t text[512] = {};
@@ -587,10 +620,11 @@ TEST(SaveFails, AtOkTheOldFileStaysTheUserIsToldAndTheNextSaveWritesTheChange)
         {"WriteFile", reinterpret_cast<const void*>(&FailingWriteFile), ERROR_DISK_FULL},
         {"MoveFileExW", reinterpret_cast<const void*>(&FailingMoveFileExW), ERROR_SHARING_VIOLATION},
         {"MoveFileExW", reinterpret_cast<const void*>(&FailingMoveFileExW), ERROR_ACCESS_DENIED},
+        {"WriteFile", reinterpret_cast<const void*>(&AlteringWriteFile), ERROR_WRITE_FAULT},
     };
     for (const auto& fault : faults) {
         TestHost host;
-        host.WriteSettings(UnicodeFile(PlainBindings(2)));
+        host.WriteSettings(L"[other]\r\nkey=kept\r\n" + UnicodeFile(PlainBindings(2)));
         const std::string before = FileBytes(host.SettingsPath());
         ASSERT_TRUE(host.Load());
         standInError = fault.error;
@@ -600,7 +634,7 @@ TEST(SaveFails, AtOkTheOldFileStaysTheUserIsToldAndTheNextSaveWritesTheChange)
                       [&host, &told](HWND dialog) { DeleteFirstRowAndConfirm(host, dialog, &told); });
         host.Execute(L"Tessel.dll", 1);
         ASSERT_TRUE(host.WaitForWindows());
-        EXPECT_EQ(FileBytes(host.SettingsPath()), before) << fault.function;
+        EXPECT_EQ(FileBytes(host.SettingsPath()), before) << fault.function << " " << fault.error;
         EXPECT_FALSE(GetFileAttributesW((host.SettingsPath() + L".tmp").c_str()) != INVALID_FILE_ATTRIBUTES);
         EXPECT_NE(told.find(host.SettingsPath()), std::wstring::npos) << ToUtf8(told);
         EXPECT_NE(told.find(SystemReason(fault.error)), std::wstring::npos) << ToUtf8(told);
