@@ -78,46 +78,29 @@ FileState StateOfFile(const SafeSave& save, DWORD* error)
     return state;
 }
 
-// Deletes a name of Tessel's own; a reader holding the file under another of its names (another
-// launcher's profile functions, say) keeps every name of it from going until it lets go, and is
-// waited for.
-void DeleteOwnName(const wchar_t* name)
-{
-    for (int attempt = 1; DeleteFileW(name) == FALSE && IsPassing(GetLastError()) && attempt < PASSING_ATTEMPTS; ++attempt) {
-        Sleep(PASSING_RETRY_MS);
-    }
-}
-
 // The old content becomes the backup only once the new file is in place, through a file of its
-// own renamed over the old backup: a full disk, or a folder or a reader in the backup's place,
-// leaves the old backup as it was and the save done. The old file's second name, when it has one,
-// is that file; else its content is written anew, and flushed before the rename, so that a crash
-// never leaves a backup of the new name without its bytes.
-void ReplaceBackup(const SafeSave& save, wchar_t* work, bool linked)
+// own, written and flushed, renamed over the old backup: a full disk, or a folder or a reader in
+// the backup's place, leaves the old backup as it was and the save done, and a crash never leaves
+// a backup of the new name without its bytes. A second name for the old file would spare the
+// write, but a reader of the old file then keeps that name from being renamed or deleted.
+void ReplaceBackup(const SafeSave& save)
 {
-    wchar_t* backup = work + LONG_PATH_CAPACITY;
+    auto* names = static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)));
+    if (names == nullptr) {
+        return;
+    }
+    wchar_t* work = names;
+    wchar_t* backup = names + LONG_PATH_CAPACITY;
     FormatText(backup, LONG_PATH_CAPACITY, L"%ls%ls", save.path, BACKUP_SUFFIX);
-    bool ready = linked;
-    if (!linked) {
-        HANDLE written = INVALID_HANDLE_VALUE;
-        if (!WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, &written)) {
-            return;  // nothing of this save's was left
-        }
-        ready = FlushFileBuffers(written) != FALSE;
+    HANDLE written = INVALID_HANDLE_VALUE;
+    if (WriteNewWorkFile(save.path, save.before, save.beforeSize, work, LONG_PATH_CAPACITY, nullptr, &written)) {
+        const bool flushed = FlushFileBuffers(written) != FALSE;
         CloseHandle(written);
-    }
-    // A reader of the old file keeps its names from being renamed, as from being deleted.
-    for (int attempt = 1; ready; ++attempt) {
-        if (MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
-            return;
-        }
-        if (!IsPassing(GetLastError()) || attempt == PASSING_ATTEMPTS) {
-            ready = false;
-        } else {
-            Sleep(PASSING_RETRY_MS);
+        if (!flushed || MoveFileExW(work, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+            DeleteFileW(work);
         }
     }
-    DeleteOwnName(work);
+    ReleaseBlock(names);
 }
 
 // Puts the swap file in the file's place, provided the file is still what the save started from.
@@ -269,19 +252,10 @@ bool WriteSwapFile(SafeSave* save, const BYTE* bytes, DWORD size)
 SwapResult SwapIn(SafeSave* save, bool keepReplaced)
 {
     CloseHeld(save);
-    const bool replacing = save->before != nullptr && !save->unchanged;
-    auto* names = replacing ? static_cast<wchar_t*>(AllocateBlock(static_cast<SIZE_T>(2) * LONG_PATH_CAPACITY * sizeof(wchar_t)))
-                            : nullptr;
-    // The old file takes a second name before the look that finds it still what the save read, so
-    // that name holds what the look saw, and becomes the backup without the content written again.
-    const bool linked = names != nullptr && LinkNewWorkFile(save->path, names, LONG_PATH_CAPACITY);
     const SwapResult result = RenameOverFile(save, keepReplaced);
-    if (result == SwapResult::Saved && names != nullptr) {
-        ReplaceBackup(*save, names, linked);
-    } else if (linked) {
-        DeleteOwnName(names);
+    if (result == SwapResult::Saved && save->before != nullptr && !save->unchanged) {
+        ReplaceBackup(*save);
     }
-    ReleaseBlock(names);
     return result;
 }
 

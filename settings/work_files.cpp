@@ -145,20 +145,6 @@ void DeleteLeftovers(const wchar_t* prefix, const wchar_t* wildcard, IsLeftover 
     ReleaseBlock(names);
 }
 
-bool LinkNewWorkFile(const wchar_t* path, wchar_t* name, int capacity)
-{
-    for (int attempt = 0; WorkFileName(path, attempt, name, capacity); ++attempt) {
-        if (CreateHardLinkW(name, path, nullptr) != FALSE) {
-            return true;
-        }
-        if (!IsNameTaken(GetLastError())) {
-            return false;
-        }
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return false;
-}
-
 bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity,
                       FileIdentity* identity, HANDLE* held)
 {

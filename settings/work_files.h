@@ -62,10 +62,6 @@ void DeleteLeftovers(const wchar_t* prefix, const wchar_t* wildcard, IsLeftover 
 // none could be written; nothing is left behind then.
 bool WriteNewWorkFile(const wchar_t* path, const BYTE* bytes, DWORD size, wchar_t* name, int capacity,
                       FileIdentity* identity, HANDLE* held);
-// A second name for the file at path, a work file's name beside it (in name, capacity units), so
-// that the file outlives its name's next rename without being copied. False, with the reason in
-// GetLastError, where the file system has no such names or none could be claimed.
-bool LinkNewWorkFile(const wchar_t* path, wchar_t* name, int capacity);
 // Deletes the work files of saves that were cut short: only files named exactly as a save names
 // them, and only once they are too old for a running save to own. They are never read.
 void DeleteStrayWorkFiles(const wchar_t* path);
