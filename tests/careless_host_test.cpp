@@ -20,6 +20,7 @@
 #include "plugin/host_abi.h"
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
+#include "tests/heap_in_use.h"
 #include "tests/test_host.h"
 
 using ::testing::ElementsAre;
@@ -486,21 +487,6 @@ TEST(CarelessHost, FreedFromAnotherThreadWithoutUnloadNoneOfItsCodeRunsOnceItsIm
     }
 }
 
-SSIZE_T HeapBytesInUse()
-{
-    const HANDLE heap = GetProcessHeap();
-    SSIZE_T bytes = 0;
-    HeapLock(heap);
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry)) {
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
-            bytes += static_cast<SSIZE_T>(entry.cbData);
-        }
-    }
-    HeapUnlock(heap);
-    return bytes;
-}
-
 TEST(CarelessHost, FreedWithoutUnloadAgainAndAgainItsHeapGrowsNoFurther)
 {
     TestHost host;
@@ -514,7 +500,7 @@ TEST(CarelessHost, FreedWithoutUnloadAgainAndAgainItsHeapGrowsNoFurther)
             tessel.InitPluginInfo(L"Tessel.dll");
             ASSERT_EQ(tessel.Init(L"Tessel.dll", 3), TRUE);
         }
-        inUse.push_back(HeapBytesInUse());
+        inUse.push_back(WalkProcessHeap().bytes);
     }
     EXPECT_LT(inUse.back() - inUse.front(), 32 * 1024);
     ASSERT_TRUE(host.Load());  // the host's unload at the end lets it go

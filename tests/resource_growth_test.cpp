@@ -12,6 +12,7 @@
 
 #include "res/resource_ids.h"
 #include "tests/dialog_driver.h"
+#include "tests/heap_in_use.h"
 #include "tests/test_host.h"
 
 namespace {
@@ -42,21 +43,6 @@ struct Resources {
     int listBoxes;
 };
 
-int CountHeapBlocks()
-{
-    const HANDLE heap = GetProcessHeap();
-    int blocks = 0;
-    HeapLock(heap);
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry)) {
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
-            ++blocks;
-        }
-    }
-    HeapUnlock(heap);
-    return blocks;
-}
-
 void CountWindow(HWND window, Resources* counted)
 {
     ++counted->windows;
@@ -74,7 +60,7 @@ Resources Measure(const std::wstring& settings)
     for (const wchar_t* suffix : {L"", L".tmp"}) {
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, (settings + suffix).c_str());
     }
-    Resources counted = {CountHeapBlocks(), 0, 0};
+    Resources counted = {WalkProcessHeap().blocks, 0, 0};
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND window, LPARAM result) {
